@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+
+#include "console/platform.h"
+#include "console/text.h"
+
+namespace dungeon {
+
+// The character screen and the keyboard: a current window inside which clearing,
+// cursor placement, text output and scrolling happen, a tracked cursor, and a one-key
+// look-ahead that hands out extended keys as 0 followed by their code. One instance
+// serves the whole program (see TheConsole); it reaches the screen and the keyboard
+// only through the Platform it was started on.
+class Console {
+public:
+    // Start-up: opens the platform and reads its size, cursor and attribute. On failure
+    // the message belonging to it is written to standard error and false comes back.
+    bool Start(Platform& platform);
+    // Shows the last picture and hands the terminal back as it was found.
+    void Finish();
+
+    void SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2);
+    void ClearWindow();
+    void MoveCursor(std::uint8_t x, std::uint8_t y);
+    void HideCursor();
+    void WriteText(const Text& text);
+    bool KeyWaiting();
+    // Waits for a key. Returns 0 at once when the keyboard is gone for good.
+    char GetKey();
+    // Blocks until KeyWaiting reports a key; false when the keyboard is gone for good.
+    bool WaitForKey();
+    bool InputLost() const { return inputLost_; }
+    // Milliseconds from the platform's clock.
+    std::uint32_t TickCount();
+
+    // The state of the layer, for tests and for the panes.
+    int ScreenWidth() const { return screenWidth_; }
+    int ScreenHeight() const { return screenHeight_; }
+    int WindowLeft() const { return windowLeft_ + 1; }
+    int WindowTop() const { return windowTop_ + 1; }
+    int WindowRight() const { return windowRight_ + 1; }
+    int WindowBottom() const { return windowBottom_ + 1; }
+    int CursorX() const { return cursorX_; }
+    int CursorY() const { return cursorY_; }
+    std::uint8_t TextAttribute() const { return textAttribute_; }
+
+    static constexpr const char* kNoHandleMessage = "No way to get the console handle";
+    static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
+
+private:
+    void HandleEvent(const InputEvent& event, bool& yieldedKey);
+    std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
+                              std::uint16_t virtualKey);
+    void ScrollWindowUp();
+    Cell Blank() const { return Cell{' ', textAttribute_}; }
+
+    Platform* platform_ = nullptr;
+    std::int32_t screenWidth_ = 80;
+    std::int32_t screenHeight_ = 25;
+    // Window corners, held as position - 1 in 8 bits.
+    std::uint8_t windowLeft_ = 0;
+    std::uint8_t windowTop_ = 0;
+    std::uint8_t windowRight_ = 79;
+    std::uint8_t windowBottom_ = 24;
+    std::uint8_t textAttribute_ = 7;
+    std::int32_t cursorX_ = 1;
+    std::int32_t cursorY_ = 1;
+    std::uint8_t pendingKey_ = 0;
+    bool pendingIsExtended_ = false;
+    bool altCodeStarted_ = false;
+    std::uint8_t altCode_ = 0;
+    bool inputLost_ = false;
+};
+
+// The one console of the program.
+Console& TheConsole();
+
+}  // namespace dungeon

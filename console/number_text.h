@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+#include "console/text.h"
+
+namespace dungeon {
+
+// Which kind of real a value came from: it decides how many significant digits are
+// generated (16 for a stored 64-bit real, 17 for an extended-precision expression).
+enum class RealKind : std::uint8_t { kDouble, kExtended };
+
+// x rounded half away from zero to `decimals` decimals, padded on the left with blanks
+// to at least `width` characters; never cut.
+Text FormatFixed(long double x, std::int32_t width, std::int32_t decimals, RealKind kind);
+
+struct ParsedInteger {
+    std::int64_t value = 0;
+    // 1-based position of the first character that is not part of the number;
+    // 0 when the whole text was read.
+    std::int32_t errorPosition = 0;
+};
+
+ParsedInteger ParseInteger(const Text& text);
+
+}  // namespace dungeon

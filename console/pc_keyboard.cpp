@@ -1,0 +1,90 @@
+#include "console/pc_keyboard.h"
+
+#include <string_view>
+
+namespace dungeon {
+namespace {
+
+struct Row {
+    std::string_view plain;
+    std::string_view shifted;
+    std::uint16_t firstScan;
+};
+
+// The character rows of a US keyboard, left to right, with the scan code of their
+// first key.
+constexpr Row kRows[] = {
+    {"1234567890-=", "!@#$%^&*()_+", 2},
+    {"qwertyuiop[]", "QWERTYUIOP{}", 16},
+    {"asdfghjkl;'`", "ASDFGHJKL:\"~", 30},
+    {"\\zxcvbnm,./", "|ZXCVBNM<>?", 43},
+};
+
+std::uint16_t VirtualKeyOf(char plain) {
+    if (plain >= 'a' && plain <= 'z') {
+        return static_cast<std::uint16_t>(plain - 'a' + 'A');
+    }
+    if (plain >= '0' && plain <= '9') {
+        return static_cast<std::uint16_t>(plain);
+    }
+    switch (plain) {
+        case ';': return 186;
+        case '=': return 187;
+        case ',': return 188;
+        case '-': return 189;
+        case '.': return 190;
+        case '/': return 191;
+        case '`': return 192;
+        case '[': return 219;
+        case '\\': return 220;
+        case ']': return 221;
+        case '\'': return 222;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+bool PcKeyForCharacter(std::uint8_t character, PcKey& key) {
+    key = PcKey{};
+    switch (character) {
+        case 8: key = {kVkBack, kScanBackspace, false, false}; return true;
+        case 9: key = {kVkTab, kScanTab, false, false}; return true;
+        case 13: key = {kVkReturn, kScanEnter, false, false}; return true;
+        case 27: key = {kVkEscape, kScanEscape, false, false}; return true;
+        case ' ': key = {kVkSpace, 57, false, false}; return true;
+        case 127: key = {kVkBack, kScanBackspace, false, true}; return true;
+        default: break;
+    }
+    if (character >= 1 && character <= 26) {
+        // Ctrl+A..Ctrl+Z (Tab, Enter and Backspace are handled above).
+        PcKeyForCharacter(static_cast<std::uint8_t>('a' + character - 1), key);
+        key.ctrl = true;
+        return true;
+    }
+    if (character == 0 || character == 28 || character == 29 || character == 30 ||
+        character == 31) {
+        // Ctrl+2 (NUL), Ctrl+\, Ctrl+], Ctrl+6, Ctrl+-: the keys of their base characters.
+        constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', ']', '6', '-'};
+        PcKeyForCharacter(static_cast<std::uint8_t>(kBase[character]), key);
+        key.shift = false;
+        key.ctrl = true;
+        return true;
+    }
+    for (const Row& row : kRows) {
+        for (std::size_t i = 0; i < row.plain.size(); ++i) {
+            bool plain = row.plain[i] == static_cast<char>(character);
+            bool shifted = row.shifted[i] == static_cast<char>(character);
+            if (plain || shifted) {
+                key.virtualKey = VirtualKeyOf(row.plain[i]);
+                key.scanCode = static_cast<std::uint16_t>(row.firstScan + i);
+                key.shift = shifted;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+
+namespace dungeon {
+
+// Virtual key codes of a PC keyboard that the console layer and the platforms name.
+enum VirtualKey : std::uint16_t {
+    kVkBack = 8,
+    kVkTab = 9,
+    kVkReturn = 13,
+    kVkShift = 16,
+    kVkControl = 17,
+    kVkMenu = 18,  // Alt
+    kVkPause = 19,
+    kVkCapital = 20,
+    kVkEscape = 27,
+    kVkSpace = 32,
+    kVkPrior = 33,
+    kVkNext = 34,
+    kVkEnd = 35,
+    kVkHome = 36,
+    kVkLeft = 37,
+    kVkUp = 38,
+    kVkRight = 39,
+    kVkDown = 40,
+    kVkInsert = 45,
+    kVkDelete = 46,
+    kVkNumpad0 = 96,
+    kVkMultiply = 106,
+    kVkAdd = 107,
+    kVkSubtract = 109,
+    kVkDecimal = 110,
+    kVkDivide = 111,
+    kVkF1 = 112,
+    kVkNumLock = 144,
+    kVkScroll = 145,
+};
+
+// Set-1 scan codes of the keys that produce no character.
+enum ScanCode : std::uint16_t {
+    kScanEscape = 1,
+    kScanBackspace = 14,
+    kScanTab = 15,
+    kScanEnter = 28,
+    kScanF1 = 59,  // F1..F10 are 59..68
+    kScanHome = 71,
+    kScanUp = 72,
+    kScanPageUp = 73,
+    kScanKeypadMinus = 74,
+    kScanLeft = 75,
+    kScanKeypad5 = 76,
+    kScanRight = 77,
+    kScanKeypadPlus = 78,
+    kScanEnd = 79,
+    kScanDown = 80,
+    kScanPageDown = 81,
+    kScanInsert = 82,
+    kScanDelete = 83,
+    kScanF11 = 87,
+    kScanF12 = 88,
+};
+
+// The key of a US-layout PC keyboard that types an ASCII character.
+struct PcKey {
+    std::uint16_t virtualKey = 0;
+    std::uint16_t scanCode = 0;
+    bool shift = false;  // Shift must be held to type the character
+    bool ctrl = false;   // a control character, typed with Ctrl held
+};
+
+// False for characters that no single key types (above 127, or 0 and 28..31 without
+// their Ctrl combinations' meaning here).
+bool PcKeyForCharacter(std::uint8_t character, PcKey& key);
+
+}  // namespace dungeon
