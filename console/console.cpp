@@ -20,25 +20,25 @@ struct ExtendedRow {
 };
 
 constexpr ExtendedRow kExtendedRows[] = {
-    {15, 15, 15, 148, 15},    // Tab
-    {28, 28, 28, 28, 166},    // Enter
-    {53, 53, 53, 149, 164},   // keypad /
-    {55, 55, 55, 150, 55},    // keypad *
-    {71, 71, 71, 119, 151},   // Home
-    {72, 72, 72, 141, 152},   // Up
-    {73, 73, 73, 132, 153},   // Page Up
-    {74, 74, 74, 142, 74},    // keypad -
-    {75, 75, 75, 115, 155},   // Left
-    {76, 76, 76, 143, 76},    // keypad 5
-    {77, 77, 77, 116, 157},   // Right
-    {78, 78, 78, 78, 78},     // keypad +
-    {79, 79, 79, 117, 159},   // End
-    {80, 80, 80, 145, 160},   // Down
-    {81, 81, 81, 118, 161},   // Page Down
-    {82, 82, 82, 146, 162},   // Insert
-    {83, 83, 83, 147, 163},   // Delete
-    {87, 133, 135, 137, 139}, // F11
-    {88, 134, 136, 138, 140}, // F12
+    {15, 15, 15, 148, 15},     // Tab
+    {28, 28, 28, 28, 166},     // Enter
+    {53, 53, 53, 149, 164},    // keypad /
+    {55, 55, 55, 150, 55},     // keypad *
+    {71, 71, 71, 119, 151},    // Home
+    {72, 72, 72, 141, 152},    // Up
+    {73, 73, 73, 132, 153},    // Page Up
+    {74, 74, 74, 142, 74},     // keypad -
+    {75, 75, 75, 115, 155},    // Left
+    {76, 76, 76, 143, 76},     // keypad 5
+    {77, 77, 77, 116, 157},    // Right
+    {78, 78, 78, 78, 78},      // keypad +
+    {79, 79, 79, 117, 159},    // End
+    {80, 80, 80, 145, 160},    // Down
+    {81, 81, 81, 118, 161},    // Page Down
+    {82, 82, 82, 146, 162},    // Insert
+    {83, 83, 83, 147, 163},    // Delete
+    {87, 133, 135, 137, 139},  // F11
+    {88, 134, 136, 138, 140},  // F12
 };
 
 enum class Modifier : std::uint8_t { kNone, kShift, kCtrl, kAlt };
@@ -49,19 +49,27 @@ std::uint8_t TableCode(std::uint8_t scan, Modifier modifier) {
     }
     if (scan >= 59 && scan <= 68) {  // F1..F10
         switch (modifier) {
-            case Modifier::kNone: return scan;
-            case Modifier::kShift: return static_cast<std::uint8_t>(scan + 25);
-            case Modifier::kCtrl: return static_cast<std::uint8_t>(scan + 35);
-            case Modifier::kAlt: return static_cast<std::uint8_t>(scan + 45);
+            case Modifier::kNone:
+                return scan;
+            case Modifier::kShift:
+                return static_cast<std::uint8_t>(scan + 25);
+            case Modifier::kCtrl:
+                return static_cast<std::uint8_t>(scan + 35);
+            case Modifier::kAlt:
+                return static_cast<std::uint8_t>(scan + 45);
         }
     }
     for (const ExtendedRow& row : kExtendedRows) {
         if (row.scan == scan) {
             switch (modifier) {
-                case Modifier::kNone: return row.none;
-                case Modifier::kShift: return row.shift;
-                case Modifier::kCtrl: return row.ctrl;
-                case Modifier::kAlt: return row.alt;
+                case Modifier::kNone:
+                    return row.none;
+                case Modifier::kShift:
+                    return row.shift;
+                case Modifier::kCtrl:
+                    return row.ctrl;
+                case Modifier::kAlt:
+                    return row.alt;
             }
         }
     }
@@ -82,7 +90,9 @@ bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     }
 }
 
-bool IsKeypadDigit(std::uint16_t virtualKey) { return virtualKey >= 96 && virtualKey <= 105; }
+bool IsKeypadDigit(std::uint16_t virtualKey) {
+    return virtualKey >= 96 && virtualKey <= 105;
+}
 
 void ReportStartFailure(const char* message) {
     std::fputs(message, stderr);
@@ -149,7 +159,9 @@ void Console::Finish() {
     }
 }
 
-std::uint32_t Console::TickCount() { return platform_ != nullptr ? platform_->TickCount() : 0; }
+std::uint32_t Console::TickCount() {
+    return platform_ != nullptr ? platform_->TickCount() : 0;
+}
 
 void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2) {
     // A corner of 0 lies outside the screen; taking it would wrap the 8-bit corner.

@@ -89,9 +89,13 @@ bool MemoryPlatform::GetCursorInfo(CursorInfo& info) {
     return true;
 }
 
-void MemoryPlatform::SetCursorInfo(const CursorInfo& info) { cursor_ = info; }
+void MemoryPlatform::SetCursorInfo(const CursorInfo& info) {
+    cursor_ = info;
+}
 
-int MemoryPlatform::PendingEventCount() { return static_cast<int>(events_.size()); }
+int MemoryPlatform::PendingEventCount() {
+    return static_cast<int>(events_.size());
+}
 
 bool MemoryPlatform::ReadEvent(InputEvent& event) {
     if (events_.empty()) {

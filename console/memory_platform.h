@@ -15,15 +15,14 @@ namespace dungeon {
 // the wait hook runs (a test can look at the screen there and queue further keys); the
 // input counts as gone once the hook declines or none is set.
 class MemoryPlatform : public Platform {
-public:
+  public:
     explicit MemoryPlatform(int width = 80, int height = 25, std::uint16_t attribute = 7);
 
     // Platform
     OpenResult Open() override;
     void Close() override;
     bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
-    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
-                    Cell fill) override;
+    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
     void WriteCell(int x, int y, Cell cell) override;
     void SetCursorPosition(int x, int y) override;
     bool GetCursorInfo(CursorInfo& info) override;
@@ -69,7 +68,7 @@ public:
     int PresentCount() const { return presentCount_; }
     int CloseCount() const { return closeCount_; }
 
-private:
+  private:
     bool Inside(int x, int y) const { return x >= 1 && x <= width_ && y >= 1 && y <= height_; }
 
     int width_;

@@ -6,7 +6,9 @@ namespace dungeon {
 namespace {
 
 // The console takes 8-bit coordinates; only the low 8 bits are passed on.
-std::uint8_t Low8(std::int16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t Low8(std::int16_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
 
 }  // namespace
 

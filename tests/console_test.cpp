@@ -21,7 +21,7 @@ std::vector<int> DrainKeys(Console& console) {
 }
 
 class ConsoleTest : public ::testing::Test {
-protected:
+  protected:
     void StartOn(int width, int height) {
         platform_ = std::make_unique<MemoryPlatform>(width, height, 0x1E);
         ASSERT_TRUE(console_.Start(*platform_));
@@ -112,11 +112,11 @@ TEST_F(ConsoleTest, WritingWrapsAndScrollsAtOnceInsideTheWindow) {
     console_.MoveCursor(4, 3);
     console_.WriteText("AB");  // A in the bottom-right cell scrolls; B starts the new row
     // Row 4 now reads "B"; rewrite it in place, then feed a line: a second scroll.
-    console_.WriteText("\r\x07" "C\bD\b\bE\nF");
+    console_.WriteText(
+        "\r\x07"
+        "C\bD\b\bE\nF");
 
-    auto row = [](const std::string& window) {
-        return "##" + window + std::string(73, '#') + " ";
-    };
+    auto row = [](const std::string& window) { return "##" + window + std::string(73, '#') + " "; };
     EXPECT_EQ(platform_->Row(1), std::string(79, '#') + " ");
     EXPECT_EQ(platform_->Row(2), row("ij A"));
     EXPECT_EQ(platform_->Row(3), row("E   "));
@@ -219,12 +219,12 @@ TEST_F(ConsoleTest, ExtendedCodeTable) {
         int none, shift, ctrl, alt;
     };
     std::vector<Row> rows = {
-        {15, 15, 15, 148, 15},   {28, 28, 28, 28, 166},   {53, 53, 53, 149, 164},
-        {55, 55, 55, 150, 55},   {71, 71, 71, 119, 151},  {72, 72, 72, 141, 152},
-        {73, 73, 73, 132, 153},  {74, 74, 74, 142, 74},   {75, 75, 75, 115, 155},
-        {76, 76, 76, 143, 76},   {77, 77, 77, 116, 157},  {78, 78, 78, 78, 78},
-        {79, 79, 79, 117, 159},  {80, 80, 80, 145, 160},  {81, 81, 81, 118, 161},
-        {82, 82, 82, 146, 162},  {83, 83, 83, 147, 163},  {87, 133, 135, 137, 139},
+        {15, 15, 15, 148, 15},    {28, 28, 28, 28, 166},  {53, 53, 53, 149, 164},
+        {55, 55, 55, 150, 55},    {71, 71, 71, 119, 151}, {72, 72, 72, 141, 152},
+        {73, 73, 73, 132, 153},   {74, 74, 74, 142, 74},  {75, 75, 75, 115, 155},
+        {76, 76, 76, 143, 76},    {77, 77, 77, 116, 157}, {78, 78, 78, 78, 78},
+        {79, 79, 79, 117, 159},   {80, 80, 80, 145, 160}, {81, 81, 81, 118, 161},
+        {82, 82, 82, 146, 162},   {83, 83, 83, 147, 163}, {87, 133, 135, 137, 139},
         {88, 134, 136, 138, 140}, {1, 1, 1, 1, 1},        {57, 57, 57, 57, 57},
     };
     for (std::uint16_t scan = 2; scan <= 13; ++scan) {
@@ -261,7 +261,7 @@ TEST_F(ConsoleTest, AltWithKeypadDigitsTypesACharacterCodeOnRelease) {
     };
     EXPECT_EQ(altCode({6, 5}), std::vector<int>({'A', 'x'}));
     EXPECT_EQ(altCode({3, 0, 0}), std::vector<int>({',', 'x'}));  // 300 modulo 256
-    EXPECT_EQ(altCode({0}), std::vector<int>({'x'}));              // code 0 is no key
+    EXPECT_EQ(altCode({0}), std::vector<int>({'x'}));             // code 0 is no key
     // Without Alt a keypad digit stands as itself.
     Stroke(kVkNumpad0 + 8, 72, '8', kNumLock);
     Stroke(0, 0, '.', 0);

@@ -11,7 +11,7 @@ namespace dungeon {
 namespace {
 
 class TextPaneTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(TheConsole().Start(platform_)); }
 
     std::string Cols(int y, int from, int to) const {
