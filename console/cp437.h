@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace dungeon {
+
+// Code page 437, the character set of the PC console. A cell's byte is shown as its
+// glyph there, so the control range (smileys, card suits, arrows) and the upper half
+// (accented letters, box drawing, Greek) must be translated for a UTF-8 terminal.
+
+// The glyph of `byte` as UTF-8. Byte 0 shows as a blank, as on the PC screen.
+std::string_view Cp437Glyph(std::uint8_t byte);
+
+// The byte in 128..255 whose glyph is `codePoint`; false if there is none. Lets typed
+// characters such as "ä" arrive as the byte the PC keyboard would give.
+bool Cp437FromCodePoint(std::uint32_t codePoint, std::uint8_t& byte);
+
+}  // namespace dungeon

@@ -1,0 +1,642 @@
+#include "console/posix_platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+
+#include "console/system_platform.h"
+
+namespace dungeon {
+namespace {
+
+// Larger terminals are used only up to this size.
+constexpr int kMaxWidth = 512;
+constexpr int kMaxHeight = 512;
+constexpr std::size_t kOutputCapacity = 64 * 1024;
+
+// Kitty keyboard protocol flags asked for: disambiguate, event types, alternate keys,
+// all keys as escape codes, associated text.
+constexpr const char* kKittyPush = "\x1b[>31u";
+constexpr const char* kKittyPop = "\x1b[<u";
+constexpr const char* kKeypadApplication = "\x1b=";
+constexpr const char* kKeypadNormal = "\x1b>";
+
+// Signals after which the process ends: the terminal is restored first, then the signal
+// takes its ordinary course, so the parent sees the real cause.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSEGV,
+                                  SIGBUS,  SIGFPE,  SIGILL,  SIGSYS,  SIGTRAP, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+// What the signal handlers need, kept where they can reach it without the platform:
+// everything is set up before the handlers are installed and changed only while the
+// signals are blocked.
+struct TerminalState {
+    volatile sig_atomic_t active = 0;
+    int fd = -1;
+    int wakeFd = -1;
+    termios original{};
+    termios raw{};
+    bool kittyPushed = false;
+    // Restores the terminal's modes and puts the cursor below the picture.
+    char leave[96] = {};
+    std::size_t leaveLength = 0;
+    struct Saved {
+        int signal = 0;
+        bool installed = false;
+        struct sigaction action {};
+    } saved[std::size(kEndingSignals) + 3];
+    stack_t previousStack{};
+    bool stackInstalled = false;
+};
+
+TerminalState state;
+alignas(16) char alternateStack[64 * 1024];
+
+void WriteAll(int fd, const char* bytes, std::size_t count) {
+    while (count > 0) {
+        ssize_t written = write(fd, bytes, count);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;  // the terminal is gone; nothing more can be shown
+        }
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
+void WriteAll(int fd, const char* text) {
+    WriteAll(fd, text, std::strlen(text));
+}
+
+// Async-signal-safe: the terminal as it was found, the picture left standing.
+void LeaveTerminal() {
+    WriteAll(state.fd, state.leave, state.leaveLength);
+    tcsetattr(state.fd, TCSAFLUSH, &state.original);
+}
+
+// Async-signal-safe: our modes again after a stop.
+void EnterTerminal() {
+    tcsetattr(state.fd, TCSANOW, &state.raw);
+    WriteAll(state.fd, kKeypadApplication);
+}
+
+void Wake() {
+    if (state.wakeFd >= 0) {
+        char notice = 1;
+        ssize_t ignored = write(state.wakeFd, &notice, 1);
+        (void)ignored;  // a full pipe already holds a notice
+    }
+}
+
+void OnEndingSignal(int signal) {
+    if (state.active != 0) {
+        state.active = 0;
+        LeaveTerminal();
+    }
+    // The handler was reset to the default on entry; raised again, the signal ends the
+    // process once this handler returns (a crash repeats its fault and does the same).
+    raise(signal);
+}
+
+void OnStop(int) {
+    int savedErrno = errno;
+    bool wasActive = state.active != 0;
+    if (wasActive) {
+        LeaveTerminal();  // pops the keyboard protocol too
+    }
+    struct sigaction stop {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    struct sigaction ours {};
+    sigaction(SIGTSTP, &stop, &ours);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(SIGTSTP);  // stops here until continued
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    sigaction(SIGTSTP, &ours, nullptr);
+    if (wasActive) {
+        EnterTerminal();
+        if (state.kittyPushed) {
+            WriteAll(state.fd, kKittyPush);
+        }
+    }
+    Wake();
+    errno = savedErrno;
+}
+
+void OnContinue(int) {
+    int savedErrno = errno;
+    // Whoever stopped us may have changed the terminal; take it over again and repaint.
+    if (state.active != 0) {
+        EnterTerminal();
+    }
+    Wake();
+    errno = savedErrno;
+}
+
+void OnResize(int) {
+    int savedErrno = errno;
+    Wake();
+    errno = savedErrno;
+}
+
+sigset_t HandledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kEndingSignals) {
+        sigaddset(&set, signal);
+    }
+    sigaddset(&set, SIGTSTP);
+    sigaddset(&set, SIGCONT);
+    sigaddset(&set, SIGWINCH);
+    return set;
+}
+
+// Blocks the handled signals for its lifetime, so a frame or a state change is never
+// cut in half by a handler that writes to the terminal.
+class SignalBlock {
+  public:
+    SignalBlock() {
+        sigset_t set = HandledSignals();
+        pthread_sigmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+bool IsCrashSignal(int signal) {
+    for (int crash : kCrashSignals) {
+        if (crash == signal) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void InstallHandlers() {
+    sigset_t all = HandledSignals();
+    std::size_t slot = 0;
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof(alternateStack);
+    stack.ss_flags = 0;
+    state.stackInstalled = sigaltstack(&stack, &state.previousStack) == 0;
+    auto install = [&](int signal, void (*handler)(int), int flags) {
+        TerminalState::Saved& saved = state.saved[slot++];
+        saved.signal = signal;
+        saved.installed = false;
+        if (sigaction(signal, nullptr, &saved.action) != 0) {
+            return;
+        }
+        // A signal someone chose to ignore (nohup, a background job) stays ignored, and
+        // a handler installed by someone else (a sanitizer) stays in charge.
+        bool isDefault =
+            (saved.action.sa_flags & SA_SIGINFO) == 0 && saved.action.sa_handler == SIG_DFL;
+        if (!isDefault) {
+            return;
+        }
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_mask = all;
+        action.sa_flags = flags;
+        saved.installed = sigaction(signal, &action, nullptr) == 0;
+    };
+    for (int signal : kEndingSignals) {
+        int flags = SA_RESETHAND;
+        if (IsCrashSignal(signal)) {
+            flags |= SA_ONSTACK;
+        }
+        install(signal, OnEndingSignal, flags);
+    }
+    install(SIGTSTP, OnStop, SA_RESTART);
+    install(SIGCONT, OnContinue, SA_RESTART);
+    install(SIGWINCH, OnResize, SA_RESTART);
+}
+
+void RestoreHandlers() {
+    for (TerminalState::Saved& saved : state.saved) {
+        if (saved.installed) {
+            sigaction(saved.signal, &saved.action, nullptr);
+            saved.installed = false;
+        }
+    }
+    if (state.stackInstalled) {
+        sigaltstack(&state.previousStack, nullptr);
+        state.stackInstalled = false;
+    }
+}
+
+termios RawMode(const termios& original) {
+    termios raw = original;
+    // No echo, no line editing, no signals or flow control from keys, bytes unchanged.
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF);
+    raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    raw.c_cflag |= CS8;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return raw;
+}
+
+// Milliseconds left until `deadline`, from CLOCK_MONOTONIC.
+int MillisecondsUntil(const timespec& deadline) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    long long left = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1000 +
+                     (deadline.tv_nsec - now.tv_nsec) / 1000000;
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Appending to the fixed buffer of the leave bytes.
+std::size_t AppendText(char* buffer, std::size_t size, std::size_t capacity, const char* text) {
+    while (*text != '\0' && size < capacity) {
+        buffer[size++] = *text++;
+    }
+    return size;
+}
+
+std::size_t AppendNumber(char* buffer, std::size_t size, std::size_t capacity, int value) {
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (n > 0 && size < capacity) {
+        buffer[size++] = digits[--n];
+    }
+    return size;
+}
+
+}  // namespace
+
+Platform& SystemPlatform() {
+    static PosixPlatform platform;
+    return platform;
+}
+
+PosixPlatform::PosixPlatform(const char* terminalPath)
+    : path_(terminalPath), output_(kOutputCapacity, &PosixPlatform::WriteToTerminal, this) {}
+
+PosixPlatform::~PosixPlatform() {
+    if (open_) {
+        // The program ends without closing the console: what it drew still goes out.
+        Present();
+        Close();
+    }
+}
+
+void PosixPlatform::WriteToTerminal(void* context, const char* bytes, std::size_t count) {
+    auto* platform = static_cast<PosixPlatform*>(context);
+    WriteAll(platform->fd_, bytes, count);
+}
+
+OpenResult PosixPlatform::Open() {
+    if (open_) {
+        return OpenResult::kOk;
+    }
+    if (state.fd >= 0) {
+        return OpenResult::kNoConsoleHandle;  // another instance holds the terminal
+    }
+    int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return OpenResult::kNoConsoleHandle;
+    }
+    termios original{};
+    winsize size{};
+    if (isatty(fd) == 0 || tcgetattr(fd, &original) != 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
+        close(fd);
+        return OpenResult::kNoScreenBufferInfo;
+    }
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        close(fd);
+        return OpenResult::kNoScreenBufferInfo;
+    }
+    for (int end : pipeFds) {
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+        fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+    }
+
+    fd_ = fd;
+    wakeRead_ = pipeFds[0];
+    wakeWrite_ = pipeFds[1];
+    // A terminal that reports no size is taken as the PC's 80 x 25.
+    width_ = size.ws_col > 0 ? (size.ws_col < kMaxWidth ? size.ws_col : kMaxWidth) : 80;
+    height_ = size.ws_row > 0 ? (size.ws_row < kMaxHeight ? size.ws_row : kMaxHeight) : 25;
+    terminalWidth_ = width_;
+    terminalHeight_ = height_;
+    cells_.assign(static_cast<std::size_t>(width_ * height_), Cell{' ', 7});
+    scratch_.assign(cells_.size(), Cell{});
+    renderer_.Resize(width_, height_);
+    cursorX_ = 1;
+    cursorY_ = 1;
+    cursor_ = CursorInfo{};
+    areaBottom_ = 0;
+    inputGone_ = false;
+    kittyPushed_ = false;
+    decoder_ = KeyDecoder{};
+
+    {
+        SignalBlock block;
+        state.fd = fd_;
+        state.wakeFd = wakeWrite_;
+        state.original = original;
+        state.raw = RawMode(original);
+        state.kittyPushed = false;
+        UpdateLeaveBytes();
+        InstallHandlers();
+        if (tcsetattr(fd_, TCSANOW, &state.raw) != 0) {
+            RestoreHandlers();
+            state.fd = -1;
+            state.wakeFd = -1;
+            close(fd_);
+            close(wakeRead_);
+            close(wakeWrite_);
+            fd_ = wakeRead_ = wakeWrite_ = -1;
+            return OpenResult::kNoScreenBufferInfo;
+        }
+        state.active = 1;
+    }
+    open_ = true;
+    AskForKeyboardProtocol();
+    WriteAll(fd_, kKeypadApplication);
+    Present();  // the first frame clears the terminal
+    return OpenResult::kOk;
+}
+
+void PosixPlatform::AskForKeyboardProtocol() {
+    // The kitty protocol's flags, then the primary device attributes, which every
+    // terminal answers: an answer to the first before the second means it is supported.
+    WriteAll(fd_, "\x1b[?u\x1b[c");
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_nsec += static_cast<long>(kQueryTimeoutMs) * 1000000L;
+    deadline.tv_sec += deadline.tv_nsec / 1000000000L;
+    deadline.tv_nsec %= 1000000000L;
+    while (decoder_.DeviceAttributeReplies() == 0) {
+        int left = MillisecondsUntil(deadline);
+        if (left == 0) {
+            break;
+        }
+        pollfd terminal{fd_, POLLIN, 0};
+        int ready = poll(&terminal, 1, left);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || (terminal.revents & POLLIN) == 0) {
+            break;
+        }
+        ReadTerminal();
+        if (inputGone_) {
+            break;
+        }
+    }
+    if (decoder_.KittyReplies() > 0 && decoder_.DeviceAttributeReplies() > 0) {
+        SignalBlock block;
+        // Asking again tells the decoder when the new flags are in force.
+        WriteAll(fd_, kKittyPush);
+        WriteAll(fd_, "\x1b[?u");
+        kittyPushed_ = true;
+        state.kittyPushed = true;
+        UpdateLeaveBytes();
+    }
+}
+
+void PosixPlatform::Close() {
+    if (!open_) {
+        return;
+    }
+    {
+        SignalBlock block;
+        if (state.active != 0) {
+            state.active = 0;
+            LeaveTerminal();
+        }
+        RestoreHandlers();
+        state.fd = -1;
+        state.wakeFd = -1;
+    }
+    close(fd_);
+    close(wakeRead_);
+    close(wakeWrite_);
+    fd_ = wakeRead_ = wakeWrite_ = -1;
+    open_ = false;
+}
+
+void PosixPlatform::UpdateLeaveBytes() {
+    constexpr std::size_t kCapacity = sizeof(state.leave);
+    std::size_t n = 0;
+    n = AppendText(state.leave, n, kCapacity, "\x1b[m");
+    if (state.kittyPushed) {
+        n = AppendText(state.leave, n, kCapacity, kKittyPop);
+    }
+    n = AppendText(state.leave, n, kCapacity, kKeypadNormal);
+    n = AppendText(state.leave, n, kCapacity, "\x1b[?25h");
+    if (areaBottom_ > 0) {
+        // The prompt starts on the line below the picture, never on top of it.
+        int row = areaBottom_ < terminalHeight_ ? areaBottom_ : terminalHeight_;
+        n = AppendText(state.leave, n, kCapacity, "\x1b[");
+        n = AppendNumber(state.leave, n, kCapacity, row);
+        n = AppendText(state.leave, n, kCapacity, "H\r\n");
+    }
+    state.leaveLength = n;
+}
+
+bool PosixPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
+    if (!open_) {
+        return false;
+    }
+    info.width = width_;
+    info.height = height_;
+    info.cursorX = cursorX_;
+    info.cursorY = cursorY_;
+    info.attribute = 7;
+    return true;
+}
+
+void PosixPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
+                               Cell fill) {
+    if (!open_) {
+        return;
+    }
+    // The part of the screen that may change.
+    int left = clip.left > 1 ? clip.left : 1;
+    int top = clip.top > 1 ? clip.top : 1;
+    int right = clip.right < width_ ? clip.right : width_;
+    int bottom = clip.bottom < height_ ? clip.bottom : height_;
+    if (left > right || top > bottom) {
+        return;
+    }
+    std::copy(cells_.begin(), cells_.end(), scratch_.begin());
+    int dx = destX - source.left;
+    int dy = destY - source.top;
+    auto inSource = [&](int x, int y) {
+        return x >= source.left && x <= source.right && y >= source.top && y <= source.bottom;
+    };
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            Cell cell = cells_[Index(x, y)];
+            if (inSource(x, y)) {
+                cell = fill;  // vacated, unless something moves onto it below
+            }
+            int fromX = x - dx;
+            int fromY = y - dy;
+            if (inSource(fromX, fromY)) {
+                cell = Inside(fromX, fromY) ? scratch_[Index(fromX, fromY)] : fill;
+            }
+            cells_[Index(x, y)] = cell;
+        }
+    }
+    if (bottom > areaBottom_) {
+        areaBottom_ = bottom;
+    }
+}
+
+void PosixPlatform::WriteCell(int x, int y, Cell cell) {
+    if (!open_ || !Inside(x, y)) {
+        return;
+    }
+    cells_[Index(x, y)] = cell;
+    if (y > areaBottom_) {
+        areaBottom_ = y;
+    }
+}
+
+void PosixPlatform::SetCursorPosition(int x, int y) {
+    if (Inside(x, y)) {
+        cursorX_ = x;
+        cursorY_ = y;
+    }
+}
+
+bool PosixPlatform::GetCursorInfo(CursorInfo& info) {
+    info = cursor_;
+    return open_;
+}
+
+void PosixPlatform::SetCursorInfo(const CursorInfo& info) {
+    cursor_ = info;
+}
+
+int PosixPlatform::PendingEventCount() {
+    return decoder_.PendingEvents();
+}
+
+bool PosixPlatform::ReadEvent(InputEvent& event) {
+    return decoder_.PopEvent(event);
+}
+
+void PosixPlatform::ReadTerminal() {
+    std::uint8_t bytes[4096];
+    ssize_t count = read(fd_, bytes, sizeof(bytes));
+    if (count > 0) {
+        decoder_.Feed(bytes, static_cast<std::size_t>(count));
+    } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+        inputGone_ = true;  // end of file or hang-up: no key will ever come
+    }
+}
+
+void PosixPlatform::TakeNotices() {
+    char notices[64];
+    bool any = false;
+    while (read(wakeRead_, notices, sizeof(notices)) > 0) {
+        any = true;
+    }
+    if (!any) {
+        return;
+    }
+    // Resized or continued: the terminal's picture is not what it was; draw it anew.
+    ReadTerminalSize();
+    renderer_.Invalidate();
+    Present();
+}
+
+void PosixPlatform::ReadTerminalSize() {
+    winsize size{};
+    if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+        terminalWidth_ = size.ws_col;
+        terminalHeight_ = size.ws_row;
+    }
+}
+
+bool PosixPlatform::WaitForInput() {
+    if (!open_ || inputGone_) {
+        return false;
+    }
+    int before = decoder_.PendingEvents();
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
+        int ready = poll(fds, 2, timeout);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            inputGone_ = true;
+            return false;
+        }
+        if (ready == 0) {
+            decoder_.Flush();  // nothing more came: a lone Escape, or a broken sequence
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            TakeNotices();
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            ReadTerminal();
+        } else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            inputGone_ = true;
+        }
+        if (decoder_.PendingEvents() != before) {
+            return true;
+        }
+        if (inputGone_) {
+            return false;
+        }
+    }
+}
+
+std::uint32_t PosixPlatform::TickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+void PosixPlatform::Present() {
+    if (!open_) {
+        return;
+    }
+    SignalBlock block;
+    renderer_.Render(cells_.data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
+                     cursor_.visible, output_);
+    output_.Flush();
+    UpdateLeaveBytes();
+}
+
+Cell PosixPlatform::At(int x, int y) const {
+    return Inside(x, y) ? cells_[Index(x, y)] : Cell{};
+}
+
+}  // namespace dungeon

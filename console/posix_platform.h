@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "console/key_decoder.h"
+#include "console/platform.h"
+#include "console/posix_renderer.h"
+
+namespace dungeon {
+
+// The console on a POSIX terminal. The terminal (normally /dev/tty, the controlling
+// terminal, so redirected standard streams do not matter) is put into raw mode, cleared
+// once, and from then on shows this platform's cell buffer, which stays authoritative
+// like a Win32 screen buffer: Present sends what changed. Keys are decoded into PC key
+// events. Every way out (Close, the end of the program, a terminating or crash signal)
+// restores the terminal's modes, shows the cursor and leaves the prompt below the
+// picture; a stop (SIGTSTP) restores it as well and takes it over again on continuing.
+//
+// Only one instance may be open at a time: the signal handlers act on it.
+class PosixPlatform : public Platform {
+  public:
+    explicit PosixPlatform(const char* terminalPath = "/dev/tty");
+    ~PosixPlatform() override;
+    PosixPlatform(const PosixPlatform&) = delete;
+    PosixPlatform& operator=(const PosixPlatform&) = delete;
+
+    OpenResult Open() override;
+    void Close() override;
+    bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
+    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
+    void WriteCell(int x, int y, Cell cell) override;
+    void SetCursorPosition(int x, int y) override;
+    bool GetCursorInfo(CursorInfo& info) override;
+    void SetCursorInfo(const CursorInfo& info) override;
+    int PendingEventCount() override;
+    bool ReadEvent(InputEvent& event) override;
+    bool WaitForInput() override;
+    std::uint32_t TickCount() override;
+    void Present() override;
+
+    // For tests and measurements.
+    Cell At(int x, int y) const;
+    bool KittyProtocol() const { return kittyPushed_; }
+    std::size_t BytesSent() const { return output_.Sent(); }
+
+    // How long the rest of a sequence may take before a lone Escape counts as a key.
+    static constexpr int kEscapeTimeoutMs = 100;
+    // How long start-up waits for the terminal to answer its queries.
+    static constexpr int kQueryTimeoutMs = 200;
+
+  private:
+    bool Inside(int x, int y) const { return x >= 1 && x <= width_ && y >= 1 && y <= height_; }
+    std::size_t Index(int x, int y) const {
+        return static_cast<std::size_t>((y - 1) * width_ + (x - 1));
+    }
+    static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
+    void ReadTerminal();
+    void AskForKeyboardProtocol();
+    void TakeNotices();
+    void ReadTerminalSize();
+    void UpdateLeaveBytes();
+
+    const char* path_;
+    int fd_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    bool open_ = false;
+    bool inputGone_ = false;
+    bool kittyPushed_ = false;
+
+    int width_ = 80;
+    int height_ = 25;
+    int terminalWidth_ = 80;
+    int terminalHeight_ = 25;
+    // The lowest row the program has drawn on: the prompt goes below it at the end.
+    int areaBottom_ = 0;
+    int cursorX_ = 1;
+    int cursorY_ = 1;
+    CursorInfo cursor_;
+    std::vector<Cell> cells_;
+    std::vector<Cell> scratch_;
+
+    KeyDecoder decoder_;
+    ScreenRenderer renderer_;
+    OutputBuffer output_;
+};
+
+}  // namespace dungeon

@@ -1,0 +1,334 @@
+#include "console/posix_renderer.h"
+
+#include <cstring>
+
+#include "console/cp437.h"
+
+namespace dungeon {
+namespace {
+
+constexpr std::uint8_t kDefaultAttribute = 7;
+constexpr std::string_view kBeginFrame = "\x1b[?2026h";
+constexpr std::string_view kEndFrame = "\x1b[?2026l";
+// Erasing to the end of a row pays off from this many changed cells on.
+constexpr int kEraseThreshold = 4;
+
+int Digits(int value) {
+    int digits = 1;
+    while (value >= 10) {
+        value /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+// Length of "ESC [ n X" (the count is left out when it is 1).
+int RelativeCost(int n) {
+    return n == 1 ? 3 : 3 + Digits(n);
+}
+
+// PC colour numbers (blue first) in ANSI order (red first).
+constexpr int kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+}  // namespace
+
+OutputBuffer::OutputBuffer(std::size_t capacity, Sink sink, void* context)
+    : bytes_(capacity < 64 ? 64 : capacity), sink_(sink), context_(context) {}
+
+void OutputBuffer::Append(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (size_ == bytes_.size()) {
+            Flush();
+        }
+        std::size_t take = bytes_.size() - size_;
+        if (take > bytes.size()) {
+            take = bytes.size();
+        }
+        std::memcpy(bytes_.data() + size_, bytes.data(), take);
+        size_ += take;
+        bytes.remove_prefix(take);
+    }
+}
+
+void OutputBuffer::Append(char c) {
+    Append(std::string_view(&c, 1));
+}
+
+void OutputBuffer::AppendNumber(int value) {
+    char digits[12];
+    int n = 0;
+    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0) {
+        Append(digits[--n]);
+    }
+}
+
+void OutputBuffer::Flush() {
+    if (size_ > 0 && sink_ != nullptr) {
+        sink_(context_, bytes_.data(), size_);
+    }
+    sent_ += size_;
+    size_ = 0;
+}
+
+void OutputBuffer::Truncate(std::size_t size) {
+    if (size <= size_) {
+        size_ = size;
+    }
+}
+
+void ScreenRenderer::Resize(int width, int height) {
+    width_ = width;
+    height_ = height;
+    front_.assign(static_cast<std::size_t>(width * height), Cell{' ', kDefaultAttribute});
+    invalid_ = true;
+}
+
+void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
+    if (attribute_ == attribute) {
+        return;
+    }
+    attribute_ = attribute;
+    // Attribute 7 (light grey on black) is the terminal's default pair of colours; other
+    // colours are set from that reset state.
+    int foreground = attribute & 0x0F;
+    int background = (attribute >> 4) & 0x0F;
+    out.Append("\x1b[");
+    if (attribute != kDefaultAttribute) {
+        out.Append('0');
+        if (foreground != 7) {
+            out.Append(';');
+            out.AppendNumber((foreground >= 8 ? 90 : 30) + kAnsiColour[foreground & 7]);
+        }
+        if (background != 0) {
+            out.Append(';');
+            out.AppendNumber((background >= 8 ? 100 : 40) + kAnsiColour[background & 7]);
+        }
+    }
+    out.Append('m');
+}
+
+void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
+    if (cursorX_ == x && cursorY_ == y) {
+        return;
+    }
+    // Absolute position: always right.
+    int absoluteCost = (x == 1 ? 3 : 4 + Digits(x)) + (y == 1 && x == 1 ? 0 : Digits(y));
+    enum class Vertical { kNone, kLineFeeds, kDown, kUp } vertical = Vertical::kNone;
+    enum class Horizontal { kNone, kReturn, kReturnRight, kRight, kLeft, kColumn, kReprint };
+    Horizontal horizontal = Horizontal::kNone;
+    int relativeCost = absoluteCost + 1;
+    if (cursorX_ != 0 && cursorY_ != 0) {
+        int dy = y - cursorY_;
+        int verticalCost = 0;
+        if (dy > 0 && dy <= 4) {
+            vertical = Vertical::kLineFeeds;
+            verticalCost = dy;
+        } else if (dy > 0) {
+            vertical = Vertical::kDown;
+            verticalCost = RelativeCost(dy);
+        } else if (dy < 0) {
+            vertical = Vertical::kUp;
+            verticalCost = RelativeCost(-dy);
+        }
+        int dx = x - cursorX_;
+        int horizontalCost = 0;
+        if (dx != 0) {
+            horizontal = Horizontal::kColumn;
+            horizontalCost = 3 + Digits(x);
+            auto consider = [&](Horizontal option, int cost) {
+                if (cost < horizontalCost) {
+                    horizontal = option;
+                    horizontalCost = cost;
+                }
+            };
+            if (x == 1) {
+                consider(Horizontal::kReturn, 1);
+            } else {
+                consider(Horizontal::kReturnRight, 1 + RelativeCost(x - 1));
+            }
+            if (dx > 0) {
+                consider(Horizontal::kRight, RelativeCost(dx));
+                if (dy == 0) {
+                    // Writing the unchanged cells again may be shorter than a move.
+                    int reprintCost = 0;
+                    for (int i = cursorX_; i < x && reprintCost <= horizontalCost; ++i) {
+                        const Cell& cell = Front(i, y);
+                        if (cell.attribute != attribute_) {
+                            reprintCost = horizontalCost + 1;
+                            break;
+                        }
+                        reprintCost += static_cast<int>(Cp437Glyph(cell.character).size());
+                    }
+                    consider(Horizontal::kReprint, reprintCost);
+                }
+            } else {
+                consider(Horizontal::kLeft, RelativeCost(-dx));
+            }
+        }
+        relativeCost = verticalCost + horizontalCost;
+    }
+    if (relativeCost >= absoluteCost) {
+        out.Append("\x1b[");
+        if (x != 1 || y != 1) {
+            out.AppendNumber(y);
+        }
+        if (x != 1) {
+            out.Append(';');
+            out.AppendNumber(x);
+        }
+        out.Append('H');
+        cursorX_ = x;
+        cursorY_ = y;
+        return;
+    }
+    auto relative = [&](int n, char final) {
+        out.Append("\x1b[");
+        if (n != 1) {
+            out.AppendNumber(n);
+        }
+        out.Append(final);
+    };
+    int dy = y - cursorY_;
+    switch (vertical) {
+        case Vertical::kNone:
+            break;
+        case Vertical::kLineFeeds:
+            for (int i = 0; i < dy; ++i) {
+                out.Append('\n');
+            }
+            break;
+        case Vertical::kDown:
+            relative(dy, 'B');
+            break;
+        case Vertical::kUp:
+            relative(-dy, 'A');
+            break;
+    }
+    switch (horizontal) {
+        case Horizontal::kNone:
+            break;
+        case Horizontal::kReturn:
+            out.Append('\r');
+            break;
+        case Horizontal::kReturnRight:
+            out.Append('\r');
+            relative(x - 1, 'C');
+            break;
+        case Horizontal::kRight:
+            relative(x - cursorX_, 'C');
+            break;
+        case Horizontal::kLeft:
+            relative(cursorX_ - x, 'D');
+            break;
+        case Horizontal::kColumn:
+            out.Append("\x1b[");
+            out.AppendNumber(x);
+            out.Append('G');
+            break;
+        case Horizontal::kReprint:
+            for (int i = cursorX_; i < x; ++i) {
+                out.Append(Cp437Glyph(Front(i, y).character));
+            }
+            break;
+    }
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+void ScreenRenderer::Put(int x, int y, Cell cell, OutputBuffer& out) {
+    SetAttribute(cell.attribute, out);
+    out.Append(Cp437Glyph(cell.character));
+    Front(x, y) = cell;
+    ++cursorX_;
+    if (cursorX_ > terminalWidth_) {
+        // The terminal now waits to wrap; where its cursor stands depends on the terminal.
+        cursorX_ = 0;
+        cursorY_ = 0;
+    }
+}
+
+bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, const Cell* cells,
+                                    OutputBuffer& out) {
+    const Cell* row = cells + static_cast<std::ptrdiff_t>((y - 1) * width_);
+    Cell blank = row[x - 1];
+    // Erasing fills with the background colour; only the default one is the same everywhere.
+    if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
+        return false;
+    }
+    int changed = 0;
+    for (int i = x; i <= columns; ++i) {
+        if (!(row[i - 1] == blank)) {
+            return false;
+        }
+        if (!(Front(i, y) == blank)) {
+            ++changed;
+        }
+    }
+    if (changed < kEraseThreshold) {
+        return false;
+    }
+    MoveTo(x, y, out);
+    SetAttribute(blank.attribute, out);
+    out.Append("\x1b[K");
+    for (int i = x; i <= columns; ++i) {
+        Front(i, y) = blank;
+    }
+    return true;
+}
+
+void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHeight, int cursorX,
+                            int cursorY, bool cursorVisible, OutputBuffer& out) {
+    std::size_t frameStart = out.Size();
+    std::size_t sentBefore = out.Sent();
+    out.Append(kBeginFrame);
+    std::size_t contentStart = out.Size();
+    terminalWidth_ = terminalWidth;
+    if (invalid_) {
+        out.Append("\x1b[m\x1b[H\x1b[2J");
+        attribute_ = kDefaultAttribute;
+        cursorX_ = 1;
+        cursorY_ = 1;
+        for (Cell& cell : front_) {
+            cell = Cell{' ', kDefaultAttribute};
+        }
+        invalid_ = false;
+    }
+    int columns = width_ < terminalWidth ? width_ : terminalWidth;
+    int rows = height_ < terminalHeight ? height_ : terminalHeight;
+    for (int y = 1; y <= rows; ++y) {
+        const Cell* row = cells + static_cast<std::ptrdiff_t>((y - 1) * width_);
+        for (int x = 1; x <= columns; ++x) {
+            if (row[x - 1] == Front(x, y)) {
+                continue;
+            }
+            if (EraseRestOfRow(x, y, columns, cells, out)) {
+                break;
+            }
+            MoveTo(x, y, out);
+            Put(x, y, row[x - 1], out);
+        }
+    }
+    bool cursorInside = cursorX >= 1 && cursorX <= columns && cursorY >= 1 && cursorY <= rows;
+    if (cursorVisible && cursorInside) {
+        MoveTo(cursorX, cursorY, out);
+        if (!cursorShown_) {
+            out.Append("\x1b[?25h");
+            cursorShown_ = true;
+        }
+    } else if (cursorShown_) {
+        out.Append("\x1b[?25l");
+        cursorShown_ = false;
+    }
+    if (out.Sent() == sentBefore && out.Size() == contentStart) {
+        out.Truncate(frameStart);  // nothing changed: send nothing at all
+        return;
+    }
+    out.Append(kEndFrame);
+}
+
+}  // namespace dungeon

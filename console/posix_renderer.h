@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "console/platform.h"
+
+namespace dungeon {
+
+// Bytes on their way to the terminal. Its room is fixed at start-up; should a frame
+// ever outgrow it, the part so far goes to the sink early instead of growing the buffer.
+class OutputBuffer {
+  public:
+    using Sink = void (*)(void* context, const char* bytes, std::size_t count);
+
+    OutputBuffer(std::size_t capacity, Sink sink, void* context);
+
+    void Append(std::string_view bytes);
+    void Append(char c);
+    void AppendNumber(int value);
+    // Hands everything held to the sink.
+    void Flush();
+
+    std::size_t Size() const { return size_; }
+    // Total bytes handed to the sink so far.
+    std::size_t Sent() const { return sent_; }
+    // Forgets what was appended after `size`, as long as nothing was sent since.
+    void Truncate(std::size_t size);
+
+  private:
+    std::vector<char> bytes_;
+    std::size_t size_ = 0;
+    std::size_t sent_ = 0;
+    Sink sink_;
+    void* context_;
+};
+
+// Brings a terminal up to date with a grid of cells. It keeps the picture the terminal
+// shows and, for each frame, sends only the cells that differ, in runs, with the
+// cheapest cursor movement, colours only where they change, and the frame wrapped in
+// synchronized-output marks so that the terminal shows it whole. Cells are shown as
+// their code page 437 glyphs; attribute 7 is the terminal's own default colours.
+//
+// The terminal is assumed to be in raw output mode (a line feed keeps the column).
+class ScreenRenderer {
+  public:
+    // Sizes the picture (width x height cells, as the program draws them). The only
+    // allocation; the terminal's picture is unknown afterwards.
+    void Resize(int width, int height);
+    // The terminal's picture is no longer known (resize, resume): the next frame clears
+    // the terminal and draws every cell.
+    void Invalidate() { invalid_ = true; }
+
+    // Appends one frame: the cells of `cells` (width x height, row by row) that differ
+    // from the picture, clipped to the terminal's current size, then the cursor.
+    void Render(const Cell* cells, int terminalWidth, int terminalHeight, int cursorX, int cursorY,
+                bool cursorVisible, OutputBuffer& out);
+
+    // What the terminal shows: the cursor state after the last frame.
+    bool CursorShown() const { return cursorShown_; }
+
+  private:
+    const Cell& Front(int x, int y) const {
+        return front_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+    }
+    Cell& Front(int x, int y) {
+        return front_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+    }
+
+    void MoveTo(int x, int y, OutputBuffer& out);
+    void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
+    void Put(int x, int y, Cell cell, OutputBuffer& out);
+    bool EraseRestOfRow(int x, int y, int columns, const Cell* cells, OutputBuffer& out);
+
+    int width_ = 0;
+    int height_ = 0;
+    int terminalWidth_ = 0;
+    std::vector<Cell> front_;
+    bool invalid_ = true;
+    // The terminal's cursor; 0 where it is not known (after writing the last column).
+    int cursorX_ = 0;
+    int cursorY_ = 0;
+    int attribute_ = -1;  // -1: not known
+    bool cursorShown_ = true;
+};
+
+}  // namespace dungeon
