@@ -86,6 +86,7 @@ void ScreenRenderer::Resize(int width, int height) {
     height_ = height;
     front_.assign(static_cast<std::size_t>(width * height), Cell{' ', kDefaultAttribute});
     invalid_ = true;
+    cursorShown_ = kUnknown;
 }
 
 void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
@@ -316,13 +317,13 @@ void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHe
     bool cursorInside = cursorX >= 1 && cursorX <= columns && cursorY >= 1 && cursorY <= rows;
     if (cursorVisible && cursorInside) {
         MoveTo(cursorX, cursorY, out);
-        if (!cursorShown_) {
+        if (cursorShown_ != 1) {
             out.Append("\x1b[?25h");
-            cursorShown_ = true;
+            cursorShown_ = 1;
         }
-    } else if (cursorShown_) {
+    } else if (cursorShown_ != 0) {
         out.Append("\x1b[?25l");
-        cursorShown_ = false;
+        cursorShown_ = 0;
     }
     if (out.Sent() == sentBefore && out.Size() == contentStart) {
         out.Truncate(frameStart);  // nothing changed: send nothing at all

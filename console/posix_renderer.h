@@ -51,15 +51,15 @@ class ScreenRenderer {
     void Resize(int width, int height);
     // The terminal's picture is no longer known (resize, resume): the next frame clears
     // the terminal and draws every cell.
-    void Invalidate() { invalid_ = true; }
+    void Invalidate() {
+        invalid_ = true;
+        cursorShown_ = kUnknown;
+    }
 
     // Appends one frame: the cells of `cells` (width x height, row by row) that differ
     // from the picture, clipped to the terminal's current size, then the cursor.
     void Render(const Cell* cells, int terminalWidth, int terminalHeight, int cursorX, int cursorY,
                 bool cursorVisible, OutputBuffer& out);
-
-    // What the terminal shows: the cursor state after the last frame.
-    bool CursorShown() const { return cursorShown_; }
 
   private:
     const Cell& Front(int x, int y) const {
@@ -83,7 +83,8 @@ class ScreenRenderer {
     int cursorX_ = 0;
     int cursorY_ = 0;
     int attribute_ = -1;  // -1: not known
-    bool cursorShown_ = true;
+    static constexpr int kUnknown = -1;
+    int cursorShown_ = 1;  // 1 shown, 0 hidden
 };
 
 }  // namespace dungeon
