@@ -1,4 +1,6 @@
 #include "console/system_platform.h"
 #include "game/program.h"
 
-int main() { return dungeon::RunProgram(dungeon::SystemPlatform()); }
+int main() {
+    return dungeon::RunProgram(dungeon::SystemPlatform());
+}

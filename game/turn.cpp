@@ -14,11 +14,16 @@ Outcome World::TurnInput() {
         char key = messagePane.ReadKey();
         // Each character counts by itself: an arrow's 0 is ignored, its code judged.
         switch (key) {
-            case '2': return MoveDown();
-            case '4': return MoveLeft();
-            case '6': return MoveRight();
-            case '8': return MoveUp();
-            case 's': return Outcome::kQuit;
+            case '2':
+                return MoveDown();
+            case '4':
+                return MoveLeft();
+            case '6':
+                return MoveRight();
+            case '8':
+                return MoveUp();
+            case 's':
+                return Outcome::kQuit;
             default:
                 if (KeyboardGone(key)) {
                     return Outcome::kInputLost;
@@ -28,10 +33,18 @@ Outcome World::TurnInput() {
     }
 }
 
-Outcome World::MoveUp() { return Move(0, -1); }
-Outcome World::MoveDown() { return Move(0, 1); }
-Outcome World::MoveLeft() { return Move(-1, 0); }
-Outcome World::MoveRight() { return Move(1, 0); }
+Outcome World::MoveUp() {
+    return Move(0, -1);
+}
+Outcome World::MoveDown() {
+    return Move(0, 1);
+}
+Outcome World::MoveLeft() {
+    return Move(-1, 0);
+}
+Outcome World::MoveRight() {
+    return Move(1, 0);
+}
 
 Outcome World::Move(int dx, int dy) {
     int x = hero.x + dx;

@@ -55,7 +55,7 @@ struct World {
     char& GridAt(int x, int y) { return grid[x - 1][y - 1]; }
     std::int16_t& SeenAt(int x, int y) { return seen[x - 1][y - 1]; }
 
-private:
+  private:
     Outcome Move(int dx, int dy);
     void PlaceOnFreeCell(char symbol);
     void WriteRound(const Monster& monster);
