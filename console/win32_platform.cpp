@@ -66,7 +66,7 @@ CHAR_INFO ToCharInfo(Cell cell) {
 }
 
 class Win32Platform : public Platform {
-public:
+  public:
     ~Win32Platform() override { Close(); }
 
     OpenResult Open() override;
@@ -91,7 +91,7 @@ public:
     // on the main thread from Close, or on the system's thread for control events.
     void Restore();
 
-private:
+  private:
     bool CountEvents(DWORD& count) const;
 
     HANDLE output_ = INVALID_HANDLE_VALUE;

@@ -1,8 +1,8 @@
+#include "console/win32_coords.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-
-#include "console/win32_coords.h"
 
 namespace dungeon {
 namespace {
