@@ -13,7 +13,7 @@ namespace dungeon {
 // serves the whole program (see TheConsole); it reaches the screen and the keyboard
 // only through the Platform it was started on.
 class Console {
-public:
+  public:
     // Start-up: opens the platform and reads its size, cursor and attribute. On failure
     // the message belonging to it is written to standard error and false comes back.
     bool Start(Platform& platform);
@@ -45,10 +45,11 @@ public:
     int CursorY() const { return cursorY_; }
     std::uint8_t TextAttribute() const { return textAttribute_; }
 
+    static constexpr std::uint16_t kAltVirtualKey = 18;
     static constexpr const char* kNoHandleMessage = "No way to get the console handle";
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
 
-private:
+  private:
     void HandleEvent(const InputEvent& event, bool& yieldedKey);
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
                               std::uint16_t virtualKey);

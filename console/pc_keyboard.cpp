@@ -28,18 +28,30 @@ std::uint16_t VirtualKeyOf(char plain) {
         return static_cast<std::uint16_t>(plain);
     }
     switch (plain) {
-        case ';': return 186;
-        case '=': return 187;
-        case ',': return 188;
-        case '-': return 189;
-        case '.': return 190;
-        case '/': return 191;
-        case '`': return 192;
-        case '[': return 219;
-        case '\\': return 220;
-        case ']': return 221;
-        case '\'': return 222;
-        default: return 0;
+        case ';':
+            return 186;
+        case '=':
+            return 187;
+        case ',':
+            return 188;
+        case '-':
+            return 189;
+        case '.':
+            return 190;
+        case '/':
+            return 191;
+        case '`':
+            return 192;
+        case '[':
+            return 219;
+        case '\\':
+            return 220;
+        case ']':
+            return 221;
+        case '\'':
+            return 222;
+        default:
+            return 0;
     }
 }
 
@@ -48,13 +60,26 @@ std::uint16_t VirtualKeyOf(char plain) {
 bool PcKeyForCharacter(std::uint8_t character, PcKey& key) {
     key = PcKey{};
     switch (character) {
-        case 8: key = {kVkBack, kScanBackspace, false, false}; return true;
-        case 9: key = {kVkTab, kScanTab, false, false}; return true;
-        case 13: key = {kVkReturn, kScanEnter, false, false}; return true;
-        case 27: key = {kVkEscape, kScanEscape, false, false}; return true;
-        case ' ': key = {kVkSpace, 57, false, false}; return true;
-        case 127: key = {kVkBack, kScanBackspace, false, true}; return true;
-        default: break;
+        case 8:
+            key = {kVkBack, kScanBackspace, false, false};
+            return true;
+        case 9:
+            key = {kVkTab, kScanTab, false, false};
+            return true;
+        case 13:
+            key = {kVkReturn, kScanEnter, false, false};
+            return true;
+        case 27:
+            key = {kVkEscape, kScanEscape, false, false};
+            return true;
+        case ' ':
+            key = {kVkSpace, 57, false, false};
+            return true;
+        case 127:
+            key = {kVkBack, kScanBackspace, false, true};
+            return true;
+        default:
+            break;
     }
     if (character >= 1 && character <= 26) {
         // Ctrl+A..Ctrl+Z (Tab, Enter and Backspace are handled above).
@@ -65,7 +90,7 @@ bool PcKeyForCharacter(std::uint8_t character, PcKey& key) {
     if (character == 0 || character == 28 || character == 29 || character == 30 ||
         character == 31) {
         // Ctrl+2 (NUL), Ctrl+\, Ctrl+], Ctrl+6, Ctrl+-: the keys of their base characters.
-        constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,   0,   0,
                                   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', ']', '6', '-'};
         PcKeyForCharacter(static_cast<std::uint8_t>(kBase[character]), key);
         key.shift = false;

@@ -73,7 +73,7 @@ enum class OpenResult : std::uint8_t {
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Takes hold of the console: output device, raw key input. On failure nothing is

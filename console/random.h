@@ -8,7 +8,7 @@ namespace dungeon {
 // seed; the other two states are derived from the seed whenever it was set from outside.
 // Gives the same integers on every platform.
 class RandomNumbers {
-public:
+  public:
     // Sets the public seed; the next draw reseeds from it.
     void SetSeed(std::uint32_t seed) { seed_ = seed; }
     // 0..n-1 for n > 0, 0 for n = 0, n+1..0 for n < 0.
@@ -20,7 +20,7 @@ public:
     std::uint32_t State2() const { return state2_; }
     std::uint32_t State3() const { return state3_; }
 
-private:
+  private:
     void ReseedIfNeeded();
     void Reseed();
     std::uint32_t NextInteger(std::uint32_t n);

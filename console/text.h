@@ -9,7 +9,7 @@ namespace dungeon {
 // Every text of the game is one of these, so playing never touches the heap.
 // Copying cuts at the capacity and appending keeps only what still fits.
 class Text {
-public:
+  public:
     static constexpr int kCapacity = 255;
 
     constexpr Text() = default;
@@ -52,7 +52,7 @@ public:
         return a.View() == std::string_view(b);
     }
 
-private:
+  private:
     std::uint8_t length_ = 0;
     char chars_[kCapacity] = {};
 };

@@ -27,7 +27,7 @@ struct TextPane {
     // Waits for a key; an extended key takes two calls (0, then its code).
     char ReadKey();
 
-private:
+  private:
     void Select() const;
 };
 

@@ -1,0 +1,348 @@
+#include "console/console.h"
+
+#include <cstdio>
+
+namespace dungeon {
+namespace {
+
+// Control key state flags that choose a column of the extended-code table.
+constexpr std::uint32_t kAltFlags = kRightAlt | kLeftAlt;
+constexpr std::uint32_t kCtrlFlags = kRightCtrl | kLeftCtrl;
+
+// Codes of keys that produce no character, by scan code and by the modifier in force,
+// as the PC BIOS hands them out after a 0.
+struct ExtendedRow {
+    std::uint8_t scan;
+    std::uint8_t none;
+    std::uint8_t shift;
+    std::uint8_t ctrl;
+    std::uint8_t alt;
+};
+
+constexpr ExtendedRow kExtendedRows[] = {
+    {15, 15, 15, 148, 15},     // Tab
+    {28, 28, 28, 28, 166},     // Enter
+    {53, 53, 53, 149, 164},    // keypad /
+    {55, 55, 55, 150, 55},     // keypad *
+    {71, 71, 71, 119, 151},    // Home
+    {72, 72, 72, 141, 152},    // Up
+    {73, 73, 73, 132, 153},    // Page Up
+    {74, 74, 74, 142, 74},     // keypad -
+    {75, 75, 75, 115, 155},    // Left
+    {76, 76, 76, 143, 76},     // keypad 5
+    {77, 77, 77, 116, 157},    // Right
+    {78, 78, 78, 78, 78},      // keypad +
+    {79, 79, 79, 117, 159},    // End
+    {80, 80, 80, 145, 160},    // Down
+    {81, 81, 81, 118, 161},    // Page Down
+    {82, 82, 82, 146, 162},    // Insert
+    {83, 83, 83, 147, 163},    // Delete
+    {87, 133, 135, 137, 139},  // F11
+    {88, 134, 136, 138, 140},  // F12
+};
+
+enum class Modifier : std::uint8_t { kNone, kShift, kCtrl, kAlt };
+
+std::uint8_t TableCode(std::uint8_t scan, Modifier modifier) {
+    if (scan >= 2 && scan <= 13) {  // the digit row, - and =
+        return modifier == Modifier::kAlt ? static_cast<std::uint8_t>(scan + 118) : scan;
+    }
+    if (scan >= 59 && scan <= 68) {  // F1..F10
+        switch (modifier) {
+            case Modifier::kNone:
+                return scan;
+            case Modifier::kShift:
+                return static_cast<std::uint8_t>(scan + 25);
+            case Modifier::kCtrl:
+                return static_cast<std::uint8_t>(scan + 35);
+            case Modifier::kAlt:
+                return static_cast<std::uint8_t>(scan + 45);
+        }
+    }
+    for (const ExtendedRow& row : kExtendedRows) {
+        if (row.scan == scan) {
+            switch (modifier) {
+                case Modifier::kNone:
+                    return row.none;
+                case Modifier::kShift:
+                    return row.shift;
+                case Modifier::kCtrl:
+                    return row.ctrl;
+                case Modifier::kAlt:
+                    return row.alt;
+            }
+        }
+    }
+    return scan;
+}
+
+bool IsModifierOrLockKey(std::uint16_t virtualKey) {
+    switch (virtualKey & 0xFF) {
+        case 16:   // Shift
+        case 17:   // Ctrl
+        case 18:   // Alt
+        case 20:   // Caps Lock
+        case 144:  // Num Lock
+        case 145:  // Scroll Lock
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsKeypadDigit(std::uint16_t virtualKey) {
+    return virtualKey >= 96 && virtualKey <= 105;
+}
+
+void ReportStartFailure(const char* message) {
+    std::fputs(message, stderr);
+    std::fputs("\r\n", stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+Console& TheConsole() {
+    static Console console;
+    return console;
+}
+
+bool Console::Start(Platform& platform) {
+    *this = Console{};
+    platform_ = &platform;
+
+    switch (platform.Open()) {
+        case OpenResult::kOk:
+            break;
+        case OpenResult::kNoConsoleHandle:
+            ReportStartFailure(kNoHandleMessage);
+            platform_ = nullptr;
+            return false;
+        case OpenResult::kNoScreenBufferInfo:
+            ReportStartFailure(kNoInfoMessage);
+            platform_ = nullptr;
+            return false;
+    }
+
+    CursorInfo cursor;
+    platform.GetCursorInfo(cursor);  // read as the console does; nothing uses it
+
+    ScreenBufferInfo info;
+    if (!platform.GetScreenBufferInfo(info)) {
+        platform.Close();
+        ReportStartFailure(kNoInfoMessage);
+        platform_ = nullptr;
+        return false;
+    }
+    cursorX_ = info.cursorX;
+    cursorY_ = info.cursorY;
+    textAttribute_ = static_cast<std::uint8_t>(info.attribute & 0xFF);
+
+    ScreenBufferInfo size;
+    bool sizeKnown = platform.GetScreenBufferInfo(size);
+    screenWidth_ = sizeKnown ? size.width : 80;
+    screenHeight_ = sizeKnown ? size.height : 25;
+
+    windowLeft_ = 0;
+    windowTop_ = 0;
+    windowRight_ = static_cast<std::uint8_t>(screenWidth_ - 1);
+    windowBottom_ = static_cast<std::uint8_t>(screenHeight_ - 1);
+    altCodeStarted_ = false;
+    altCode_ = 0;
+    return true;
+}
+
+void Console::Finish() {
+    if (platform_ != nullptr) {
+        platform_->Present();
+        platform_->Close();
+    }
+}
+
+std::uint32_t Console::TickCount() {
+    return platform_ != nullptr ? platform_->TickCount() : 0;
+}
+
+void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2) {
+    // A corner of 0 lies outside the screen; taking it would wrap the 8-bit corner.
+    if (x1 == 0 || y1 == 0) {
+        return;
+    }
+    if (!(x1 <= x2 && x2 <= screenWidth_ && y1 <= y2 && y2 <= screenHeight_)) {
+        return;
+    }
+    windowLeft_ = static_cast<std::uint8_t>(x1 - 1);
+    windowTop_ = static_cast<std::uint8_t>(y1 - 1);
+    windowRight_ = static_cast<std::uint8_t>(x2 - 1);
+    windowBottom_ = static_cast<std::uint8_t>(y2 - 1);
+    MoveCursor(1, 1);
+}
+
+void Console::ClearWindow() {
+    Rect window{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()};
+    // One scroll to a place wholly outside the screen blanks every cell of the window.
+    platform_->ScrollRect(window, window, WindowLeft(), -screenHeight_ - 1, Blank());
+    MoveCursor(1, 1);
+}
+
+void Console::MoveCursor(std::uint8_t x, std::uint8_t y) {
+    int width = windowRight_ - windowLeft_ + 1;
+    int height = windowBottom_ - windowTop_ + 1;
+    if (x == 0 || x > width || y == 0 || y > height) {
+        return;
+    }
+    cursorX_ = windowLeft_ + x;
+    cursorY_ = windowTop_ + y;
+    platform_->SetCursorPosition(cursorX_, cursorY_);
+}
+
+void Console::HideCursor() {
+    CursorInfo info;
+    platform_->GetCursorInfo(info);
+    info.visible = false;
+    platform_->SetCursorInfo(info);
+}
+
+void Console::ScrollWindowUp() {
+    Rect window{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()};
+    platform_->ScrollRect(window, window, WindowLeft(), WindowTop() - 1, Blank());
+}
+
+void Console::WriteText(const Text& text) {
+    for (int i = 0; i < text.Length(); ++i) {
+        auto c = static_cast<std::uint8_t>(text[i]);
+        switch (c) {
+            case 7:  // bell: silent
+                break;
+            case 8:
+                if (cursorX_ > WindowLeft()) {
+                    --cursorX_;
+                }
+                break;
+            case 10:
+                ++cursorY_;
+                break;
+            case 13:
+                cursorX_ = WindowLeft();
+                break;
+            default:
+                platform_->WriteCell(cursorX_, cursorY_, Cell{c, textAttribute_});
+                ++cursorX_;
+                break;
+        }
+        // The wrap is immediate: the bottom-right cell scrolls the window at once.
+        if (cursorX_ > WindowRight()) {
+            cursorX_ = WindowLeft();
+            ++cursorY_;
+        }
+        while (cursorY_ > WindowBottom()) {
+            ScrollWindowUp();
+            --cursorY_;
+        }
+    }
+    platform_->SetCursorPosition(cursorX_, cursorY_);
+}
+
+std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
+                                   std::uint16_t virtualKey) {
+    std::uint32_t flags = controlKeyState & 0xFF;
+    Modifier modifier = Modifier::kNone;
+    if ((flags & kAltFlags) != 0) {
+        modifier = Modifier::kAlt;
+    } else if ((flags & kCtrlFlags) != 0) {
+        modifier = Modifier::kCtrl;
+    } else if ((flags & kShift) != 0) {
+        modifier = Modifier::kShift;
+    }
+    if (modifier == Modifier::kAlt && IsKeypadDigit(virtualKey)) {
+        altCodeStarted_ = true;
+        altCode_ = static_cast<std::uint8_t>((altCode_ * 10 + (virtualKey - 96)) % 256);
+    }
+    return TableCode(static_cast<std::uint8_t>(scanCode & 0xFF), modifier);
+}
+
+void Console::HandleEvent(const InputEvent& event, bool& yieldedKey) {
+    yieldedKey = false;
+    if (event.kind != InputEvent::Kind::kKey) {
+        return;
+    }
+    const KeyEvent& key = event.key;
+    if (key.keyDown) {
+        bool altHeld = (key.controlKeyState & kAltFlags) != 0;
+        if (IsModifierOrLockKey(key.virtualKey)) {
+            return;
+        }
+        yieldedKey = true;
+        if (key.character == 0 || key.controlKeyState == kLeftAlt) {
+            pendingIsExtended_ = true;
+            pendingKey_ = ExtendedCode(key.scanCode, key.controlKeyState, key.virtualKey);
+        } else {
+            pendingIsExtended_ = false;
+            pendingKey_ = key.character;
+        }
+        // Alt with keypad digits types a character code, delivered when Alt is released.
+        if (IsKeypadDigit(key.virtualKey) && altHeld) {
+            yieldedKey = false;
+            pendingIsExtended_ = false;
+            pendingKey_ = 0;
+        }
+        return;
+    }
+    if (key.virtualKey == kAltVirtualKey && altCodeStarted_ && altCode_ != 0) {
+        yieldedKey = true;
+        pendingKey_ = altCode_;
+        altCodeStarted_ = false;
+        altCode_ = 0;
+    }
+}
+
+bool Console::KeyWaiting() {
+    if (pendingKey_ != 0) {
+        return true;
+    }
+    if (platform_ == nullptr) {
+        return false;
+    }
+    // The newest event is never taken: a press counts once something stands behind it.
+    while (platform_->PendingEventCount() > 1) {
+        InputEvent event;
+        if (!platform_->ReadEvent(event)) {
+            break;
+        }
+        bool yieldedKey = false;
+        HandleEvent(event, yieldedKey);
+        if (yieldedKey) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Console::WaitForKey() {
+    while (!KeyWaiting()) {
+        if (inputLost_ || platform_ == nullptr) {
+            return false;
+        }
+        platform_->Present();
+        if (!platform_->WaitForInput()) {
+            inputLost_ = true;
+            return KeyWaiting();
+        }
+    }
+    return true;
+}
+
+char Console::GetKey() {
+    if (!WaitForKey()) {
+        return 0;
+    }
+    if (pendingIsExtended_) {
+        pendingIsExtended_ = false;
+        return 0;
+    }
+    auto key = static_cast<char>(pendingKey_);
+    pendingKey_ = 0;
+    return key;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,190 @@
+#include "console/memory_platform.h"
+
+#include "console/pc_keyboard.h"
+
+namespace dungeon {
+
+MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
+    : width_(width),
+      height_(height),
+      attribute_(attribute),
+      cells_(static_cast<std::size_t>(width * height),
+             Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)}),
+      scratch_(cells_) {}
+
+OpenResult MemoryPlatform::Open() {
+    if (openResult_ == OpenResult::kOk) {
+        open_ = true;
+    }
+    return openResult_;
+}
+
+void MemoryPlatform::Close() {
+    open_ = false;
+    ++closeCount_;
+}
+
+bool MemoryPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
+    if (!infoReadable_) {
+        return false;
+    }
+    info.width = width_;
+    info.height = height_;
+    info.cursorX = cursorX_;
+    info.cursorY = cursorY_;
+    info.attribute = attribute_;
+    return true;
+}
+
+void MemoryPlatform::SetCursor(int x, int y) {
+    cursorX_ = x;
+    cursorY_ = y;
+}
+
+void MemoryPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
+                                Cell fill) {
+    // Only cells on the screen can move; the scratch copy is made once, so scrolling
+    // allocates nothing.
+    std::vector<Cell>& moved = scratch_;
+    moved = cells_;
+    auto inClip = [&](int x, int y) {
+        return Inside(x, y) && x >= clip.left && x <= clip.right && y >= clip.top &&
+               y <= clip.bottom;
+    };
+    for (int y = source.top; y <= source.bottom; ++y) {
+        for (int x = source.left; x <= source.right; ++x) {
+            if (inClip(x, y)) {
+                WriteCell(x, y, fill);
+            }
+        }
+    }
+    for (int y = source.top; y <= source.bottom; ++y) {
+        for (int x = source.left; x <= source.right; ++x) {
+            int tx = destX + (x - source.left);
+            int ty = destY + (y - source.top);
+            if (inClip(tx, ty)) {
+                WriteCell(tx, ty,
+                          Inside(x, y) ? moved[static_cast<std::size_t>((y - 1) * width_ + x - 1)]
+                                       : fill);
+            }
+        }
+    }
+}
+
+void MemoryPlatform::WriteCell(int x, int y, Cell cell) {
+    if (Inside(x, y)) {
+        cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))] = cell;
+    }
+}
+
+void MemoryPlatform::SetCursorPosition(int x, int y) {
+    if (Inside(x, y)) {
+        cursorX_ = x;
+        cursorY_ = y;
+    }
+}
+
+bool MemoryPlatform::GetCursorInfo(CursorInfo& info) {
+    info = cursor_;
+    return true;
+}
+
+void MemoryPlatform::SetCursorInfo(const CursorInfo& info) {
+    cursor_ = info;
+}
+
+int MemoryPlatform::PendingEventCount() {
+    return static_cast<int>(events_.size());
+}
+
+bool MemoryPlatform::ReadEvent(InputEvent& event) {
+    if (events_.empty()) {
+        return false;
+    }
+    event = events_.front();
+    events_.pop_front();
+    return true;
+}
+
+bool MemoryPlatform::WaitForInput() {
+    if (!waitHook_) {
+        return false;
+    }
+    std::size_t before = events_.size();
+    if (!waitHook_()) {
+        return false;
+    }
+    // A hook that queues nothing would make the caller wait for ever.
+    return events_.size() > before;
+}
+
+void MemoryPlatform::PushKey(const KeyEvent& key) {
+    InputEvent event;
+    event.kind = InputEvent::Kind::kKey;
+    event.key = key;
+    events_.push_back(event);
+}
+
+void MemoryPlatform::PushStroke(const KeyEvent& press) {
+    KeyEvent down = press;
+    down.keyDown = true;
+    PushKey(down);
+    KeyEvent up = press;
+    up.keyDown = false;
+    PushKey(up);
+}
+
+void MemoryPlatform::TypeCharacter(char character) {
+    auto c = static_cast<std::uint8_t>(character);
+    PcKey pc;
+    KeyEvent key;
+    key.character = c;
+    if (PcKeyForCharacter(c, pc)) {
+        key.virtualKey = pc.virtualKey;
+        key.scanCode = pc.scanCode;
+        key.controlKeyState = (pc.shift ? kShift : 0u) | (pc.ctrl ? kLeftCtrl : 0u);
+    }
+    PushStroke(key);
+}
+
+void MemoryPlatform::Type(const std::string& characters) {
+    for (char c : characters) {
+        TypeCharacter(c);
+    }
+}
+
+void MemoryPlatform::PressSpecialKey(std::uint16_t virtualKey, std::uint16_t scanCode,
+                                     std::uint32_t controlKeyState) {
+    KeyEvent key;
+    key.virtualKey = virtualKey;
+    key.scanCode = scanCode;
+    key.character = 0;
+    key.controlKeyState = controlKeyState;
+    PushStroke(key);
+}
+
+Cell MemoryPlatform::At(int x, int y) const {
+    if (!Inside(x, y)) {
+        return Cell{};
+    }
+    return cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+}
+
+std::string MemoryPlatform::Row(int y) const {
+    std::string row;
+    for (int x = 1; x <= width_; ++x) {
+        row.push_back(static_cast<char>(At(x, y).character));
+    }
+    return row;
+}
+
+std::string MemoryPlatform::Screen() const {
+    std::string screen;
+    for (int y = 1; y <= height_; ++y) {
+        screen += Row(y);
+        screen.push_back('\n');
+    }
+    return screen;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,291 @@
+#include "console/console.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/memory_platform.h"
+#include "console/pc_keyboard.h"
+
+namespace dungeon {
+namespace {
+
+// Keys the console hands out until the queue runs dry.
+std::vector<int> DrainKeys(Console& console) {
+    std::vector<int> keys;
+    while (console.KeyWaiting()) {
+        keys.push_back(static_cast<std::uint8_t>(console.GetKey()));
+    }
+    return keys;
+}
+
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void StartOn(int width, int height) {
+        platform_ = std::make_unique<MemoryPlatform>(width, height, 0x1E);
+        ASSERT_TRUE(console_.Start(*platform_));
+    }
+    void SetUp() override { StartOn(80, 25); }
+
+    // One key stroke followed by a further event, so that the press is taken at once.
+    void Stroke(std::uint16_t vk, std::uint16_t scan, std::uint8_t ch, std::uint32_t state) {
+        KeyEvent key{true, vk, scan, ch, state};
+        platform_->PushStroke(key);
+    }
+
+    Console console_;
+    std::unique_ptr<MemoryPlatform> platform_;
+};
+
+TEST_F(ConsoleTest, StartUpTakesSizeAttributeAndCursorFromTheScreenBuffer) {
+    MemoryPlatform platform(100, 300, 0x1E7);
+    platform.SetCursor(7, 9);
+    Console console;
+    ASSERT_TRUE(console.Start(platform));
+    EXPECT_EQ(console.ScreenWidth(), 100);
+    EXPECT_EQ(console.ScreenHeight(), 300);
+    EXPECT_EQ(console.TextAttribute(), 0xE7);  // the low 8 bits
+    EXPECT_EQ(console.CursorX(), 7);
+    EXPECT_EQ(console.CursorY(), 9);
+    EXPECT_EQ(console.WindowLeft(), 1);
+    EXPECT_EQ(console.WindowRight(), 100);
+    EXPECT_EQ(console.WindowBottom(), (300 - 1) % 256 + 1);  // each corner held in 8 bits
+}
+
+TEST_F(ConsoleTest, StartUpFailuresReportTheirMessageOnStandardError) {
+    MemoryPlatform noHandle;
+    noHandle.SetOpenResult(OpenResult::kNoConsoleHandle);
+    Console console;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(console.Start(noHandle));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "No way to get the console handle\r\n");
+
+    MemoryPlatform noInfo;
+    noInfo.SetScreenBufferInfoReadable(false);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(console.Start(noInfo));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "No way to get console screen buffer info\r\n");
+    EXPECT_FALSE(noInfo.IsOpen());  // what was opened is given back
+}
+
+TEST_F(ConsoleTest, RefusedWindowsAndCursorMovesChangeNothing) {
+    console_.SetWindow(10, 5, 20, 8);
+    console_.MoveCursor(3, 2);
+    ASSERT_EQ(console_.CursorX(), 12);
+    ASSERT_EQ(console_.CursorY(), 6);
+
+    console_.SetWindow(41, 30, 60, 39);  // below a 25-row screen
+    console_.SetWindow(6, 5, 5, 5);      // left of its own left edge
+    console_.SetWindow(1, 1, 81, 5);     // wider than the screen
+    console_.SetWindow(0, 1, 5, 5);      // column 0 lies outside the screen
+    console_.MoveCursor(0, 1);
+    console_.MoveCursor(12, 1);  // one past the 11-column window
+    console_.MoveCursor(1, 5);   // one below the 4-row window
+    EXPECT_EQ(console_.WindowLeft(), 10);
+    EXPECT_EQ(console_.WindowTop(), 5);
+    EXPECT_EQ(console_.WindowRight(), 20);
+    EXPECT_EQ(console_.WindowBottom(), 8);
+    EXPECT_EQ(console_.CursorX(), 12);
+    EXPECT_EQ(console_.CursorY(), 6);
+
+    console_.SetWindow(5, 5, 5, 5);  // one cell is a window
+    EXPECT_EQ(console_.CursorX(), 5);
+    EXPECT_EQ(console_.CursorY(), 5);
+
+    StartOn(80, 300);  // a buffer taller than its visible part takes the item panes
+    console_.SetWindow(41, 30, 60, 39);
+    EXPECT_EQ(console_.WindowTop(), 30);
+    EXPECT_EQ(console_.CursorX(), 41);
+}
+
+TEST_F(ConsoleTest, WritingWrapsAndScrollsAtOnceInsideTheWindow) {
+    // Fill the whole screen so that every blank below was made by the console.
+    for (int y = 1; y <= 25; ++y) {
+        console_.SetWindow(1, static_cast<std::uint8_t>(y), 80, static_cast<std::uint8_t>(y));
+        console_.WriteText(Text(std::string(79, '#')));
+    }
+    console_.SetWindow(3, 2, 6, 4);  // 4 columns, 3 rows
+    console_.ClearWindow();
+    console_.WriteText("abcdefghij");
+    console_.MoveCursor(4, 3);
+    console_.WriteText("AB");  // A in the bottom-right cell scrolls; B starts the new row
+    // Row 4 now reads "B"; rewrite it in place, then feed a line: a second scroll.
+    console_.WriteText(
+        "\r\x07"
+        "C\bD\b\bE\nF");
+
+    auto row = [](const std::string& window) { return "##" + window + std::string(73, '#') + " "; };
+    EXPECT_EQ(platform_->Row(1), std::string(79, '#') + " ");
+    EXPECT_EQ(platform_->Row(2), row("ij A"));
+    EXPECT_EQ(platform_->Row(3), row("E   "));
+    EXPECT_EQ(platform_->Row(4), row(" F  "));
+    EXPECT_EQ(platform_->Row(5), std::string(79, '#') + " ");  // outside: untouched
+    EXPECT_EQ(console_.CursorX(), 5);
+    EXPECT_EQ(console_.CursorY(), 4);
+    EXPECT_EQ(platform_->At(4, 2).attribute, 0x1E);
+    EXPECT_EQ(platform_->At(6, 4).attribute, 0x1E);  // scrolled-in blanks get the attribute
+}
+
+TEST_F(ConsoleTest, WritingHandlesEachControlCharacterItsOwnWay) {
+    console_.SetWindow(1, 1, 10, 3);
+    console_.MoveCursor(1, 3);
+    console_.WriteText("ab\n");  // line feed on the bottom row scrolls and keeps the column
+    EXPECT_EQ(platform_->Row(2).substr(0, 10), "ab        ");
+    EXPECT_EQ(console_.CursorX(), 3);
+    EXPECT_EQ(console_.CursorY(), 3);
+    console_.WriteText("\r\r\b\x07");  // carriage returns never scroll; backspace stops
+    EXPECT_EQ(console_.CursorX(), 1);
+    EXPECT_EQ(console_.CursorY(), 3);
+    console_.WriteText(Text(std::string_view("\x09\x0b\x0c\x00\x1b\xff", 6)));
+    EXPECT_EQ(platform_->At(1, 3).character, 9);  // a tab is one cell with character 9
+    EXPECT_EQ(platform_->At(4, 3).character, 0);
+    EXPECT_EQ(platform_->At(6, 3).character, 0xFF);
+    EXPECT_EQ(platform_->CursorX(), 7);  // the visible cursor follows the text
+}
+
+TEST_F(ConsoleTest, SingleCharacterIntoTheBottomRightCellScrollsAtOnce) {
+    console_.SetWindow(1, 1, 3, 2);
+    console_.WriteText("xyz");
+    console_.MoveCursor(3, 2);
+    console_.WriteText("!");
+    EXPECT_EQ(platform_->Row(1).substr(0, 3), "  !");
+    EXPECT_EQ(platform_->Row(2).substr(0, 3), "   ");
+    EXPECT_EQ(console_.CursorX(), 1);
+    EXPECT_EQ(console_.CursorY(), 2);
+}
+
+TEST_F(ConsoleTest, HideCursorKeepsItsSize) {
+    CursorInfo info{42, true};
+    platform_->SetCursorInfo(info);
+    console_.HideCursor();
+    CursorInfo after;
+    platform_->GetCursorInfo(after);
+    EXPECT_FALSE(after.visible);
+    EXPECT_EQ(after.size, 42);
+}
+
+TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
+    platform_->PushKey(KeyEvent{true, 'A', 30, 'a', 0});
+    EXPECT_FALSE(console_.KeyWaiting());
+    platform_->PushKey(KeyEvent{false, 'A', 30, 'a', 0});
+    EXPECT_TRUE(console_.KeyWaiting());
+    EXPECT_EQ(console_.GetKey(), 'a');
+    EXPECT_EQ(platform_->QueuedEvents(), 1u);  // the release waits for a further event
+    EXPECT_FALSE(console_.KeyWaiting());
+
+    // Ctrl+C is an ordinary key.
+    Stroke('C', 46, 3, kLeftCtrl);
+    EXPECT_EQ(DrainKeys(console_), std::vector<int>({3}));
+}
+
+TEST_F(ConsoleTest, ModifierAndLockKeysAloneYieldNoKey) {
+    for (std::uint16_t vk : {16, 17, 18, 20, 144, 145}) {
+        Stroke(vk, 0, 0, 0);
+    }
+    platform_->PushEvent(InputEvent{InputEvent::Kind::kOther, {}});
+    platform_->PushEvent(InputEvent{InputEvent::Kind::kOther, {}});
+    EXPECT_TRUE(DrainKeys(console_).empty());
+}
+
+TEST_F(ConsoleTest, ExtendedKeysComeAsZeroThenTheirCode) {
+    Stroke(kVkLeft, kScanLeft, 0, kEnhancedKey);
+    Stroke(kVkLeft, kScanLeft, 0, kEnhancedKey | kLeftCtrl);
+    Stroke(kVkF1 + 8, 67, 0, kRightCtrl);  // Ctrl+F9
+    Stroke(kVkF1, kScanF1, 0, 0);
+    Stroke('M', 50, 'm', kLeftAlt);             // exactly left Alt: extended
+    Stroke('M', 50, 'm', kLeftAlt | kNumLock);  // with Num Lock on: the character
+    Stroke('X', 45, 'x', 0);
+    EXPECT_EQ(DrainKeys(console_),
+              std::vector<int>({0, 75, 0, 115, 0, 102, 0, 59, 0, 50, 'm', 'x'}));
+
+    // An extended code of 0: read by GetKey itself it comes as a single 0...
+    Stroke(0, 0, 0, 0);
+    Stroke('X', 45, 'x', 0);
+    EXPECT_EQ(console_.GetKey(), 0);
+    EXPECT_EQ(console_.GetKey(), 'x');
+    // ...but once KeyWaiting has taken it, the look-ahead cannot hold it and it is lost.
+    Stroke(0, 0, 0, 0);
+    Stroke('X', 45, 'x', 0);
+    EXPECT_TRUE(console_.KeyWaiting());
+    EXPECT_EQ(console_.GetKey(), 'x');
+}
+
+// The whole table of extended codes: every row in every column.
+TEST_F(ConsoleTest, ExtendedCodeTable) {
+    struct Row {
+        std::uint16_t scan;
+        int none, shift, ctrl, alt;
+    };
+    std::vector<Row> rows = {
+        {15, 15, 15, 148, 15},    {28, 28, 28, 28, 166},  {53, 53, 53, 149, 164},
+        {55, 55, 55, 150, 55},    {71, 71, 71, 119, 151}, {72, 72, 72, 141, 152},
+        {73, 73, 73, 132, 153},   {74, 74, 74, 142, 74},  {75, 75, 75, 115, 155},
+        {76, 76, 76, 143, 76},    {77, 77, 77, 116, 157}, {78, 78, 78, 78, 78},
+        {79, 79, 79, 117, 159},   {80, 80, 80, 145, 160}, {81, 81, 81, 118, 161},
+        {82, 82, 82, 146, 162},   {83, 83, 83, 147, 163}, {87, 133, 135, 137, 139},
+        {88, 134, 136, 138, 140}, {1, 1, 1, 1, 1},        {57, 57, 57, 57, 57},
+    };
+    for (std::uint16_t scan = 2; scan <= 13; ++scan) {
+        rows.push_back({scan, scan, scan, scan, scan + 118});
+    }
+    for (std::uint16_t scan = 59; scan <= 68; ++scan) {
+        rows.push_back({scan, scan, scan + 25, scan + 35, scan + 45});
+    }
+    // Flags choose the column: Alt before Ctrl before Shift; right and left count alike.
+    const std::uint32_t none = 0, shift = kShift, ctrl = kRightCtrl | kShift,
+                        alt = kRightAlt | kLeftCtrl | kShift;
+    for (const Row& row : rows) {
+        for (auto [state, code] : {std::pair{none, row.none}, std::pair{shift, row.shift},
+                                   std::pair{ctrl, row.ctrl}, std::pair{alt, row.alt}}) {
+            Stroke(0x70, static_cast<std::uint16_t>(row.scan | 0x100), 0, state);
+            Stroke(0, 0, '.', 0);
+            EXPECT_EQ(DrainKeys(console_), std::vector<int>({0, code, '.'}))
+                << "scan " << row.scan << " state " << state;
+        }
+    }
+}
+
+TEST_F(ConsoleTest, AltWithKeypadDigitsTypesACharacterCodeOnRelease) {
+    auto altCode = [&](std::initializer_list<int> digits) {
+        platform_->PushKey(KeyEvent{true, kVkMenu, 56, 0, kLeftAlt});
+        for (int d : digits) {
+            platform_->PushStroke(
+                KeyEvent{true, static_cast<std::uint16_t>(kVkNumpad0 + d), 82, 0, kLeftAlt});
+        }
+        platform_->PushKey(KeyEvent{false, kVkMenu, 56, 0, 0});
+        platform_->PushKey(KeyEvent{true, 'X', 45, 'x', 0});  // stands behind the release
+        platform_->PushKey(KeyEvent{false, 'X', 45, 'x', 0});
+        return DrainKeys(console_);
+    };
+    EXPECT_EQ(altCode({6, 5}), std::vector<int>({'A', 'x'}));
+    EXPECT_EQ(altCode({3, 0, 0}), std::vector<int>({',', 'x'}));  // 300 modulo 256
+    EXPECT_EQ(altCode({0}), std::vector<int>({'x'}));             // code 0 is no key
+    // Without Alt a keypad digit stands as itself.
+    Stroke(kVkNumpad0 + 8, 72, '8', kNumLock);
+    Stroke(0, 0, '.', 0);
+    EXPECT_EQ(DrainKeys(console_), std::vector<int>({'8', '.'}));
+}
+
+TEST_F(ConsoleTest, LostInputEndsTheWaitWithoutAKey) {
+    int waits = 0;
+    platform_->SetWaitHook([&] {
+        ++waits;
+        if (waits == 1) {
+            platform_->TypeCharacter('q');
+            return true;
+        }
+        return false;
+    });
+    EXPECT_EQ(console_.GetKey(), 'q');
+    EXPECT_FALSE(console_.InputLost());
+    EXPECT_EQ(console_.GetKey(), 0);
+    EXPECT_TRUE(console_.InputLost());
+    EXPECT_EQ(console_.GetKey(), 0);  // and it does not wait again
+    EXPECT_EQ(waits, 2);
+    EXPECT_GE(platform_->PresentCount(), 2);  // the picture is shown before every wait
+}
+
+}  // namespace
+}  // namespace dungeon
