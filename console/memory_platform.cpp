@@ -9,7 +9,8 @@ MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
       height_(height),
       attribute_(attribute),
       cells_(static_cast<std::size_t>(width * height),
-             Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)}) {}
+             Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)}),
+      scratch_(cells_) {}
 
 OpenResult MemoryPlatform::Open() {
     if (openResult_ == OpenResult::kOk) {
@@ -42,12 +43,10 @@ void MemoryPlatform::SetCursor(int x, int y) {
 
 void MemoryPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
                                 Cell fill) {
-    std::vector<Cell> moved;
-    for (int y = source.top; y <= source.bottom; ++y) {
-        for (int x = source.left; x <= source.right; ++x) {
-            moved.push_back(Inside(x, y) ? At(x, y) : fill);
-        }
-    }
+    // Only cells on the screen can move; the scratch copy is made once, so scrolling
+    // allocates nothing.
+    std::vector<Cell>& moved = scratch_;
+    moved = cells_;
     auto inClip = [&](int x, int y) {
         return Inside(x, y) && x >= clip.left && x <= clip.right && y >= clip.top &&
                y <= clip.bottom;
@@ -59,13 +58,14 @@ void MemoryPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX,
             }
         }
     }
-    std::size_t i = 0;
     for (int y = source.top; y <= source.bottom; ++y) {
-        for (int x = source.left; x <= source.right; ++x, ++i) {
+        for (int x = source.left; x <= source.right; ++x) {
             int tx = destX + (x - source.left);
             int ty = destY + (y - source.top);
             if (inClip(tx, ty)) {
-                WriteCell(tx, ty, moved[i]);
+                WriteCell(tx, ty,
+                          Inside(x, y) ? moved[static_cast<std::size_t>((y - 1) * width_ + x - 1)]
+                                       : fill);
             }
         }
     }

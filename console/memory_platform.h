@@ -75,6 +75,7 @@ class MemoryPlatform : public Platform {
     int height_;
     std::uint16_t attribute_;
     std::vector<Cell> cells_;
+    std::vector<Cell> scratch_;
     int cursorX_ = 1;
     int cursorY_ = 1;
     CursorInfo cursor_;

@@ -43,4 +43,10 @@ std::int32_t Random(std::int32_t n);
 // Nearest integer, a tie going to the even neighbour.
 std::int32_t Round(long double x);
 
+// trunc(n * r) computed in integers, r being the fraction that NextReal forms from the
+// three states it has just stepped to. Random takes this way where long double lacks a
+// 64-bit mantissa; it is public so that both ways can be compared on any machine.
+std::int32_t TruncatedProductExact(std::int32_t n, std::uint32_t seed, std::uint32_t state2,
+                                   std::uint32_t state3);
+
 }  // namespace dungeon

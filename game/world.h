@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+
+#include "console/text_pane.h"
+#include "objects/hero.h"
+#include "objects/item.h"
+#include "objects/monster.h"
+
+namespace dungeon {
+
+// How a part of a turn ended: the game goes on, the player quit with "s", or the
+// keyboard is gone for good. The last two end the run at once, without a redraw.
+enum class Outcome : std::uint8_t { kGoOn, kQuit, kInputLost };
+
+// The whole state of one game: the dungeon map, which cells the player has seen, the
+// hero, the monsters, the items and the two panes. Owns everything by value; exactly
+// one exists, in static storage (TheWorld).
+struct World {
+    static constexpr int kWidth = 40;
+    static constexpr int kHeight = 20;
+    static constexpr int kMonsters = 7;
+    static constexpr int kItems = 7;
+
+    static constexpr char kWall = 'W';
+    static constexpr char kExit = '>';
+    static constexpr char kMonster = 'M';
+    static constexpr char kKilled = 'L';
+    static constexpr char kFloor = ' ';
+
+    // Indexed [x - 1][y - 1]: the cells of one column lie next to each other.
+    char grid[kWidth][kHeight] = {};
+    std::int16_t seen[kWidth][kHeight] = {};
+    Hero hero;
+    Monster monsters[kMonsters];
+    Item items[kItems];
+    TextPane mapPane;
+    TextPane messagePane;
+
+    void Setup();
+    void DrawMap();
+    Outcome TurnInput();
+    Outcome MoveUp();
+    Outcome MoveDown();
+    Outcome MoveLeft();
+    Outcome MoveRight();
+    Outcome EnterCell();
+    Outcome Fight();
+    // Plays turns until the hero stands on the exit or is dead, then writes the end
+    // message. Returns early, with nothing written, on quit or on a lost keyboard.
+    Outcome MainLoop();
+
+    // 1-based access; a cell off the map reads as wall.
+    char Cell(int x, int y) const;
+    char& GridAt(int x, int y) { return grid[x - 1][y - 1]; }
+    std::int16_t& SeenAt(int x, int y) { return seen[x - 1][y - 1]; }
+
+  private:
+    Outcome Move(int dx, int dy);
+    void PlaceOnFreeCell(char symbol);
+    void WriteRound(const Monster& monster);
+};
+
+// The one world of the program.
+World& TheWorld();
+
+}  // namespace dungeon

@@ -1,0 +1,65 @@
+#include "console/number_text.h"
+#include "objects/hero.h"
+
+namespace dungeon {
+
+void Hero::Init(const Text& heroName, double heroLife, double heroMaxLife, double heroAttack,
+                double heroArmor, std::int16_t heroX, std::int16_t heroY) {
+    name = heroName;
+    life = heroLife;
+    maxLife = heroMaxLife;
+    attack = heroAttack;
+    armor = heroArmor;
+    backpack.Clear();
+    x = heroX;
+    y = heroY;
+}
+
+void Hero::Rescale() {
+    // A maxLife of 0 gives an infinite or undefined ratio, no trap.
+    const double ratio = life / maxLife;
+    attack *= ratio;
+    armor *= ratio;
+}
+
+Text Hero::StatusText() const {
+    // The attack is summed on the spot, so it is formatted as the wider real it is.
+    const long double totalAttack = static_cast<long double>(attack) + backpack.SumAttackBonus();
+    return Text(" L: ") + FormatFixed(life, 3, 0, RealKind::kDouble) +
+           " A: " + FormatFixed(totalAttack, 3, 0, RealKind::kExtended) +
+           " R:" + FormatFixed(TotalArmor(), 3, 0, RealKind::kDouble);
+}
+
+Text Hero::GetName() const {
+    return name;
+}
+
+void Hero::TakeHit(double damage) {
+    // The effective strength is rounded to a stored real before it takes its share of
+    // life; the rescale runs even when the armor absorbed the whole hit.
+    const double effective = static_cast<double>(damage * (1.0L - TotalArmor() / 100.0L));
+    life = static_cast<double>(life * (1.0L - effective / 100.0L));
+    Rescale();
+}
+
+void Hero::PickUp(const Item& item) {
+    backpack.Add(item);
+}
+
+double Hero::TotalAttack() const {
+    return attack + backpack.SumAttackBonus();
+}
+
+double Hero::TotalArmor() const {
+    double total = armor + backpack.SumArmorBonus();
+    if (total > 100) {
+        total = 100;
+    }
+    return total;
+}
+
+bool Hero::IsDead() const {
+    return life < 0.5;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,50 @@
+#include "console/number_text.h"
+#include "objects/monster.h"
+
+namespace dungeon {
+
+void Monster::Init(const Text& monsterName, double monsterLife, double monsterMaxLife,
+                   double monsterAttack, double monsterArmor, std::int16_t monsterX,
+                   std::int16_t monsterY) {
+    name = monsterName;
+    life = monsterLife;
+    maxLife = monsterMaxLife;
+    attack = monsterAttack;
+    armor = monsterArmor;
+    x = monsterX;
+    y = monsterY;
+}
+
+void Monster::Rescale() {
+    // A maxLife of 0 gives an infinite or undefined ratio, no trap.
+    const double ratio = life / maxLife;
+    attack *= ratio;
+    armor *= ratio;
+}
+
+Text Monster::StatusText() const {
+    return Text(" L:") + FormatFixed(life, 3, 0, RealKind::kDouble) +
+           " A:" + FormatFixed(attack, 3, 0, RealKind::kDouble) +
+           " R:" + FormatFixed(armor, 3, 0, RealKind::kDouble);
+}
+
+Text Monster::GetName() const {
+    return name;
+}
+
+void Monster::TakeHit(double damage) {
+    // Armor above 100 turns the hit into a gain of life; nothing caps it.
+    const double effective = static_cast<double>(damage * (1.0L - armor / 100.0L));
+    life = static_cast<double>(life * (1.0L - effective / 100.0L));
+    Rescale();
+}
+
+double Monster::GetAttack() const {
+    return attack;
+}
+
+bool Monster::IsDead() const {
+    return life < 0.5;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,194 @@
+#include "console/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace dungeon {
+namespace {
+
+std::string Fixed(long double x, int width, int decimals, RealKind kind = RealKind::kDouble) {
+    return std::string(FormatFixed(x, width, decimals, kind).View());
+}
+
+struct Row {
+    long double x;
+    const char* text;
+};
+
+TEST(FormatFixedTest, StatusTextWidthThree) {
+    const Row rows[] = {
+        {2.5L, "  3"},  {2.4999L, "  2"}, {12.5L, " 13"},  {9.5L, " 10"},     {99.5L, "100"},
+        {0.88L, "  1"}, {0.5L, "  1"},    {0.4L, "  0"},   {0.0L, "  0"},     {-0.0L, " -0"},
+        {-0.4L, " -0"}, {-2.5L, " -3"},   {100.0L, "100"}, {1234.6L, "1235"},
+    };
+    for (RealKind kind : {RealKind::kDouble, RealKind::kExtended}) {
+        for (const Row& row : rows) {
+            EXPECT_EQ(Fixed(row.x, 3, 0, kind), row.text) << static_cast<double>(row.x);
+        }
+    }
+}
+
+TEST(FormatFixedTest, ConditionTextWidthTwoAndOtherLayouts) {
+    const Row rows[] = {{5.0L, " 5"}, {37.5L, "38"}, {62.5L, "63"}, {100.0L, "100"}, {0.0L, " 0"}};
+    for (RealKind kind : {RealKind::kDouble, RealKind::kExtended}) {
+        for (const Row& row : rows) {
+            EXPECT_EQ(Fixed(row.x, 2, 0, kind), row.text) << static_cast<double>(row.x);
+        }
+    }
+
+    EXPECT_EQ(Fixed(3.14159L, 0, 2), "3.14");
+    EXPECT_EQ(Fixed(0.05L, 0, 2), "0.05");
+    EXPECT_EQ(Fixed(0.001L, 0, 5), "0.00100");
+    EXPECT_EQ(Fixed(0.096L, 0, 2), "0.10");
+    EXPECT_EQ(Fixed(9.9999L, 0, 2), "10.00");
+    EXPECT_EQ(Fixed(0.0L, 0, 3), "0.000");
+    EXPECT_EQ(Fixed(-1.25L, 8, 1), "    -1.3");
+    EXPECT_EQ(Fixed(1e-30L, 0, 3), "0.000");
+    EXPECT_EQ(Fixed(0.0004L, 0, 0), "0");
+    // More decimals than the kind carries are cut to its 16 or 17 digits.
+    EXPECT_EQ(Fixed(0.5L, 0, 40, RealKind::kDouble), "0.5000000000000000");
+    EXPECT_EQ(Fixed(0.5L, 0, 40, RealKind::kExtended), "0.50000000000000000");
+    // Beyond the generated digits zeros follow, and the last generated digit is rounded.
+    EXPECT_EQ(Fixed(123456789012345678.0L, 0, 0, RealKind::kExtended), "123456789012345680");
+    EXPECT_EQ(Fixed(123456789012345678.0L, 0, 0, RealKind::kDouble), "123456789012345700");
+    EXPECT_EQ(Fixed(1e20L, 0, 2), "100000000000000000000.00");
+    EXPECT_EQ(Fixed(0.1234567890123456789L, 0, 17, RealKind::kExtended), "0.12345678901234568");
+    // Just below one, within the tolerance: the carry makes it one.
+    EXPECT_EQ(Fixed(1.0L - 1e-17L, 0, 0, RealKind::kExtended), "1");
+    EXPECT_EQ(Fixed(10.0L - 1e-16L, 0, 2, RealKind::kExtended), "10.00");
+}
+
+TEST(FormatFixedTest, ValuesThatAreNotFiniteOrTooLarge) {
+    const long double inf = std::numeric_limits<long double>::infinity();
+    EXPECT_EQ(Fixed(std::numeric_limits<long double>::quiet_NaN(), 5, 0), "  NaN");
+    EXPECT_EQ(Fixed(inf, 0, 0), "Inf");
+    EXPECT_EQ(Fixed(-inf, 6, 2), "  -Inf");
+
+    EXPECT_EQ(Fixed(1e36L, 0, 0), "1.0E+36");
+    EXPECT_EQ(Fixed(-2.5e40L, 0, 3), "-2.500E+40");
+    EXPECT_EQ(Fixed(1234.5L, 0, -1, RealKind::kDouble), "1.234500000000000E+03");
+    EXPECT_EQ(Fixed(0.0L, 0, -1, RealKind::kDouble), "0.000000000000000E+00");
+    EXPECT_EQ(Fixed(9.9999999e99L, 0, 2), "1.00E+100");
+    const long double extremes[] = {
+        std::numeric_limits<long double>::max(), std::numeric_limits<long double>::min(),
+        std::numeric_limits<long double>::denorm_min(), -std::numeric_limits<long double>::max()};
+    for (long double x : extremes) {
+        std::string text = Fixed(x, 0, -5, RealKind::kExtended);
+        EXPECT_NE(text.find('E'), std::string::npos) << text;
+        EXPECT_LE(text.size(), 30u) << text;
+    }
+
+    // Width is a minimum up to the longest text there is.
+    EXPECT_EQ(Fixed(7.0L, 300, 0).size(), 255u);
+    EXPECT_EQ(Fixed(7.0L, -10, 0), "7");
+}
+
+// The game's values: the text must be the magnitude rounded half away from zero, which
+// std::round computes exactly for every double.
+TEST(FormatFixedTest, WholeNumbersMatchRoundingHalfAwayFromZero) {
+    std::vector<double> values;
+    for (int k = 0; k <= 2000; ++k) {
+        double tie = k / 2.0;
+        values.push_back(tie);
+        values.push_back(std::nextafter(tie, 0.0));
+        values.push_back(std::nextafter(tie, 2000.0));
+        values.push_back(k / 1000.0);
+        values.push_back(k / 7.0);
+    }
+    std::mt19937_64 engine(7);
+    std::uniform_real_distribution<double> anywhere(0.0, 1000.0);
+    for (int i = 0; i < 200000; ++i) {
+        values.push_back(anywhere(engine));
+    }
+
+    int mismatches = 0;
+    for (double value : values) {
+        for (double x : {value, -value}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.0f", std::round(x));
+            for (RealKind kind : {RealKind::kDouble, RealKind::kExtended}) {
+                std::string text = Fixed(x, 0, 0, kind);
+                if (text != expected && ++mismatches <= 10) {
+                    ADD_FAILURE() << "x = " << x << ": " << text << " instead of " << expected;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// With decimals the reference is snprintf, which rounds the exact binary value; values
+// that lie exactly halfway are left out because snprintf sends them to the even neighbour.
+TEST(FormatFixedTest, DecimalsMatchTheExactValueAwayFromTies) {
+    std::vector<double> values;
+    for (int k = 0; k <= 100000; ++k) {
+        values.push_back(k / 1000.0);
+    }
+    std::mt19937_64 engine(11);
+    std::uniform_real_distribution<double> anywhere(0.0, 1000.0);
+    for (int i = 0; i < 100000; ++i) {
+        values.push_back(anywhere(engine));
+    }
+    int mismatches = 0;
+    for (double x : values) {
+        for (int decimals : {1, 2, 3}) {
+            long double scaled = static_cast<long double>(x) * 2 * std::pow(10.0L, decimals);
+            if (scaled == std::floor(scaled) && std::fmod(scaled, 2.0L) == 1.0L) {
+                continue;
+            }
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%.*f", decimals, x);
+            std::string text = Fixed(x, 0, decimals, RealKind::kDouble);
+            if (text != expected && ++mismatches <= 10) {
+                ADD_FAILURE() << "x = " << x << ", " << decimals << " decimals: " << text
+                              << " instead of " << expected;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(ParseIntegerTest, DigitsSignsAndStops) {
+    for (char c = '1'; c <= '7'; ++c) {
+        ParsedInteger parsed = ParseInteger(Text::Of(c));
+        EXPECT_EQ(parsed.value, c - '0');
+        EXPECT_EQ(parsed.errorPosition, 0);
+    }
+    struct Case {
+        const char* text;
+        std::int64_t value;
+        std::int32_t errorPosition;
+    };
+    const Case cases[] = {
+        {" \t 42", 42, 0},
+        {"-17", -17, 0},
+        {"+8", 8, 0},
+        {"12a", 12, 3},
+        {"12 ", 12, 3},
+        {"", 0, 1},
+        {"   ", 0, 4},
+        {"-", 0, 2},
+        {"x1", 0, 1},
+        {"--1", 0, 2},
+        {"9223372036854775807", std::numeric_limits<std::int64_t>::max(), 0},
+        {"-9223372036854775808", std::numeric_limits<std::int64_t>::min(), 0},
+        // A digit that would leave the range ends the number.
+        {"9223372036854775808", 922337203685477580, 19},
+        {"-99999999999999999999", -999999999999999999, 20},
+    };
+    for (const Case& c : cases) {
+        ParsedInteger parsed = ParseInteger(Text(c.text));
+        EXPECT_EQ(parsed.value, c.value) << '"' << c.text << '"';
+        EXPECT_EQ(parsed.errorPosition, c.errorPosition) << '"' << c.text << '"';
+    }
+}
+
+}  // namespace
+}  // namespace dungeon

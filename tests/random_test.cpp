@@ -1,0 +1,180 @@
+#include "console/random.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace dungeon {
+namespace {
+
+std::vector<std::int32_t> Draw(RandomNumbers& generator, std::int32_t n, int count) {
+    std::vector<std::int32_t> values;
+    for (int i = 0; i < count; ++i) {
+        values.push_back(generator.Random(n));
+    }
+    return values;
+}
+
+std::vector<std::int32_t> DrawFromSeed(std::uint32_t seed, std::int32_t n, int count) {
+    RandomNumbers generator;
+    generator.SetSeed(seed);
+    return Draw(generator, n, count);
+}
+
+// One step of NextReal applied by hand to the states that reseeding leaves behind, so the
+// tests can name those states although only stepped ones are visible.
+struct States {
+    std::uint32_t seed;
+    std::uint32_t state2;
+    std::uint32_t state3;
+};
+States Stepped(States s) {
+    return {(s.seed + 1) * 706 % 500009, (s.state2 + 1) * 774 % 600011,
+            (s.state3 + 1) * 871 % 765241};
+}
+
+TEST(RandomNumbersTest, UnseededGeneratorReseedsFromZero) {
+    RandomNumbers generator;
+    long double first = generator.NextReal();
+    States expected = Stepped({997965, 357600, 253305});
+    EXPECT_EQ(generator.Seed(), expected.seed);
+    EXPECT_EQ(generator.State2(), expected.state2);
+    EXPECT_EQ(generator.State3(), expected.state3);
+    EXPECT_NEAR(first, 0.7132419314L, 1e-10L);
+    EXPECT_NEAR(generator.NextReal(), 0.5111267601L, 1e-10L);
+    EXPECT_NEAR(generator.NextReal(), 0.0638171629L, 1e-10L);
+
+    EXPECT_EQ(DrawFromSeed(0, 38, 6), (std::vector<std::int32_t>{27, 19, 2, 29, 14, 4}));
+}
+
+TEST(RandomNumbersTest, SeedsSetBeforeTheFirstDraw) {
+    EXPECT_EQ(DrawFromSeed(12345, 38, 6), (std::vector<std::int32_t>{17, 29, 20, 26, 8, 33}));
+
+    // 5000000 is reduced by the reseed, which therefore runs a nested reseed first.
+    RandomNumbers generator;
+    generator.SetSeed(5000000);
+    generator.NextReal();
+    States expected = Stepped({87478, 514551, 28381});
+    EXPECT_EQ(generator.Seed(), expected.seed);
+    EXPECT_EQ(generator.State2(), expected.state2);
+    EXPECT_EQ(generator.State3(), expected.state3);
+    EXPECT_EQ(DrawFromSeed(5000000, 38, 6), (std::vector<std::int32_t>{22, 6, 30, 14, 21, 18}));
+}
+
+TEST(RandomNumbersTest, NewSeedBetweenDrawsRestartsTheSequence) {
+    RandomNumbers generator;
+    Draw(generator, 38, 10);
+    generator.SetSeed(12345);
+    // The reseed derives every state from the seed alone, so history does not matter.
+    EXPECT_EQ(Draw(generator, 38, 6), DrawFromSeed(12345, 38, 6));
+
+    // Setting the seed it already has is no change and the sequence simply goes on.
+    RandomNumbers same = generator;
+    RandomNumbers untouched = generator;
+    same.SetSeed(same.Seed());
+    EXPECT_EQ(Draw(same, 1000, 20), Draw(untouched, 1000, 20));
+}
+
+TEST(RandomNumbersTest, RangesOfRandom) {
+    RandomNumbers generator;
+    bool seenLow = false;
+    bool seenHigh = false;
+    for (int i = 0; i < 2000; ++i) {
+        EXPECT_EQ(generator.Random(1), 0);
+        EXPECT_EQ(generator.Random(0), 0);
+        std::int32_t value = generator.Random(7);
+        EXPECT_GE(value, 0);
+        EXPECT_LE(value, 6);
+        std::int32_t negative = generator.Random(-5);
+        EXPECT_GE(negative, -4);
+        EXPECT_LE(negative, 0);
+        seenLow = seenLow || negative == -4;
+        seenHigh = seenHigh || negative == 0;
+        std::int32_t widest = generator.Random(std::numeric_limits<std::int32_t>::min());
+        EXPECT_GT(widest, std::numeric_limits<std::int32_t>::min());
+        EXPECT_LE(widest, 0);
+        long double r = generator.NextReal();
+        EXPECT_GE(r, 0.0L);
+        EXPECT_LT(r, 1.0L);
+    }
+    EXPECT_TRUE(seenLow && seenHigh);
+
+    // A negative n mirrors the positive one: trunc cuts toward zero.
+    EXPECT_EQ(DrawFromSeed(0, -38, 6), (std::vector<std::int32_t>{-27, -19, -2, -29, -14, -4}));
+}
+
+TEST(RandomNumbersTest, ExactAndExtendedProductsAgree) {
+    // The integer form must give what the extended-precision product gives. They could only
+    // differ where n * r lies within a rounding error of a whole number.
+    RandomNumbers generator;
+    generator.SetSeed(20240611);
+    int differences = 0;
+    const std::int32_t sizes[] = {38,
+                                  18,
+                                  7,
+                                  1000003,
+                                  -38,
+                                  std::numeric_limits<std::int32_t>::max(),
+                                  std::numeric_limits<std::int32_t>::min()};
+    for (int i = 0; i < 1000000; ++i) {
+        std::int32_t n = i % 4 == 0 ? sizes[(i / 4) % 7] : 38;
+        long double r = generator.NextReal();
+        auto extended = static_cast<std::int32_t>(static_cast<long double>(n) * r);
+        std::int32_t exact =
+            TruncatedProductExact(n, generator.Seed(), generator.State2(), generator.State3());
+        if (extended != exact) {
+            ++differences;
+        }
+    }
+    if (std::numeric_limits<long double>::digits == 64) {
+        EXPECT_EQ(differences, 0);
+    } else {
+        // A narrower long double may round across a whole number now and then.
+        EXPECT_LT(differences, 1000);
+    }
+
+    // Whole results where the fraction is exactly known: r = 0, and states beyond their
+    // moduli, which only add whole numbers to the sum.
+    EXPECT_EQ(TruncatedProductExact(38, 0, 0, 0), 0);
+    EXPECT_EQ(TruncatedProductExact(38, 500009, 600011 * 2, 765241), 0);
+    // r = 1/2 + ... : seed/500009 alone with seed 250005 is just above a half.
+    EXPECT_EQ(TruncatedProductExact(2, 250005, 0, 0), 1);
+    EXPECT_EQ(TruncatedProductExact(-2, 250005, 0, 0), -1);
+    EXPECT_EQ(TruncatedProductExact(2, 250004, 0, 0), 0);
+    // These states give the largest fraction below one, (denominator - 1) / denominator.
+    EXPECT_EQ(
+        TruncatedProductExact(std::numeric_limits<std::int32_t>::max(), 310792, 185178, 53416),
+        std::numeric_limits<std::int32_t>::max() - 1);
+    EXPECT_EQ(
+        TruncatedProductExact(std::numeric_limits<std::int32_t>::min(), 310792, 185178, 53416),
+        std::numeric_limits<std::int32_t>::min() + 1);
+}
+
+TEST(RandomNumbersTest, GlobalGeneratorAndRound) {
+    RandomNumbers reference = TheRandom();
+    std::int32_t drawn = Random(38);
+    EXPECT_EQ(drawn, reference.Random(38));
+    EXPECT_EQ(&TheRandom(), &TheRandom());
+
+    EXPECT_EQ(Round(2.5L), 2);
+    EXPECT_EQ(Round(3.5L), 4);
+    EXPECT_EQ(Round(-2.5L), -2);
+    EXPECT_EQ(Round(-3.5L), -4);
+    EXPECT_EQ(Round(2.4999L), 2);
+    EXPECT_EQ(Round(2.5001L), 3);
+    EXPECT_EQ(Round(-0.5L), 0);
+    EXPECT_EQ(Round(6.0L), 6);
+    EXPECT_EQ(Round(std::nextafter(0.5L, 1.0L)), 1);
+    // Out of range and undefined values saturate rather than overflow.
+    EXPECT_EQ(Round(1e12L), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(Round(-1e12L), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(Round(2147483646.5L), 2147483646);
+    EXPECT_EQ(Round(-2147483648.5L), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(Round(std::numeric_limits<long double>::quiet_NaN()), 0);
+}
+
+}  // namespace
+}  // namespace dungeon
