@@ -27,6 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Keypad back to normal and the cursor shown: sent only when the terminal is given back.
+constexpr const char* kLeaveMark = "\x1b>\x1b[?25h";
+
 // A pseudo-terminal with a terminal emulator's side played by the test: it answers the
 // platform's start-up queries (or stays silent) and collects everything sent to it.
 class FakeTerminal {
@@ -195,6 +198,7 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
 
     platform.Close();
     platform.Close();  // a second close changes nothing
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
 
@@ -295,6 +299,7 @@ TEST(PosixPlatformTest, ResizeRepaintsButKeepsTheSize) {
     EXPECT_EQ(info.width, 80);
     EXPECT_EQ(info.height, 25);
     platform.Close();
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
 
     // After the repaint the smaller terminal shows what fits and nothing garbled.
     std::string sent = terminal.Received();
@@ -385,7 +390,7 @@ TEST(PosixPlatformTest, TerminatingSignalRestoresTheTerminalAndEndsWithThatSigna
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
-    ASSERT_TRUE(terminal.WaitFor("\x1b[?25h"));
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     testing::VtScreen screen(80, 25);
     screen.Feed(terminal.Received());
     EXPECT_EQ(screen.Glyph(1, 21), "W");
