@@ -167,11 +167,15 @@ sigset_t HandledSignals() {
 }
 
 // Blocks the handled signals for its lifetime, so a frame or a state change is never
-// cut in half by a handler that writes to the terminal.
+// cut in half by a handler that writes to the terminal. Crash signals stay open: a
+// blocked crash would end the process without its handler.
 class SignalBlock {
   public:
     SignalBlock() {
         sigset_t set = HandledSignals();
+        for (int crash : kCrashSignals) {
+            sigdelset(&set, crash);
+        }
         pthread_sigmask(SIG_BLOCK, &set, &previous_);
     }
     ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
