@@ -1,5 +1,6 @@
-#include "console/number_text.h"
 #include "objects/item.h"
+
+#include "console/number_text.h"
 
 namespace dungeon {
 
