@@ -63,6 +63,8 @@ TEST(FormatFixedTest, ConditionTextWidthTwoAndOtherLayouts) {
     // Just below one, within the tolerance: the carry makes it one.
     EXPECT_EQ(Fixed(1.0L - 1e-17L, 0, 0, RealKind::kExtended), "1");
     EXPECT_EQ(Fixed(10.0L - 1e-16L, 0, 2, RealKind::kExtended), "10.00");
+    // There the tenths quotient counts as a digit 0 that no carry reaches; it is not shown.
+    EXPECT_EQ(Fixed(10.0L - 0.7e-15L, 0, 15, RealKind::kExtended), "9.999999999999999");
 }
 
 TEST(FormatFixedTest, ValuesThatAreNotFiniteOrTooLarge) {

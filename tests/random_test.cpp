@@ -7,6 +7,9 @@
 #include <limits>
 #include <vector>
 
+#include "console/console.h"
+#include "console/memory_platform.h"
+
 namespace dungeon {
 namespace {
 
@@ -151,6 +154,20 @@ TEST(RandomNumbersTest, ExactAndExtendedProductsAgree) {
     EXPECT_EQ(
         TruncatedProductExact(std::numeric_limits<std::int32_t>::min(), 310792, 185178, 53416),
         std::numeric_limits<std::int32_t>::min() + 1);
+}
+
+TEST(RandomNumbersTest, RandomizeSeedsFromTheConsoleClock) {
+    // Static: the console keeps pointing at its platform after the test.
+    static MemoryPlatform platform;
+    platform.SetTickCount(5000000);
+    ASSERT_TRUE(TheConsole().Start(platform));
+    const std::vector<std::int32_t> expected = {22, 6, 30, 14, 21, 18};
+
+    // Whatever the program's generator drew before, the clock reading restarts it.
+    Randomize();
+    EXPECT_EQ(Draw(TheRandom(), 38, 6), expected);
+    Randomize();
+    EXPECT_EQ(Draw(TheRandom(), 38, 6), expected);
 }
 
 TEST(RandomNumbersTest, GlobalGeneratorAndRound) {
