@@ -43,6 +43,62 @@ Special FunctionKey(int number) {  // 1..12
 // Scan codes of keypad 0..9.
 constexpr std::uint16_t kKeypadScan[10] = {82, 79, 80, 81, 75, 76, 77, 71, 72, 73};
 
+// The keys that xterm names by a final letter alone, in its SS3 and CSI forms alike:
+// the cursor keys, Home, End, keypad 5 and F1..F4.
+bool FinalLetterKey(std::uint8_t final, Special& key) {
+    switch (final) {
+        case 'A':
+            key = kUp;
+            return true;
+        case 'B':
+            key = kDown;
+            return true;
+        case 'C':
+            key = kRight;
+            return true;
+        case 'D':
+            key = kLeft;
+            return true;
+        case 'H':
+            key = kHome;
+            return true;
+        case 'F':
+            key = kEnd;
+            return true;
+        case 'E':
+            key = kKeypadBegin;
+            return true;
+        case 'P':
+        case 'Q':
+        case 'R':
+        case 'S':
+            key = FunctionKey(final - 'P' + 1);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// rxvt's cursor keys with a modifier, named by a lower-case final letter.
+bool RxvtCursorKey(std::uint8_t final, Special& key) {
+    switch (final) {
+        case 'a':
+            key = kUp;
+            return true;
+        case 'b':
+            key = kDown;
+            return true;
+        case 'c':
+            key = kRight;
+            return true;
+        case 'd':
+            key = kLeft;
+            return true;
+        default:
+            return false;
+    }
+}
+
 // xterm's modifier parameter (1 + bits) as PC control key state. Alt counts as the left
 // one: terminals do not tell the two apart.
 std::uint32_t ModifierState(std::uint32_t parameter) {
@@ -413,34 +469,14 @@ KeyDecoder::Parsed KeyDecoder::ParseSs3(const std::uint8_t* s, int n) const {
                                         enhanced ? kEnhancedKey : 0u);
         return Parsed{Status::kKey, length, Key{event, Stroke::kPressAndRelease}};
     };
+    Special named;
+    if (FinalLetterKey(final, named)) {
+        return special(named);
+    }
+    if (RxvtCursorKey(final, named)) {  // rxvt: Ctrl with the cursor keys
+        return special(named, kLeftCtrl);
+    }
     switch (final) {
-        case 'A':
-            return special(kUp);
-        case 'B':
-            return special(kDown);
-        case 'C':
-            return special(kRight);
-        case 'D':
-            return special(kLeft);
-        case 'H':
-            return special(kHome);
-        case 'F':
-            return special(kEnd);
-        case 'E':
-            return special(kKeypadBegin);
-        case 'P':
-        case 'Q':
-        case 'R':
-        case 'S':
-            return special(FunctionKey(final - 'P' + 1));
-        case 'a':  // rxvt: Ctrl with the cursor keys
-            return special(kUp, kLeftCtrl);
-        case 'b':
-            return special(kDown, kLeftCtrl);
-        case 'c':
-            return special(kRight, kLeftCtrl);
-        case 'd':
-            return special(kLeft, kLeftCtrl);
         case 'M':
             return keypad(kVkReturn, kScanEnter, 13, true);
         case 'j':
@@ -513,41 +549,21 @@ KeyDecoder::Parsed KeyDecoder::CsiKey(const Params& p, std::uint8_t final, int l
     auto special = [&](const Special& key, std::uint32_t extra = 0) {
         return Parsed{Status::kKey, length, Key{SpecialEvent(key, state | extra), stroke}};
     };
+    // F3 with modifiers ends in "R"; "row;column R" is a cursor report, which is never asked.
+    if (final == 'R' && first > 1) {
+        return drop;
+    }
+    Special named;
+    if (FinalLetterKey(final, named)) {
+        return special(named);
+    }
+    if (RxvtCursorKey(final, named)) {  // rxvt: Shift with the cursor keys
+        return special(named, kShift);
+    }
     std::uint32_t rxvtState = 0;
     switch (final) {
-        case 'A':
-            return special(kUp);
-        case 'B':
-            return special(kDown);
-        case 'C':
-            return special(kRight);
-        case 'D':
-            return special(kLeft);
-        case 'H':
-            return special(kHome);
-        case 'F':
-            return special(kEnd);
-        case 'E':
         case 'G':
             return special(kKeypadBegin);
-        case 'P':
-        case 'Q':
-        case 'S':
-            return special(FunctionKey(final - 'P' + 1));
-        case 'R':
-            // F3 with modifiers; "row;column R" is a cursor report, which is never asked.
-            if (first > 1) {
-                return drop;
-            }
-            return special(FunctionKey(3));
-        case 'a':  // rxvt: Shift with the cursor keys
-            return special(kUp, kShift);
-        case 'b':
-            return special(kDown, kShift);
-        case 'c':
-            return special(kRight, kShift);
-        case 'd':
-            return special(kLeft, kShift);
         case 'Z':  // Shift+Tab
             return Parsed{Status::kKey, length,
                           Key{CharacterEvent(kVkTab, kScanTab, 9, state | kShift), stroke}};

@@ -5,12 +5,9 @@
 namespace dungeon {
 
 MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
-    : width_(width),
-      height_(height),
-      attribute_(attribute),
-      cells_(static_cast<std::size_t>(width * height),
-             Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)}),
-      scratch_(cells_) {}
+    : attribute_(attribute) {
+    grid_.Reset(width, height, Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)});
+}
 
 OpenResult MemoryPlatform::Open() {
     if (openResult_ == OpenResult::kOk) {
@@ -28,8 +25,8 @@ bool MemoryPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
     if (!infoReadable_) {
         return false;
     }
-    info.width = width_;
-    info.height = height_;
+    info.width = grid_.Width();
+    info.height = grid_.Height();
     info.cursorX = cursorX_;
     info.cursorY = cursorY_;
     info.attribute = attribute_;
@@ -43,42 +40,15 @@ void MemoryPlatform::SetCursor(int x, int y) {
 
 void MemoryPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
                                 Cell fill) {
-    // Only cells on the screen can move; the scratch copy is made once, so scrolling
-    // allocates nothing.
-    std::vector<Cell>& moved = scratch_;
-    moved = cells_;
-    auto inClip = [&](int x, int y) {
-        return Inside(x, y) && x >= clip.left && x <= clip.right && y >= clip.top &&
-               y <= clip.bottom;
-    };
-    for (int y = source.top; y <= source.bottom; ++y) {
-        for (int x = source.left; x <= source.right; ++x) {
-            if (inClip(x, y)) {
-                WriteCell(x, y, fill);
-            }
-        }
-    }
-    for (int y = source.top; y <= source.bottom; ++y) {
-        for (int x = source.left; x <= source.right; ++x) {
-            int tx = destX + (x - source.left);
-            int ty = destY + (y - source.top);
-            if (inClip(tx, ty)) {
-                WriteCell(tx, ty,
-                          Inside(x, y) ? moved[static_cast<std::size_t>((y - 1) * width_ + x - 1)]
-                                       : fill);
-            }
-        }
-    }
+    grid_.Scroll(source, clip, destX, destY, fill);
 }
 
 void MemoryPlatform::WriteCell(int x, int y, Cell cell) {
-    if (Inside(x, y)) {
-        cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))] = cell;
-    }
+    grid_.Write(x, y, cell);
 }
 
 void MemoryPlatform::SetCursorPosition(int x, int y) {
-    if (Inside(x, y)) {
+    if (grid_.Inside(x, y)) {
         cursorX_ = x;
         cursorY_ = y;
     }
@@ -164,15 +134,12 @@ void MemoryPlatform::PressSpecialKey(std::uint16_t virtualKey, std::uint16_t sca
 }
 
 Cell MemoryPlatform::At(int x, int y) const {
-    if (!Inside(x, y)) {
-        return Cell{};
-    }
-    return cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+    return grid_.At(x, y);
 }
 
 std::string MemoryPlatform::Row(int y) const {
     std::string row;
-    for (int x = 1; x <= width_; ++x) {
+    for (int x = 1; x <= grid_.Width(); ++x) {
         row.push_back(static_cast<char>(At(x, y).character));
     }
     return row;
@@ -180,7 +147,7 @@ std::string MemoryPlatform::Row(int y) const {
 
 std::string MemoryPlatform::Screen() const {
     std::string screen;
-    for (int y = 1; y <= height_; ++y) {
+    for (int y = 1; y <= grid_.Height(); ++y) {
         screen += Row(y);
         screen.push_back('\n');
     }

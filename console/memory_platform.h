@@ -4,8 +4,8 @@
 #include <deque>
 #include <functional>
 #include <string>
-#include <vector>
 
+#include "console/cell_grid.h"
 #include "console/platform.h"
 
 namespace dungeon {
@@ -55,8 +55,8 @@ class MemoryPlatform : public Platform {
     std::size_t QueuedEvents() const { return events_.size(); }
 
     // Reading the screen.
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const { return grid_.Width(); }
+    int Height() const { return grid_.Height(); }
     Cell At(int x, int y) const;
     std::string Row(int y) const;
     // All rows, each followed by a line end.
@@ -69,13 +69,8 @@ class MemoryPlatform : public Platform {
     int CloseCount() const { return closeCount_; }
 
   private:
-    bool Inside(int x, int y) const { return x >= 1 && x <= width_ && y >= 1 && y <= height_; }
-
-    int width_;
-    int height_;
     std::uint16_t attribute_;
-    std::vector<Cell> cells_;
-    std::vector<Cell> scratch_;
+    CellGrid grid_;
     int cursorX_ = 1;
     int cursorY_ = 1;
     CursorInfo cursor_;

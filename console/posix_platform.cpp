@@ -350,8 +350,7 @@ OpenResult PosixPlatform::Open() {
     height_ = size.ws_row > 0 ? (size.ws_row < kMaxHeight ? size.ws_row : kMaxHeight) : 25;
     terminalWidth_ = width_;
     terminalHeight_ = height_;
-    cells_.assign(static_cast<std::size_t>(width_ * height_), Cell{' ', 7});
-    scratch_.assign(cells_.size(), Cell{});
+    grid_.Reset(width_, height_, Cell{' ', 7});
     renderer_.Resize(width_, height_);
     cursorX_ = 1;
     cursorY_ = 1;
@@ -371,13 +370,7 @@ OpenResult PosixPlatform::Open() {
         UpdateLeaveBytes();
         InstallHandlers();
         if (tcsetattr(fd_, TCSANOW, &state.raw) != 0) {
-            RestoreHandlers();
-            state.fd = -1;
-            state.wakeFd = -1;
-            close(fd_);
-            close(wakeRead_);
-            close(wakeWrite_);
-            fd_ = wakeRead_ = wakeWrite_ = -1;
+            Release();
             return OpenResult::kNoScreenBufferInfo;
         }
         state.active = 1;
@@ -437,15 +430,20 @@ void PosixPlatform::Close() {
             state.active = 0;
             LeaveTerminal();
         }
-        RestoreHandlers();
-        state.fd = -1;
-        state.wakeFd = -1;
+        Release();
     }
+    open_ = false;
+}
+
+// Called with the signals blocked: the handlers go before the descriptors they use.
+void PosixPlatform::Release() {
+    RestoreHandlers();
+    state.fd = -1;
+    state.wakeFd = -1;
     close(fd_);
     close(wakeRead_);
     close(wakeWrite_);
     fd_ = wakeRead_ = wakeWrite_ = -1;
-    open_ = false;
 }
 
 void PosixPlatform::UpdateLeaveBytes() {
@@ -484,51 +482,19 @@ void PosixPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, 
     if (!open_) {
         return;
     }
-    // The part of the screen that may change.
-    int left = clip.left > 1 ? clip.left : 1;
-    int top = clip.top > 1 ? clip.top : 1;
-    int right = clip.right < width_ ? clip.right : width_;
-    int bottom = clip.bottom < height_ ? clip.bottom : height_;
-    if (left > right || top > bottom) {
-        return;
-    }
-    std::copy(cells_.begin(), cells_.end(), scratch_.begin());
-    int dx = destX - source.left;
-    int dy = destY - source.top;
-    auto inSource = [&](int x, int y) {
-        return x >= source.left && x <= source.right && y >= source.top && y <= source.bottom;
-    };
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) {
-            Cell cell = cells_[Index(x, y)];
-            if (inSource(x, y)) {
-                cell = fill;  // vacated, unless something moves onto it below
-            }
-            int fromX = x - dx;
-            int fromY = y - dy;
-            if (inSource(fromX, fromY)) {
-                cell = Inside(fromX, fromY) ? scratch_[Index(fromX, fromY)] : fill;
-            }
-            cells_[Index(x, y)] = cell;
-        }
-    }
-    if (bottom > areaBottom_) {
-        areaBottom_ = bottom;
-    }
+    areaBottom_ = std::max(areaBottom_, grid_.Scroll(source, clip, destX, destY, fill));
 }
 
 void PosixPlatform::WriteCell(int x, int y, Cell cell) {
-    if (!open_ || !Inside(x, y)) {
+    if (!open_ || !grid_.Inside(x, y)) {
         return;
     }
-    cells_[Index(x, y)] = cell;
-    if (y > areaBottom_) {
-        areaBottom_ = y;
-    }
+    grid_.Write(x, y, cell);
+    areaBottom_ = std::max(areaBottom_, y);
 }
 
 void PosixPlatform::SetCursorPosition(int x, int y) {
-    if (Inside(x, y)) {
+    if (grid_.Inside(x, y)) {
         cursorX_ = x;
         cursorY_ = y;
     }
@@ -633,14 +599,14 @@ void PosixPlatform::Present() {
         return;
     }
     SignalBlock block;
-    renderer_.Render(cells_.data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
+    renderer_.Render(grid_.Data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
                      cursor_.visible, output_);
     output_.Flush();
     UpdateLeaveBytes();
 }
 
 Cell PosixPlatform::At(int x, int y) const {
-    return Inside(x, y) ? cells_[Index(x, y)] : Cell{};
+    return grid_.At(x, y);
 }
 
 }  // namespace dungeon

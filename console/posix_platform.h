@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "console/cell_grid.h"
 #include "console/key_decoder.h"
 #include "console/platform.h"
 #include "console/posix_renderer.h"
@@ -51,16 +51,13 @@ class PosixPlatform : public Platform {
     static constexpr int kQueryTimeoutMs = 200;
 
   private:
-    bool Inside(int x, int y) const { return x >= 1 && x <= width_ && y >= 1 && y <= height_; }
-    std::size_t Index(int x, int y) const {
-        return static_cast<std::size_t>((y - 1) * width_ + (x - 1));
-    }
     static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
     void ReadTerminal();
     void AskForKeyboardProtocol();
     void TakeNotices();
     void ReadTerminalSize();
     void UpdateLeaveBytes();
+    void Release();
 
     const char* path_;
     int fd_ = -1;
@@ -79,8 +76,7 @@ class PosixPlatform : public Platform {
     int cursorX_ = 1;
     int cursorY_ = 1;
     CursorInfo cursor_;
-    std::vector<Cell> cells_;
-    std::vector<Cell> scratch_;
+    CellGrid grid_;
 
     KeyDecoder decoder_;
     ScreenRenderer renderer_;
