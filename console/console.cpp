@@ -2,12 +2,10 @@
 
 #include <cstdio>
 
+#include "console/pc_keyboard.h"
+
 namespace dungeon {
 namespace {
-
-// Control key state flags that choose a column of the extended-code table.
-constexpr std::uint32_t kAltFlags = kRightAlt | kLeftAlt;
-constexpr std::uint32_t kCtrlFlags = kRightCtrl | kLeftCtrl;
 
 // Codes of keys that produce no character, by scan code and by the modifier in force,
 // as the PC BIOS hands them out after a 0.
@@ -88,10 +86,6 @@ bool IsModifierOrLockKey(std::uint16_t virtualKey) {
         default:
             return false;
     }
-}
-
-bool IsKeypadDigit(std::uint16_t virtualKey) {
-    return virtualKey >= 96 && virtualKey <= 105;
 }
 
 void ReportStartFailure(const char* message) {
@@ -288,7 +282,7 @@ void Console::HandleEvent(const InputEvent& event, bool& yieldedKey) {
         }
         return;
     }
-    if (key.virtualKey == kAltVirtualKey && altCodeStarted_ && altCode_ != 0) {
+    if (key.virtualKey == kVkMenu && altCodeStarted_ && altCode_ != 0) {
         yieldedKey = true;
         pendingKey_ = altCode_;
         altCodeStarted_ = false;

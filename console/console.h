@@ -45,7 +45,6 @@ class Console {
     int CursorY() const { return cursorY_; }
     std::uint8_t TextAttribute() const { return textAttribute_; }
 
-    static constexpr std::uint16_t kAltVirtualKey = 18;
     static constexpr const char* kNoHandleMessage = "No way to get the console handle";
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
 

@@ -9,7 +9,6 @@ namespace dungeon {
 namespace {
 
 constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint32_t kAltFlags = kLeftAlt | kRightAlt;
 constexpr std::uint32_t kNumberLimit = 0xFFFFFF;
 
 // A key that produces no character.
@@ -197,10 +196,6 @@ std::uint8_t CtrlCharacter(std::uint32_t key) {
         default:
             return 0;
     }
-}
-
-bool IsKeypadDigit(std::uint16_t virtualKey) {
-    return virtualKey >= 96 && virtualKey <= 105;
 }
 
 }  // namespace

@@ -37,6 +37,11 @@ enum VirtualKey : std::uint16_t {
     kVkScroll = 145,
 };
 
+// The ten digit keys of the numeric keypad, 0 to 9.
+constexpr bool IsKeypadDigit(std::uint16_t virtualKey) {
+    return virtualKey >= kVkNumpad0 && virtualKey <= kVkNumpad0 + 9;
+}
+
 // Set-1 scan codes of the keys that produce no character.
 enum ScanCode : std::uint16_t {
     kScanEscape = 1,

@@ -50,6 +50,10 @@ enum ControlKeyState : std::uint32_t {
     kEnhancedKey = 0x0100,
 };
 
+// Either Alt key, either Ctrl key: the console treats the two sides alike.
+inline constexpr std::uint32_t kAltFlags = kRightAlt | kLeftAlt;
+inline constexpr std::uint32_t kCtrlFlags = kRightCtrl | kLeftCtrl;
+
 struct KeyEvent {
     bool keyDown = true;
     std::uint16_t virtualKey = 0;

@@ -50,10 +50,7 @@ void TextPane::WriteAt(std::int16_t x, std::int16_t y, const Text& text) {
 
 char TextPane::ReadKey() {
     Select();
-    // Blocks on the keyboard rather than polling; the key that counts is the same.
-    if (!TheConsole().WaitForKey()) {
-        return 0;
-    }
+    // GetKey blocks on the keyboard rather than polling; the key that counts is the same.
     return TheConsole().GetKey();
 }
 

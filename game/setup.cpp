@@ -9,7 +9,7 @@ World& TheWorld() {
     return world;
 }
 
-char World::Cell(int x, int y) const {
+char World::SymbolAt(int x, int y) const {
     if (x < 1 || x > kWidth || y < 1 || y > kHeight) {
         return kWall;
     }

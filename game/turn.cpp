@@ -49,7 +49,7 @@ Outcome World::MoveRight() {
 Outcome World::Move(int dx, int dy) {
     int x = hero.x + dx;
     int y = hero.y + dy;
-    if (Cell(x, y) == kWall) {
+    if (SymbolAt(x, y) == kWall) {
         hero.TakeHit(kWallHit);
         messagePane.WriteLine("AU!!");
         return Outcome::kGoOn;

@@ -51,7 +51,7 @@ struct World {
     Outcome MainLoop();
 
     // 1-based access; a cell off the map reads as wall.
-    char Cell(int x, int y) const;
+    char SymbolAt(int x, int y) const;
     char& GridAt(int x, int y) { return grid[x - 1][y - 1]; }
     std::int16_t& SeenAt(int x, int y) { return seen[x - 1][y - 1]; }
 
