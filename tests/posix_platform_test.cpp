@@ -74,6 +74,17 @@ class FakeTerminal {
         std::lock_guard<std::mutex> lock(mutex_);
         return received_;
     }
+    // Waits (a while) until the terminal side has sent `count` answers to queries. Keys typed
+    // afterwards reach the platform behind those answers, as on a real terminal.
+    bool WaitForAnswers(int count) {
+        for (int i = 0; i < 300; ++i) {
+            if (answersSent_.load() >= count) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
     // Waits (a while) until `text` has been received.
     bool WaitFor(const std::string& text) {
         for (int i = 0; i < 300; ++i) {
@@ -130,6 +141,7 @@ class FakeTerminal {
             }
             if (!answer.empty()) {
                 Type(answer);
+                ++answersSent_;
             }
         }
     }
@@ -140,6 +152,7 @@ class FakeTerminal {
     std::string slaveName_;
     std::thread reader_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> answersSent_{0};
     std::mutex mutex_;
     std::string received_;
 };
@@ -265,6 +278,7 @@ TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
     EXPECT_TRUE(platform.KittyProtocol());
     ASSERT_TRUE(terminal.WaitFor("\x1b[>31u"));
+    ASSERT_TRUE(terminal.WaitForAnswers(2));  // the flags in force are reported back
 
     // Alt held, keypad 6 and 5, Alt released, then Shift: the console types "A".
     Console console;
