@@ -1,50 +1,97 @@
 #!/bin/sh
-# Builds, plays and tests the game on a Debian-like machine.
-#   ./run.sh play   build if needed, then start the game
-#   ./run.sh test   build and run every test
-#   ./run.sh asan   the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+# Builds, plays and tests the game.
+#   ./run.sh play     build if needed, then start the game
+#   ./run.sh test     build and run every test
+#   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./run.sh clang    the tests built with clang
+#   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
+#   ./run.sh format   check the formatting of every C++ file
+# On a Debian-like machine each command first installs what it needs and is missing. Elsewhere
+# it installs nothing, names in one line what seems to be missing, and goes on.
 set -eu
 cd "$(dirname "$0")"
 
-# Installs the build tools and libraries the project needs, if any are missing.
+# Debian package names, and the command each stands for on machines without apt (empty for
+# libraries, which CMake itself looks for and reports).
+command_of() {
+    case "$1" in
+        cmake) echo cmake ;;
+        ninja-build) echo ninja ;;
+        g++) echo c++ ;;
+        clang) echo clang++ ;;
+        clang-format) echo clang-format ;;
+        tmux) echo tmux ;;
+        g++-mingw-w64-x86-64-posix) echo x86_64-w64-mingw32-g++ ;;
+        *) echo "" ;;
+    esac
+}
+
 ensure_packages() {
     missing=""
-    for package in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev tmux; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
-            missing="$missing $package"
+    if command -v dpkg-query >/dev/null 2>&1 && command -v apt-get >/dev/null 2>&1; then
+        for package in "$@"; do
+            if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
+                missing="$missing $package"
+            fi
+        done
+        if [ -n "$missing" ]; then
+            echo "Installing:$missing" >&2
+            sudo=""
+            if [ "$(id -u)" -ne 0 ]; then
+                sudo="sudo"
+            fi
+            $sudo apt-get update -qq >&2
+            # shellcheck disable=SC2086  # the list is meant to split into words
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
         fi
-    done
-    if [ -n "$missing" ]; then
-        echo "Installing:$missing" >&2
-        sudo=""
-        if [ "$(id -u)" -ne 0 ]; then
-            sudo="sudo"
+    else
+        for package in "$@"; do
+            tool=$(command_of "$package")
+            if [ -n "$tool" ] && ! command -v "$tool" >/dev/null 2>&1; then
+                missing="$missing $package"
+            fi
+        done
+        if [ -n "$missing" ]; then
+            echo "Not found, install with your package manager:$missing" >&2
         fi
-        $sudo apt-get update -qq >&2
-        # shellcheck disable=SC2086  # the list is meant to split into words
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
     fi
 }
 
+BUILD_TOOLS="cmake ninja-build g++"
+TEST_TOOLS="$BUILD_TOOLS libgtest-dev libgmock-dev libbenchmark-dev tmux"
+
 case "${1:-}" in
     play)
-        ensure_packages
+        ensure_packages $BUILD_TOOLS
         if [ ! -f build/release/CMakeCache.txt ]; then
-            cmake --preset release >/dev/null
+            cmake --preset release
         fi
-        cmake --build --preset release >/dev/null
+        cmake --build --preset release
         exec build/release/game/dungeon
         ;;
     test)
-        ensure_packages
+        ensure_packages $TEST_TOOLS
         cmake --workflow --preset dev
         ;;
     asan)
-        ensure_packages
+        ensure_packages $TEST_TOOLS
         cmake --workflow --preset asan
         ;;
+    clang)
+        ensure_packages $TEST_TOOLS clang
+        cmake --workflow --preset clang
+        ;;
+    windows)
+        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+        cmake --workflow --preset windows-cross
+        ;;
+    format)
+        ensure_packages clang-format
+        git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+        echo "Formatting: every C++ file follows .clang-format"
+        ;;
     *)
-        echo "usage: $0 play | test | asan" >&2
+        echo "usage: $0 play | test | asan | clang | windows | format" >&2
         exit 2
         ;;
 esac

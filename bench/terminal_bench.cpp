@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "console/key_decoder.h"
-#include "console/posix_renderer.h"
+#include "platform/vt/key_decoder.h"
+#include "platform/vt/screen_renderer.h"
 
 namespace {
 

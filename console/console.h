@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "base/text.h"
 #include "console/platform.h"
-#include "console/text.h"
 
 namespace dungeon {
 

@@ -74,8 +74,9 @@ struct PcKey {
     bool ctrl = false;   // a control character, typed with Ctrl held
 };
 
-// False for characters that no single key types (above 127, or 0 and 28..31 without
-// their Ctrl combinations' meaning here).
+// Every character 0..127 has a key: control characters are their Ctrl combinations (0 is
+// Ctrl+2; 28..31 are Ctrl+\, Ctrl+], Ctrl+6 and Ctrl+-), 127 is Ctrl+Backspace. False for
+// the characters above 127, which no single key of a US keyboard types.
 bool PcKeyForCharacter(std::uint8_t character, PcKey& key);
 
 }  // namespace dungeon

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/memory_platform.h"
 #include "game/program.h"
+#include "platform/memory/memory_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     dungeon::MemoryPlatform platform(80, 40);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/key_decoder.h"
+#include "platform/vt/key_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static dungeon::KeyDecoder decoder;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "console/number_text.h"
+#include "base/number_text.h"
 
 namespace {
 

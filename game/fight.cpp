@@ -1,4 +1,4 @@
-#include "console/random.h"
+#include "base/random.h"
 #include "game/keyboard.h"
 #include "game/world.h"
 

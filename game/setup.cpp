@@ -1,4 +1,5 @@
-#include "console/random.h"
+#include "base/random.h"
+#include "console/randomize.h"
 #include "game/roster.h"
 #include "game/world.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/text.h"
+#include "base/text.h"
 #include "console/text_pane.h"
 
 namespace dungeon {

@@ -1,6 +1,6 @@
 #include "objects/monster.h"
 
-#include "console/number_text.h"
+#include "base/number_text.h"
 
 namespace dungeon {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "console/memory_platform.h"
 #include "console/pc_keyboard.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {
@@ -181,7 +181,7 @@ TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
 }
 
 TEST_F(ConsoleTest, ModifierAndLockKeysAloneYieldNoKey) {
-    for (std::uint16_t vk : {16, 17, 18, 20, 144, 145}) {
+    for (std::uint16_t vk : {kVkShift, kVkControl, kVkMenu, kVkCapital, kVkNumLock, kVkScroll}) {
         Stroke(vk, 0, 0, 0);
     }
     platform_->PushEvent(InputEvent{InputEvent::Kind::kOther, {}});

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/random.h"
 #include "console/console.h"
-#include "console/memory_platform.h"
 #include "console/pc_keyboard.h"
-#include "console/random.h"
 #include "game/program.h"
 #include "game/world.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {
@@ -139,6 +139,7 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
             shown += row[static_cast<std::size_t>(x - 1)] != '.';
         }
     }
+    EXPECT_EQ(shown, seen + 1);  // the seen cells, and the hero on its not yet seen start
     EXPECT_EQ(MapRow(1), std::string(40, 'W'));
     EXPECT_EQ(MapRow(2).substr(0, 3), "W>.");
     EXPECT_EQ(TrimRight(platform_.Row(21)), "");  // the map pane's last row stays blank

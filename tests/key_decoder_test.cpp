@@ -1,4 +1,4 @@
-#include "console/key_decoder.h"
+#include "platform/vt/key_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {

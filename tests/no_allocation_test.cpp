@@ -8,8 +8,8 @@
 #include <new>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
 #include "game/world.h"
+#include "platform/memory/memory_platform.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define DUNGEON_COUNT_ALLOCATIONS 0

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
 #include "objects/backpack.h"
 #include "objects/hero.h"
 #include "objects/item.h"
 #include "objects/monster.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {

@@ -1,4 +1,4 @@
-#include "console/posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
-#include "tests/posix_vt_screen.h"
+#include "platform/memory/memory_platform.h"
+#include "tests/vt_screen.h"
 
 namespace dungeon {
 namespace {
@@ -339,7 +339,9 @@ TEST(PosixPlatformTest, ScreenBufferBehavesLikeTheInMemoryConsole) {
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
     MemoryPlatform memory(30, 12);
     std::mt19937 random(7);
-    auto coordinate = [&](int limit) { return static_cast<int>(random() % (limit + 8)) - 3; };
+    auto coordinate = [&](int limit) {
+        return static_cast<int>(random() % static_cast<unsigned>(limit + 8)) - 3;
+    };
     for (int step = 0; step < 2000; ++step) {
         if (random() % 2 == 0) {
             Cell cell{static_cast<std::uint8_t>('a' + random() % 26), 7};

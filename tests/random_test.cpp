@@ -1,4 +1,4 @@
-#include "console/random.h"
+#include "base/random.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
+#include "console/randomize.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {
@@ -46,9 +47,9 @@ TEST(RandomNumbersTest, UnseededGeneratorReseedsFromZero) {
     EXPECT_EQ(generator.Seed(), expected.seed);
     EXPECT_EQ(generator.State2(), expected.state2);
     EXPECT_EQ(generator.State3(), expected.state3);
-    EXPECT_NEAR(first, 0.7132419314L, 1e-10L);
-    EXPECT_NEAR(generator.NextReal(), 0.5111267601L, 1e-10L);
-    EXPECT_NEAR(generator.NextReal(), 0.0638171629L, 1e-10L);
+    EXPECT_NEAR(static_cast<double>(first), 0.7132419314, 1e-10);
+    EXPECT_NEAR(static_cast<double>(generator.NextReal()), 0.5111267601, 1e-10);
+    EXPECT_NEAR(static_cast<double>(generator.NextReal()), 0.0638171629, 1e-10);
 
     EXPECT_EQ(DrawFromSeed(0, 38, 6), (std::vector<std::int32_t>{27, 19, 2, 29, 14, 4}));
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/memory_platform.h"
+#include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {

@@ -1,4 +1,4 @@
-#include "console/win32_coords.h"
+#include "platform/win32/win32_coords.h"
 
 #include <gtest/gtest.h>
 

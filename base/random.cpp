@@ -1,10 +1,8 @@
-#include "console/random.h"
+#include "base/random.h"
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include "console/console.h"
 
 namespace dungeon {
 
@@ -148,10 +146,6 @@ std::int32_t TruncatedProductExact(std::int32_t n, std::uint32_t seed, std::uint
 RandomNumbers& TheRandom() {
     static RandomNumbers generator;
     return generator;
-}
-
-void Randomize() {
-    TheRandom().SetSeed(TheConsole().TickCount());
 }
 
 std::int32_t Random(std::int32_t n) {

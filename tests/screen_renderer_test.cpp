@@ -1,4 +1,4 @@
-#include "console/posix_renderer.h"
+#include "platform/vt/screen_renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "console/cp437.h"
-#include "tests/posix_vt_screen.h"
+#include "platform/vt/cp437.h"
+#include "tests/vt_screen.h"
 
 namespace dungeon {
 namespace {

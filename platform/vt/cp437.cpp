@@ -1,4 +1,4 @@
-#include "console/cp437.h"
+#include "platform/vt/cp437.h"
 
 #include <array>
 

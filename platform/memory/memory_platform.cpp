@@ -1,4 +1,4 @@
-#include "console/memory_platform.h"
+#include "platform/memory/memory_platform.h"
 
 #include "console/pc_keyboard.h"
 

@@ -37,8 +37,6 @@ class RandomNumbers {
 
 // The generator of the program.
 RandomNumbers& TheRandom();
-// Seeds the program's generator from the console's millisecond clock.
-void Randomize();
 std::int32_t Random(std::int32_t n);
 // Nearest integer, a tie going to the even neighbour.
 std::int32_t Round(long double x);

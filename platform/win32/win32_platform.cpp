@@ -14,7 +14,7 @@
 #include <climits>
 
 #include "console/system_platform.h"
-#include "console/win32_coords.h"
+#include "platform/win32/win32_coords.h"
 
 namespace dungeon {
 namespace {

@@ -1,9 +1,9 @@
-#include "console/key_decoder.h"
+#include "platform/vt/key_decoder.h"
 
 #include <cstring>
 
-#include "console/cp437.h"
 #include "console/pc_keyboard.h"
+#include "platform/vt/cp437.h"
 
 namespace dungeon {
 namespace {

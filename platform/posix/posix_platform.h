@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "console/cell_grid.h"
-#include "console/key_decoder.h"
 #include "console/platform.h"
-#include "console/posix_renderer.h"
+#include "platform/vt/key_decoder.h"
+#include "platform/vt/screen_renderer.h"
 
 namespace dungeon {
 

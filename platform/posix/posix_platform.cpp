@@ -1,4 +1,4 @@
-#include "console/posix_platform.h"
+#include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -224,7 +224,8 @@ void InstallHandlers() {
         saved.installed = sigaction(signal, &action, nullptr) == 0;
     };
     for (int signal : kEndingSignals) {
-        int flags = SA_RESETHAND;
+        // SA_RESETHAND is an unsigned constant on Linux; sa_flags is an int.
+        int flags = static_cast<int>(SA_RESETHAND);
         if (IsCrashSignal(signal)) {
             flags |= SA_ONSTACK;
         }

@@ -1,4 +1,4 @@
-#include "console/number_text.h"
+#include "base/number_text.h"
 
 #include <cmath>
 #include <cstdint>
@@ -94,7 +94,9 @@ class CharBuffer {
         }
     }
     int Length() const { return length_; }
-    std::string_view View() const { return std::string_view(chars_, length_); }
+    std::string_view View() const {
+        return std::string_view(chars_, static_cast<std::size_t>(length_));
+    }
 
   private:
     char chars_[kCapacity] = {};

@@ -1,8 +1,8 @@
-#include "console/posix_renderer.h"
+#include "platform/vt/screen_renderer.h"
 
 #include <cstring>
 
-#include "console/cp437.h"
+#include "platform/vt/cp437.h"
 
 namespace dungeon {
 namespace {

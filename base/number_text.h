@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "console/text.h"
+#include "base/text.h"
 
 namespace dungeon {
 

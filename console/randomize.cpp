@@ -1,0 +1,12 @@
+#include "console/randomize.h"
+
+#include "base/random.h"
+#include "console/console.h"
+
+namespace dungeon {
+
+void Randomize() {
+    TheRandom().SetSeed(TheConsole().TickCount());
+}
+
+}  // namespace dungeon
