@@ -5,6 +5,10 @@
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
 #   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
+#   ./run.sh fuzz [seconds]
+#                     build the libFuzzer targets and fuzz each for that long (30 s if not
+#                     given) from its corpus; fails on a crash, a failed check, a leak or a
+#                     hang, and prints the input that did it
 #   ./run.sh format   check the formatting of every C++ file
 # On a Debian-like machine each command first installs what it needs and is missing. Elsewhere
 # it installs nothing, names in one line what seems to be missing, and goes on.
@@ -19,6 +23,7 @@ command_of() {
         ninja-build) echo ninja ;;
         g++) echo c++ ;;
         clang) echo clang++ ;;
+        libclang-rt-dev) echo "" ;;
         clang-format) echo clang-format ;;
         tmux) echo tmux ;;
         g++-mingw-w64-x86-64-posix) echo x86_64-w64-mingw32-g++ ;;
@@ -58,6 +63,51 @@ ensure_packages() {
 }
 
 BUILD_TOOLS="cmake ninja-build g++"
+
+# Input size limits per fuzz target: long enough for every case its input format can
+# express, short enough that a run stays quick (a whole game plays a turn per key).
+fuzz_max_len() {
+    case "$1" in
+        game) echo 64 ;;
+        key_decoder) echo 256 ;;
+        number_text) echo 300 ;;
+        screen_renderer) echo 256 ;;
+        *) echo 1024 ;;
+    esac
+}
+
+# Runs every fuzz target for $1 seconds. New inputs collect in build/fuzz/corpus (the
+# committed seeds in fuzz/corpus stay as they are); anything that fails lands in
+# build/fuzz/artifacts and is printed.
+run_fuzzers() {
+    seconds=$1
+    failed=""
+    for target in console game key_decoder number_text screen_renderer; do
+        work=build/fuzz/corpus/$target
+        artifacts=build/fuzz/artifacts/$target
+        log=build/fuzz/fuzz_$target.log
+        rm -rf "$artifacts"
+        mkdir -p "$work" "$artifacts"
+        echo "Fuzzing $target for $seconds s" >&2
+        if nice -n 10 "build/fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+            -rss_limit_mb=2048 -max_len="$(fuzz_max_len "$target")" -print_final_stats=1 \
+            -artifact_prefix="$artifacts/" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+            grep -E "INITED|DONE" "$log" >&2 || true
+        else
+            failed="$failed $target"
+            tail -n 60 "$log" >&2
+            for input in "$artifacts"/*; do
+                [ -f "$input" ] || continue
+                echo "Input that failed, $input:" >&2
+                od -A x -t x1z -v "$input" | head -n 128 >&2
+            done
+        fi
+    done
+    if [ -n "$failed" ]; then
+        echo "Fuzzing found faults in:$failed (logs in build/fuzz)" >&2
+        return 1
+    fi
+}
 TEST_TOOLS="$BUILD_TOOLS libgtest-dev libgmock-dev libbenchmark-dev tmux"
 
 case "${1:-}" in
@@ -85,13 +135,18 @@ case "${1:-}" in
         ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
         cmake --workflow --preset windows-cross
         ;;
+    fuzz)
+        ensure_packages $BUILD_TOOLS clang libclang-rt-dev
+        cmake --workflow --preset fuzz
+        run_fuzzers "${2:-30}"
+        ;;
     format)
         ensure_packages clang-format
         git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
         echo "Formatting: every C++ file follows .clang-format"
         ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | format" >&2
+        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format" >&2
         exit 2
         ;;
 esac

@@ -1,37 +1,166 @@
-// Plays a whole game with arbitrary key events: the first four bytes set the clock (and
-// so the dungeon), every further four bytes make one event. Whatever comes, the game must
-// end without a crash or a hang and give the console back.
+// Plays whole games on the in-memory console: the first four bytes set the clock (and so
+// the dungeon), the rest is a stream of keys that is typed only when the game waits for
+// one. At every such wait, which is after every turn, the world must be sound: the walls
+// whole, the exit in place, the hero inside, no seen cell unseen again, no more monsters
+// or items than were placed, and every "L" where an "M" stood. When the keys run out the
+// game must end and give the console back.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 
+#include "fuzz/fuzz_input.h"
 #include "game/program.h"
+#include "game/world.h"
 #include "platform/memory/memory_platform.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    dungeon::MemoryPlatform platform(80, 40);
-    std::uint32_t ticks = 0;
-    std::size_t at = 0;
-    for (; at < 4 && at < size; ++at) {
-        ticks = ticks << 8 | data[at];
+namespace {
+
+using dungeon::World;
+using dungeon::fuzz::Require;
+
+bool OnBorder(int x, int y) {
+    return x == 1 || x == World::kWidth || y == 1 || y == World::kHeight;
+}
+
+class Referee {
+  public:
+    // At the first wait: the dungeon as Setup made it, before the hero's first turn.
+    void Start(const World& world) {
+        std::memcpy(seen_, world.seen, sizeof seen_);
+        for (int x = 1; x <= World::kWidth; ++x) {
+            for (int y = 1; y <= World::kHeight; ++y) {
+                monsterAt_[x - 1][y - 1] = world.grid[x - 1][y - 1] == World::kMonster;
+            }
+        }
+        started_ = true;
     }
-    platform.SetTickCount(ticks);
-    for (; at + 4 <= size; at += 4) {
-        std::uint8_t flags = data[at];
+
+    void Check(const World& world) {
+        if (!started_) {
+            Start(world);
+        } else if (std::memcmp(lastGrid_, world.grid, sizeof lastGrid_) == 0 &&
+                   std::memcmp(seen_, world.seen, sizeof seen_) == 0 && world.hero.x == heroX_ &&
+                   world.hero.y == heroY_) {
+            return;  // nothing changed since the last wait (a key the game ignored)
+        }
+        std::memcpy(lastGrid_, world.grid, sizeof lastGrid_);
+        heroX_ = world.hero.x;
+        heroY_ = world.hero.y;
+        int monsters = 0;
+        int digits[World::kItems] = {};
+        for (int x = 1; x <= World::kWidth; ++x) {
+            for (int y = 1; y <= World::kHeight; ++y) {
+                char symbol = world.grid[x - 1][y - 1];
+                if (OnBorder(x, y)) {
+                    Require(symbol == World::kWall, "a border cell is no wall");
+                } else if (x == 2 && y == 2) {
+                    Require(symbol == World::kExit, "the exit is gone from (2, 2)");
+                } else if (symbol == World::kMonster) {
+                    ++monsters;
+                } else if (symbol >= '1' && symbol <= '7') {
+                    ++digits[symbol - '1'];
+                } else if (symbol == World::kKilled) {
+                    Require(monsterAt_[x - 1][y - 1], "an \"L\" where no \"M\" stood");
+                } else {
+                    Require(symbol == World::kFloor, "a symbol that the map does not know");
+                }
+                std::int16_t seen = world.seen[x - 1][y - 1];
+                Require(seen == 0 || seen == 1, "a seen flag other than 0 and 1");
+                Require(seen >= seen_[x - 1][y - 1], "a seen cell became unseen");
+                seen_[x - 1][y - 1] = seen;
+            }
+        }
+        Require(monsters <= World::kMonsters, "more than seven monsters");
+        for (int count : digits) {
+            Require(count <= 1, "an item digit twice");
+        }
+        Require(world.hero.x >= 2 && world.hero.x < World::kWidth && world.hero.y >= 2 &&
+                    world.hero.y < World::kHeight,
+                "the hero outside the walls");
+    }
+
+  private:
+    bool started_ = false;
+    char lastGrid_[World::kWidth][World::kHeight] = {};
+    int heroX_ = 0;
+    int heroY_ = 0;
+    std::int16_t seen_[World::kWidth][World::kHeight] = {};
+    bool monsterAt_[World::kWidth][World::kHeight] = {};
+};
+
+// The keys of the input, typed one stroke per wait. A byte below 0x80 walks: one of the
+// four direction digits, up to 8 times. 0x80..0xBF answers a fight's question the same
+// way. 0xFF is followed by a raw event of four bytes (flags, virtual key, scan code,
+// character); any other byte types the character of the byte after it.
+class Keyboard {
+  public:
+    Keyboard(dungeon::fuzz::Input& in, dungeon::MemoryPlatform& platform)
+        : in_(in), platform_(platform) {}
+
+    bool TypeNext() {
+        if (repeats_ == 0) {
+            if (in_.Empty()) {
+                return false;
+            }
+            std::uint8_t b = in_.Byte();
+            if (b < 0x80) {
+                key_ = "2468"[b & 3];
+                repeats_ = ((b >> 2) & 7) + 1;
+            } else if (b < 0xC0) {
+                key_ = "fk"[b & 1];
+                repeats_ = ((b >> 1) & 7) + 1;
+            } else if (b == 0xFF) {
+                PushRaw();
+                return true;
+            } else {
+                key_ = static_cast<char>(in_.Byte());
+                repeats_ = 1;
+            }
+        }
+        --repeats_;
+        platform_.TypeCharacter(key_);
+        return true;
+    }
+
+  private:
+    void PushRaw() {
+        std::uint8_t flags = in_.Byte();
         dungeon::InputEvent event;
         event.kind = (flags & 0x80) != 0 ? dungeon::InputEvent::Kind::kOther
                                          : dungeon::InputEvent::Kind::kKey;
         event.key.keyDown = (flags & 0x40) == 0;
         // Modifiers from the low bits: right/left Alt, right/left Ctrl, Shift, Num Lock.
         event.key.controlKeyState = flags & 0x3F;
-        event.key.virtualKey = data[at + 1];
-        event.key.scanCode = data[at + 2];
-        event.key.character = data[at + 3];
-        platform.PushEvent(event);
+        event.key.virtualKey = in_.Byte();
+        event.key.scanCode = in_.Byte();
+        event.key.character = in_.Byte();
+        platform_.PushEvent(event);
     }
+
+    dungeon::fuzz::Input& in_;
+    dungeon::MemoryPlatform& platform_;
+    char key_ = 0;
+    int repeats_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    dungeon::fuzz::Input in(data, size);
+    dungeon::MemoryPlatform platform(80, 25);
+    platform.SetTickCount(in.Long());
+    Referee referee;
+    Keyboard keyboard(in, platform);
+    int waits = 0;
+    platform.SetWaitHook([&] {
+        referee.Check(dungeon::TheWorld());
+        ++waits;
+        return keyboard.TypeNext();
+    });
     int status = dungeon::RunProgram(platform);
-    if ((status != 0 && status != 1) || platform.IsOpen()) {
-        std::abort();
-    }
+    Require(status == 0 || status == 1, "an exit status other than 0 and 1");
+    Require(!platform.IsOpen(), "the console was not given back");
+    Require(waits > 0, "the game never waited for a key");
+    referee.Check(dungeon::TheWorld());
     return 0;
 }

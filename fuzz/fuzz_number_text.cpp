@@ -1,20 +1,39 @@
 // Feeds arbitrary bytes to the number texts: a real with a width, a count of decimals and a
 // kind to FormatFixed, and the same bytes as a text to ParseInteger. Any text that breaks
-// the layout rules aborts.
+// the layout rules aborts: characters outside a number, the width not honoured, the wrong
+// count of decimals, or, without decimals, digits other than those of rounding half away
+// from zero.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
 #include "base/number_text.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition) {
-        std::abort();
+void Require(bool condition, const char* what = "number text out of form") {
+    dungeon::fuzz::Require(condition, what);
+}
+
+// The text of x rounded half away from zero to a whole number, computed apart from the
+// digit generation; false where the kind's significant digits do not reach the units.
+bool WholeNumberText(long double x, dungeon::RealKind kind, char* out, std::size_t room) {
+    // Only values the processor takes as they are: no NaN, infinity or unnormal encodings.
+    long double canonical = x * 1.0L;
+    if (!std::isfinite(canonical) || std::memcmp(&canonical, &x, 10) != 0) {
+        return false;
     }
+    long double rounded = std::round(std::fabs(x));
+    long double limit = kind == dungeon::RealKind::kDouble ? 1e16L : 1e17L;
+    if (rounded >= limit) {
+        return false;
+    }
+    std::snprintf(out, room, "%s%.0Lf", std::signbit(x) ? "-" : "", rounded);
+    return true;
 }
 
 bool AllowedInNumber(char c) {
@@ -27,11 +46,16 @@ void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dunge
     std::string_view view = text.View();
     Require(!view.empty());
     Require(view.size() <= static_cast<std::size_t>(dungeon::Text::kCapacity));
-    if (width > 0) {
-        Require(view.size() >= static_cast<std::size_t>(width < 255 ? width : 255));
-    }
     std::size_t start = view.find_first_not_of(' ');
     Require(start != std::string_view::npos);
+    // The width is a minimum, filled with blanks in front, and never cuts the number.
+    std::size_t content = view.size() - start;
+    std::size_t wanted = width <= 0 ? 0 : static_cast<std::size_t>(width < 255 ? width : 255);
+    Require(view.size() == (content > wanted ? content : wanted), "width not honoured");
+    char whole[64];
+    if (decimals == 0 && WholeNumberText(x, kind, whole, sizeof whole)) {
+        Require(view.substr(start) == whole, "digits differ from rounding half away from zero");
+    }
     for (char c : view.substr(start)) {
         Require(AllowedInNumber(c));
     }
@@ -53,14 +77,17 @@ void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dunge
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Layout of the first 19 bytes: a kind byte, 4 bytes width, 4 bytes decimals, then the
-    // value as the raw bytes of a double (kind byte even) or of a long double (odd).
+    // value as the raw bytes of a double (kind byte even) or of a long double (odd). A kind
+    // byte with 4 set takes the width as it is, any 32-bit number.
     if (size >= 9) {
         std::int32_t width = 0;
         std::int32_t decimals = 0;
         std::memcpy(&width, data + 1, sizeof width);
         std::memcpy(&decimals, data + 5, sizeof decimals);
         // Keep most cases in the range that shows digits rather than padding.
-        width %= 300;
+        if ((data[0] & 4) == 0) {
+            width %= 300;
+        }
         decimals %= 24;
         auto kind = (data[0] & 2) != 0 ? dungeon::RealKind::kExtended : dungeon::RealKind::kDouble;
         long double x = 0.0L;

@@ -251,6 +251,20 @@ TEST(KeyDecoderTest, GarbageIsDroppedAndTheNextKeyStillCounts) {
     });
 }
 
+// Ctrl with a character that no PC key types has neither a key code nor a character: the
+// console would hand it out as a lone 0 to a GetKey that was already waiting.
+TEST(KeyDecoderTest, KeysWithoutKeyCodeOrCharacterAreDropped) {
+    KeyDecoder decoder;
+    decoder.Feed(
+        "\x1b[730;6u"
+        "\x1b[730;14u"
+        "6");
+    decoder.Flush();
+    std::vector<KeyEvent> events = Events(decoder);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].character, '6');
+}
+
 TEST(KeyDecoderTest, TerminalAnswersAreRecognisedNotTyped) {
     KeyDecoder decoder;
     decoder.Feed("\x1b[?0u\x1b[?62;22c");

@@ -58,6 +58,8 @@ class MemoryPlatform : public Platform {
     int Width() const { return grid_.Width(); }
     int Height() const { return grid_.Height(); }
     Cell At(int x, int y) const;
+    // All cells, row by row, Width() per row.
+    const Cell* Cells() const { return grid_.Data(); }
     std::string Row(int y) const;
     // All rows, each followed by a line end.
     std::string Screen() const;

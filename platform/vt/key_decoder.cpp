@@ -781,6 +781,10 @@ KeyDecoder::Parsed KeyDecoder::TextKey(const Params& p, int length) const {
     } else if (!Cp437FromCodePoint(typed, character)) {
         return drop;
     }
+    if (virtualKey == 0 && character == 0) {
+        // Ctrl with a character no PC key types: the console would hand out a stray 0.
+        return drop;
+    }
     return result(virtualKey, scanCode, character);
 }
 
