@@ -41,8 +41,8 @@ class Checker {
     }
 
     void Check() {
-        Require(console_.CursorX() >= 1 && console_.CursorX() <= width_ && console_.CursorY() >= 1 &&
-                    console_.CursorY() <= height_,
+        Require(console_.CursorX() >= 1 && console_.CursorX() <= width_ &&
+                    console_.CursorY() >= 1 && console_.CursorY() <= height_,
                 "cursor outside the screen");
         Require(console_.WindowLeft() == window_.left && console_.WindowTop() == window_.top &&
                     console_.WindowRight() == window_.right &&

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/vt/cp437.h"
 #include "fuzz/strict_terminal.h"
+#include "platform/vt/cp437.h"
 #include "platform/vt/screen_renderer.h"
 
 namespace {
@@ -26,7 +26,7 @@ struct GlyphCodes {
         for (int c = 0; c < 256; ++c) {
             std::string_view glyph = dungeon::Cp437Glyph(static_cast<std::uint8_t>(c));
             auto lead = static_cast<std::uint8_t>(glyph[0]);
-            std::uint32_t code = glyph.size() == 1 ? lead
+            std::uint32_t code = glyph.size() == 1   ? lead
                                  : glyph.size() == 2 ? lead & 0x1Fu
                                                      : lead & 0x0Fu;
             for (std::size_t i = 1; i < glyph.size(); ++i) {
