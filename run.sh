@@ -100,6 +100,7 @@ run_fuzzers() {
                 [ -f "$input" ] || continue
                 echo "Input that failed, $input:" >&2
                 od -A x -t x1z -v "$input" | head -n 128 >&2
+                echo "Run it again: build/fuzz/fuzz/fuzz_$target $input" >&2
             done
         fi
     done
