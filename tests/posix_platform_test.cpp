@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "game/program.h"
 #include "platform/memory/memory_platform.h"
 #include "tests/vt_screen.h"
 
@@ -437,6 +439,64 @@ TEST(PosixPlatformTest, TerminatingSignalRestoresTheTerminalAndEndsWithThatSigna
     EXPECT_EQ(screen.Glyph(1, 21), "W");
     EXPECT_EQ(screen.CursorY(), 22);
     EXPECT_FALSE(screen.KeypadApplication());
+}
+
+// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
+// for a terminal: select() fails with EBADF.
+class PlatformWithInvalidWait : public PosixPlatform {
+  public:
+    using PosixPlatform::PosixPlatform;
+
+  protected:
+    int Select(int, fd_set*, timeval*) override {
+        errno = EBADF;
+        return -1;
+    }
+};
+
+TEST(PosixPlatformTest, WaitsThatCannotWatchTheTerminalEndTheRunCleanly) {
+    FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    termios before = terminal.Modes();
+    std::string path = terminal.Path();
+
+    // The start-up queries go unanswered, the first drawing stands, and the first wait for
+    // a key ends the game as a lost keyboard does: status 1, the terminal given back.
+    int status = RunChild([&] {
+        PlatformWithInvalidWait platform(path.c_str());
+        _exit(RunProgram(platform));
+    });
+    ASSERT_NE(status, -1) << "the game went on waiting";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark))
+        << "the terminal was not given back; received: " << Printable(terminal.Received());
+    testing::VtScreen screen(80, 25);
+    screen.Feed(terminal.Received());
+    EXPECT_EQ(screen.Row(1).substr(0, 40), std::string(40, 'W'));
+    EXPECT_TRUE(screen.CursorVisible());
+    EXPECT_EQ(screen.CursorY(), 22);
+
+    // Descriptors beyond select()'s reach: opening fails and changes nothing.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < FD_SETSIZE + 16) {
+        GTEST_SKIP() << "the descriptor limit does not reach past FD_SETSIZE";
+    }
+    status = RunChild([&] {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? FD_SETSIZE + 16 : limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        int filler = open("/dev/null", O_RDONLY);
+        for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+            if (fcntl(fd, F_GETFD) == -1 && dup2(filler, fd) != fd) {
+                _exit(5);
+            }
+        }
+        PosixPlatform platform(path.c_str());
+        _exit(platform.Open() == OpenResult::kNoConsoleHandle && HandlerIsDefault(SIGTERM) ? 0 : 6);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
 }
 
 // A forked child of a test. If the test ends before the child has, the child is killed,
