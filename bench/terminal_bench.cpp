@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/whole_game.h"
 #include "platform/vt/key_decoder.h"
 #include "platform/vt/screen_renderer.h"
 
@@ -237,5 +238,45 @@ void BM_RenderFrames(benchmark::State& state) {
         static_cast<double>(out.Sent() - sentBefore) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_RenderFrames)->Arg(0)->Arg(1)->ArgName("full");
+
+void Collect(void* context, const char* bytes, std::size_t count) {
+    static_cast<std::string*>(context)->append(bytes, count);
+}
+
+// A whole game (always the same one), each picture sent as the terminal platform sends it.
+void BM_WholeGame(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string sent;
+        dungeon::ScreenRenderer renderer;
+        renderer.Resize(80, 25);
+        dungeon::OutputBuffer out(64 * 1024, &Collect, &sent);
+        std::vector<double> frames;
+        dungeon::bench::WholeGame game([&](const dungeon::bench::Frame& frame) {
+            renderer.Render(frame.cells.data(), frame.width, frame.height, frame.cursorX,
+                            frame.cursorY, frame.cursorVisible, out);
+            out.Flush();
+            if (!sent.empty()) {
+                frames.push_back(static_cast<double>(sent.size()));
+                sent.clear();
+            }
+        });
+        game.Play();
+        if (frames.empty()) {
+            state.SkipWithError("the game drew nothing");
+            return;
+        }
+        double total = 0;
+        for (double bytes : frames) {
+            total += bytes;
+        }
+        state.counters["frames"] = static_cast<double>(frames.size());
+        state.counters["game_bytes"] = total;
+        state.counters["first_frame_bytes"] = frames.front();
+        std::vector<double> turns(frames.begin() + 1, frames.end());
+        std::sort(turns.begin(), turns.end());
+        state.counters["turn_bytes_median"] = turns.empty() ? 0 : turns[turns.size() / 2];
+    }
+}
+BENCHMARK(BM_WholeGame)->Iterations(1);
 
 }  // namespace
