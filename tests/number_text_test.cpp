@@ -89,6 +89,13 @@ TEST(FormatFixedTest, ValuesThatAreNotFiniteOrTooLarge) {
 
     // Width is a minimum up to the longest text there is.
     EXPECT_EQ(Fixed(7.0L, 300, 0).size(), 255u);
+    // The text is padded first and then keeps its first 255 characters.
+    EXPECT_EQ(Fixed(5.0L, 300, 0), std::string(255, ' '));
+    EXPECT_EQ(Fixed(5.0L, 256, 0), std::string(255, ' '));
+    EXPECT_EQ(Fixed(5.0L, 255, 0), std::string(254, ' ') + "5");
+    EXPECT_EQ(Fixed(-12.0L, 256, 0), std::string(253, ' ') + "-1");
+    EXPECT_EQ(Fixed(std::numeric_limits<long double>::quiet_NaN(), 257, 0),
+              std::string(254, ' ') + "N");
     EXPECT_EQ(Fixed(7.0L, -10, 0), "7");
 }
 

@@ -790,11 +790,8 @@ void KeyDecoder::Emit(const Key& key) {
         if (kQueueCapacity - count_ < 2) {
             return;
         }
-        if (IsKeypadDigit(event.virtualKey) && (event.controlKeyState & kAltFlags) != 0) {
-            // No release of Alt will come to finish an Alt code: type the digit instead.
-            event.controlKeyState &= ~kAltFlags;
-            event.character = static_cast<std::uint8_t>('0' + event.virtualKey - kVkNumpad0);
-        }
+        // Alt with a keypad digit stays what it is, although no release of Alt will come
+        // to finish an Alt code: the console takes such a press back, as on the PC.
         event.keyDown = true;
         Push(event);
         event.keyDown = false;
