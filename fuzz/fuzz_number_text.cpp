@@ -31,7 +31,12 @@ void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dunge
         Require(view.size() >= static_cast<std::size_t>(width < 255 ? width : 255));
     }
     std::size_t start = view.find_first_not_of(' ');
-    Require(start != std::string_view::npos);
+    if (start == std::string_view::npos) {
+        // Padded to a width beyond the capacity, the text keeps only blanks.
+        Require(view.size() == static_cast<std::size_t>(dungeon::Text::kCapacity) &&
+                width > dungeon::Text::kCapacity);
+        return;
+    }
     for (char c : view.substr(start)) {
         Require(AllowedInNumber(c));
     }

@@ -518,6 +518,10 @@ KeyDecoder::Parsed KeyDecoder::CsiKey(const Params& p, std::uint8_t final, int l
             ++kittyReplies_;
         } else if (final == 'c') {  // primary device attributes
             ++deviceAttributeReplies_;
+        } else if (final == 'y' && p.intermediate == '$' && p.value[0][0] == 2026) {
+            // The state of the synchronized-output mode: "CSI ? 2026 ; state $ y".
+            synchronizedOutputMode_ = static_cast<int>(p.value[1][0] & 0xFF);
+            ++synchronizedOutputReplies_;
         }
         return drop;
     }
