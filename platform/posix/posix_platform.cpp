@@ -526,7 +526,12 @@ void PosixPlatform::Close() {
     {
         SignalBlock block;
         if (state.active != 0) {
-            LeaveTerminal();
+            // Not in a handler: a slow terminal is waited for, so that it gets the restore
+            // bytes whole. A signal that ends the program meanwhile still gets through, and
+            // its handler restores once more, in the bounded way.
+            tcflush(fd_, TCIFLUSH);
+            tcsetattr(fd_, TCSANOW, &state.original);
+            WriteAll(fd_, state.leave, state.leaveLength);
             state.active = 0;
         }
         Release();

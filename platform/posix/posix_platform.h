@@ -16,10 +16,13 @@ namespace dungeon {
 // The console on a POSIX terminal. The terminal (normally /dev/tty, the controlling
 // terminal, so redirected standard streams do not matter) is put into raw mode, cleared
 // once, and from then on shows this platform's cell buffer, which stays authoritative
-// like a Win32 screen buffer: Present sends what changed. Keys are decoded into PC key
-// events. Every way out (Close, the end of the program, a terminating or crash signal)
-// restores the terminal's modes, shows the cursor and leaves the prompt below the
-// picture; a stop (SIGTSTP) restores it as well and takes it over again on continuing.
+// like a Win32 screen buffer: Present sends what changed, and so does every look for keys
+// (PendingEventCount), which also takes in the bytes the terminal has sent, without
+// waiting. Keys are decoded into PC key events. Every way out (Close, the end of the
+// program, a terminating or crash signal) restores the terminal's modes, shows the cursor
+// and leaves the prompt below the picture, and none of them waits for a terminal that has
+// stopped reading; a stop (SIGTSTP) restores it as well and takes it over again on
+// continuing, as does a continue after any other stop.
 //
 // Only one instance may be open at a time: the signal handlers act on it.
 class PosixPlatform : public Platform {
