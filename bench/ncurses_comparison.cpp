@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
     for (long bytes : frames) {
         total += bytes;
     }
-    std::printf("ncurses, TERM=%s: %zu frames, %ld bytes (%ld of them the start-up strings)%s\n",
-                type, frames.size(), total, startUp, notAscii > 0 ? ", some cells shown as ?" : "");
+    std::printf("ncurses, TERM=%s: %zu frames, %ld bytes, and %ld bytes of start-up strings%s\n",
+                type, frames.size(), total, startUp, notAscii > 0 ? "; some cells shown as ?" : "");
     if (!frames.empty()) {
         std::vector<long> turns(frames.begin() + 1, frames.end());
         std::sort(turns.begin(), turns.end());
