@@ -69,6 +69,7 @@ if grep -q '"name": *"web"' CMakePresets.json; then
         -o -name '*.css' -o -name '*.data' -o -name '*.ico' -o -name '*.png' -o -name '*.svg' \) \
         -exec cp {} "$staging/" \;
     cp LICENSE "$staging/"
+    chmod 644 "$staging"/*
     find "$staging" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
     (cd build/dist/web && find "dungeon-$version-web" -type f | LC_ALL=C sort |
         zip -q -X -D -9 -@ "../../../dist/dungeon-$version-web.zip")
