@@ -6,6 +6,8 @@
 #   ./run.sh clang    the tests built with clang
 #   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
 #   ./run.sh format   check the formatting of every C++ file
+#   ./run.sh dist     build every package into dist/ and write dist/SHA256SUMS
+#   ./run.sh distcheck  dist, then check the packages and that a second build gives the same
 # On a Debian-like machine each command first installs what it needs and is missing. Elsewhere
 # it installs nothing, names in one line what seems to be missing, and goes on.
 set -eu
@@ -22,6 +24,10 @@ command_of() {
         clang-format) echo clang-format ;;
         tmux) echo tmux ;;
         g++-mingw-w64-x86-64-posix) echo x86_64-w64-mingw32-g++ ;;
+        dpkg-dev) echo dpkg-shlibdeps ;;
+        zip) echo zip ;;
+        lintian) echo lintian ;;
+        wine) echo wine ;;
         *) echo "" ;;
     esac
 }
@@ -60,6 +66,7 @@ ensure_packages() {
 
 BUILD_TOOLS="cmake ninja-build g++"
 TEST_TOOLS="$BUILD_TOOLS libgtest-dev libgmock-dev libbenchmark-dev tmux"
+DIST_TOOLS="$BUILD_TOOLS g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev dpkg-dev zip"
 
 case "${1:-}" in
     play)
@@ -91,8 +98,17 @@ case "${1:-}" in
         git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
         echo "Formatting: every C++ file follows .clang-format"
         ;;
+    dist)
+        ensure_packages $DIST_TOOLS
+        sh packaging/dist.sh
+        ;;
+    distcheck)
+        ensure_packages $DIST_TOOLS lintian wine wine64
+        sh packaging/dist.sh
+        sh packaging/distcheck.sh
+        ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | format" >&2
+        echo "usage: $0 play | test | asan | clang | windows | format | dist | distcheck" >&2
         exit 2
         ;;
 esac
