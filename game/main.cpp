@@ -1,6 +1,21 @@
 #include "console/system_platform.h"
 #include "game/program.h"
 
+#if defined(__EMSCRIPTEN__)
+#include "platform/browser/browser_platform.h"
+
+// In a web page the program outlives its games: the page keeps the last picture, shows how
+// the game ended and starts the next one when the player asks, without a reload.
+int main() {
+    for (;;) {
+        int status = dungeon::RunProgram(dungeon::SystemPlatform());
+        if (!dungeon::AwaitNextGame(status)) {
+            return status;
+        }
+    }
+}
+#else
 int main() {
     return dungeon::RunProgram(dungeon::SystemPlatform());
 }
+#endif
