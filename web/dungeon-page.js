@@ -65,6 +65,9 @@
   let waiting = null;
 
   term.onData((data) => {
+    if (state.state === 'running') {
+      keyAt = lastKeyDownAt ?? performance.now();
+    }
     const bytes = encoder.encode(data);
     input.push(bytes);
     inputLength += bytes.length;
@@ -105,9 +108,11 @@
   // page's start ("dungeon-first-draw"), and each key until the screen shows its outcome
   // ("dungeon-key-to-screen").
   let firstDrawMarked = false;
-  let keyDownAt = null;
+  // When the key that the program is about to answer was pressed.
+  let keyAt = null;
+  let lastKeyDownAt = null;
   screen.addEventListener('keydown', (event) => {
-    keyDownAt = event.timeStamp;
+    lastKeyDownAt = event.timeStamp;
   }, true);
 
   // Runs `then` once the terminal has taken in everything written so far and painted it:
@@ -122,9 +127,9 @@
       firstDrawMarked = true;
       afterShown(() => performance.mark('dungeon-first-draw'));
     }
-    if (keyDownAt !== null) {
-      const start = keyDownAt;
-      keyDownAt = null;
+    if (keyAt !== null) {
+      const start = keyAt;
+      keyAt = null;
       afterShown(() => performance.measure('dungeon-key-to-screen', { start, end: performance.now() }));
     }
   }

@@ -74,7 +74,10 @@ if (process.argv[1] === fileURLToPath(import.meta.url)) {
     console.error(`${folder}/index.html is missing: build the site first (./run.sh web)`);
     process.exit(1);
   }
-  const server = await serveFolder(folder, port);
+  const server = await serveFolder(folder, port).catch((error) => {
+    console.error(`Cannot serve on port ${port}: ${error.message}`);
+    process.exit(1);
+  });
   const { address, port: actualPort } = server.address();
   console.log(`Serving ${folder} on http://${address}:${actualPort}/ (Ctrl+C stops)`);
 }
