@@ -12,6 +12,9 @@
 (function () {
   const COLUMNS = 80;
   const ROWS = 25;
+  const FONT_SIZE = 22;
+  // How long the page waits for its font before it makes do with another.
+  const FONT_WAIT_MS = 3000;
 
   // The sixteen colours of the PC's VGA text mode.
   const VGA_THEME = {
@@ -46,14 +49,12 @@
     cols: COLUMNS,
     rows: ROWS,
     scrollback: 0,
-    fontFamily: '"Lucida Console", Consolas, "DejaVu Sans Mono", Menlo, monospace',
-    fontSize: 16,
+    fontFamily: 'VT323, "Lucida Console", Consolas, monospace',
+    fontSize: FONT_SIZE,
     lineHeight: 1,
     theme: VGA_THEME,
     cursorBlink: true,
   });
-  term.open(screen);
-  term.focus();
 
   let state = { state: 'running' };
 
@@ -187,8 +188,17 @@
     },
   };
 
-  createDungeon({ page }).catch((error) => {
-    state = { state: 'failed', error: String(error) };
-    help.textContent = `Das Spiel konnte nicht geladen werden: ${error}`;
-  });
+  // The terminal measures its font's cells when it opens, so the font comes first.
+  const fontLoaded = document.fonts.load(`${FONT_SIZE}px VT323`).catch(() => {});
+  const fontWait = new Promise((resolve) => setTimeout(resolve, FONT_WAIT_MS));
+  Promise.race([fontLoaded, fontWait])
+    .then(() => {
+      term.open(screen);
+      term.focus();
+      return createDungeon({ page });
+    })
+    .catch((error) => {
+      state = { state: 'failed', error: String(error) };
+      help.textContent = `Das Spiel konnte nicht geladen werden: ${error}`;
+    });
 })();
