@@ -68,6 +68,7 @@
   term.onData((data) => {
     if (state.state === 'running') {
       keyAt = lastKeyDownAt ?? performance.now();
+      drawnSinceKey = false;
     }
     const bytes = encoder.encode(data);
     input.push(bytes);
@@ -109,8 +110,10 @@
   // page's start ("dungeon-first-draw"), and each key until the screen shows its outcome
   // ("dungeon-key-to-screen").
   let firstDrawMarked = false;
-  // When the key that the program is about to answer was pressed.
+  // When the key that the program is about to answer was pressed, and whether its answer
+  // changed the screen (an ignored key changes nothing and is not counted).
   let keyAt = null;
+  let drawnSinceKey = false;
   let lastKeyDownAt = null;
   screen.addEventListener('keydown', (event) => {
     lastKeyDownAt = event.timeStamp;
@@ -128,16 +131,17 @@
       firstDrawMarked = true;
       afterShown(() => performance.mark('dungeon-first-draw'));
     }
-    if (keyAt !== null) {
+    if (keyAt !== null && drawnSinceKey) {
       const start = keyAt;
-      keyAt = null;
       afterShown(() => performance.measure('dungeon-key-to-screen', { start, end: performance.now() }));
     }
+    keyAt = null;
   }
 
   const page = {
     write(bytes) {
       term.write(bytes);
+      drawnSinceKey = true;
     },
     read(capacity) {
       return takeInput(capacity);

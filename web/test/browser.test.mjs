@@ -224,6 +224,91 @@ test('a second game from the page, ended with "s"', { timeout: 4 * DEADLINE_MS }
   assert.deepEqual(pageErrors, []);
 });
 
+// The keys that walk the hero from its cell onto the nearest monster, over cells known to be
+// empty floor ("." is floor not yet seen: monsters and items always show), the cell it
+// comes from and the monster's cell.
+function wayToAMonster(screen) {
+  const steps = [
+    ['8', 0, -1],
+    ['2', 0, 1],
+    ['4', -1, 0],
+    ['6', 1, 0],
+  ];
+  const [[startX, startY]] = heroCells(screen);
+  const cameBy = new Map([[`${startX},${startY}`, null]]);
+  const queue = [[startX, startY]];
+  while (queue.length > 0) {
+    const [x, y] = queue.shift();
+    for (const [key, dx, dy] of steps) {
+      const [nx, ny] = [x + dx, y + dy];
+      const name = `${nx},${ny}`;
+      const cell = at(screen, nx, ny);
+      if (cameBy.has(name) || (cell !== 'M' && cell !== '.' && cell !== ' ')) {
+        continue;
+      }
+      cameBy.set(name, [`${x},${y}`, key]);
+      if (cell === 'M') {
+        const keys = [];
+        for (let step = cameBy.get(name); step !== null; step = cameBy.get(step[0])) {
+          keys.unshift(step[1]);
+        }
+        return { keys, from: [x, y], monster: [nx, ny] };
+      }
+      queue.push([nx, ny]);
+    }
+  }
+  return null;
+}
+
+const QUESTION = '(F)lucht oder weiter (K)aempfen?';
+
+test('a fight in a third game: rounds on "k", flight on "f"', { timeout: 8 * DEADLINE_MS }, async () => {
+  assert.equal((await gameState()).state, 'ended', 'needs the second game to have ended');
+  await page.click('#new-game');
+  let screen = await waitForScreen(
+    (rows) => rows[19].includes('Quirn:') && heroCells(rows).length === 1, 'third game');
+  const way = wayToAMonster(screen);
+  assert.ok(way, 'a monster can be reached');
+  for (const key of way.keys) {
+    screen = await press(key, screen);
+  }
+  // The map is drawn again only when the fight is over: until then the hero shows on the
+  // cell it came from.
+  const fightOver = (rows) => heroCells(rows).length === 1 &&
+                              heroCells(rows)[0].join() === way.monster.join();
+  screen = await waitForScreen(
+    (rows) => messages(rows).includes(QUESTION) || fightOver(rows), 'fight');
+  let pane = messages(screen);
+  assert.deepEqual([pane[0], pane[1], pane[3], pane[7]],
+                   ['Monster greift an!', 'Quirn', 'trifft auf', 'Kampfergebnis']);
+  // Fight on for up to two more rounds while the question comes, then flee.
+  for (let round = 2; round <= 3 && !fightOver(screen); round++) {
+    assert.deepEqual(heroCells(screen), [way.from]);
+    assert.equal(at(screen, ...way.monster), 'M');
+    // Other keys, upper case included, are no answer.
+    await page.keyboard.press('x');
+    await page.keyboard.press('K');
+    await page.keyboard.press('k');
+    screen = await waitForScreen((rows) => rows.join('\n') !== screen.join('\n'), 'next round');
+    pane = messages(screen);
+    assert.equal(pane[0], 'Monster greift an!');
+  }
+  if (!fightOver(screen)) {
+    assert.ok(pane.includes(QUESTION));
+    await page.keyboard.press('f');
+    screen = await waitForScreen(fightOver, 'the end of the fight');
+  }
+  // Fled, or one of the two is dead: the game goes on, or ends with the hero's death.
+  if ((await gameState()).state === 'running') {
+    assert.ok(screen[19].slice(41).startsWith('Quirn:'), screen[19]);
+    await page.keyboard.press('s');
+  } else {
+    assert.ok(pane.some((line) => line.startsWith('Quirn tot!')), pane.join('\n'));
+  }
+  assert.deepEqual(await waitForState('ended'), { state: 'ended', exitStatus: 0 });
+  assert.deepEqual(pageErrors, []);
+});
+
 test('budgets: load to first drawing, key to screen, download size', async (t) => {
   const timings = await page.evaluate(() => ({
     firstDraw: performance.getEntriesByName('dungeon-first-draw').map((e) => e.startTime),
