@@ -6,7 +6,7 @@
 //
 // For tests and scripts, window.dungeon offers screenText() (the rows as shown) and
 // state() ({state: "running"} or {state: "ended", exitStatus}, or {state: "failed",
-// error} when the program could not be loaded).
+// error} when the program could not be loaded or broke down).
 'use strict';
 
 (function () {
@@ -58,6 +58,19 @@
 
   let state = { state: 'running' };
 
+  // Timings for the page's budgets, as performance entries: the first drawing after the
+  // page's start ("dungeon-first-draw"), and each key until the screen shows its outcome
+  // ("dungeon-key-to-screen").
+  let firstDrawMarked = false;
+  // When the key that the program is about to answer was pressed, and whether its answer
+  // changed the screen (an ignored key changes nothing and is not counted).
+  let keyAt = null;
+  let drawnSinceKey = false;
+  let lastKeyDownAt = null;
+  screen.addEventListener('keydown', (event) => {
+    lastKeyDownAt = event.timeStamp;
+  }, true);
+
   // Typed input, as UTF-8 bytes, until the program takes it.
   const encoder = new TextEncoder();
   let input = [];
@@ -105,19 +118,6 @@
     inputLength -= length;
     return taken;
   }
-
-  // Timings for the page's budgets, as performance entries: the first drawing after the
-  // page's start ("dungeon-first-draw"), and each key until the screen shows its outcome
-  // ("dungeon-key-to-screen").
-  let firstDrawMarked = false;
-  // When the key that the program is about to answer was pressed, and whether its answer
-  // changed the screen (an ignored key changes nothing and is not counted).
-  let keyAt = null;
-  let drawnSinceKey = false;
-  let lastKeyDownAt = null;
-  screen.addEventListener('keydown', (event) => {
-    lastKeyDownAt = event.timeStamp;
-  }, true);
 
   // Runs `then` once the terminal has taken in everything written so far and painted it:
   // xterm.js renders in the animation frame that its parser requested, before ours.
@@ -199,10 +199,12 @@
     .then(() => {
       term.open(screen);
       term.focus();
-      return createDungeon({ page });
+      return createDungeon({ page, onAbort: fail });
     })
-    .catch((error) => {
-      state = { state: 'failed', error: String(error) };
-      help.textContent = `Das Spiel konnte nicht geladen werden: ${error}`;
-    });
+    .catch(fail);
+
+  function fail(error) {
+    state = { state: 'failed', error: String(error) };
+    help.textContent = `Das Spiel konnte nicht geladen werden oder ist abgebrochen: ${error}`;
+  }
 })();
