@@ -307,6 +307,7 @@ test('a fight in a third game: rounds on "k", flight on "f"', { timeout: 8 * DEA
     assert.ok(screen[19].slice(41).startsWith('Quirn:'), screen[19]);
     await page.keyboard.press('s');
   } else {
+    pane = messages(screen);
     assert.ok(pane.some((line) => line.startsWith('Quirn tot!')), pane.join('\n'));
   }
   assert.deepEqual(await waitForState('ended'), { state: 'ended', exitStatus: 0 });
