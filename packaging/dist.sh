@@ -57,6 +57,10 @@ tar --create --format=gnu --files-from=build/dist/sources --owner=0 --group=0 --
 
 # The web site, once the project has a browser build.
 if grep -q '"name": *"web"' CMakePresets.json; then
+    # The site takes xterm.js and the font from the npm packages the lock file pins.
+    if [ ! -f node_modules/.package-lock.json ]; then
+        npm ci --no-audit --no-fund
+    fi
     cmake --preset web
     cmake --build --preset web
     site=build/web
@@ -66,7 +70,8 @@ if grep -q '"name": *"web"' CMakePresets.json; then
     staging=build/dist/web/dungeon-$version-web
     mkdir -p "$staging"
     find "$site" -maxdepth 1 -type f \( -name '*.html' -o -name '*.js' -o -name '*.wasm' \
-        -o -name '*.css' -o -name '*.data' -o -name '*.ico' -o -name '*.png' -o -name '*.svg' \) \
+        -o -name '*.css' -o -name '*.woff2' -o -name '*.txt' -o -name '*.ico' -o -name '*.png' \
+        -o -name '*.svg' \) \
         -exec cp {} "$staging/" \;
     cp LICENSE "$staging/"
     chmod 644 "$staging"/*
