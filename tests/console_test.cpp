@@ -279,7 +279,7 @@ TEST_F(ConsoleTest, CombinationsThatArriveAsTheGamesKeysAreTheDocumentedOnes) {
     expected.insert(expected.end(), {"Alt+62=k", "Ctrl+67=f", "Ctrl+75=s"});
     EXPECT_EQ(found, expected);
 
-    for (const char* document : {"README.md", "docs/dungeon.6"}) {
+    for (const char* document : {"README.md", "docs/dungeon.6.in"}) {
         std::ifstream file(std::string(DUNGEON_SOURCE_DIR) + "/" + document);
         std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         for (const char* combination :
