@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "console/pc_keyboard.h"
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 
 namespace dungeon {
 namespace {
