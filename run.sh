@@ -4,7 +4,7 @@
 #   ./run.sh test     build and run every test
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
-#   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
+#   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh format   check the formatting of every C++ file
 # On a Debian-like machine each command first installs what it needs and is missing. Elsewhere
 # it installs nothing, names in one line what seems to be missing, and goes on.
@@ -22,6 +22,8 @@ command_of() {
         clang-format) echo clang-format ;;
         tmux) echo tmux ;;
         g++-mingw-w64-x86-64-posix) echo x86_64-w64-mingw32-g++ ;;
+        wine) echo wine ;;
+        python3) echo python3 ;;
         *) echo "" ;;
     esac
 }
@@ -82,7 +84,11 @@ case "${1:-}" in
         cmake --workflow --preset clang
         ;;
     windows)
-        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+            wine wine64 googletest tmux python3
+        # The tests start Wine's server in the build folder's prefix; it and the programs it
+        # keeps running end with this command, however the tests went.
+        trap 'WINEPREFIX="$PWD/build/windows-cross/wineprefix" wineserver -k 2>/dev/null || true' EXIT
         cmake --workflow --preset windows-cross
         ;;
     format)
