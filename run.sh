@@ -50,7 +50,8 @@ ensure_packages() {
         for package in "$@"; do
             tool=$(command_of "$package")
             if [ -n "$tool" ] && ! command -v "$tool" >/dev/null 2>&1; then
-                missing="$missing $package"
+                # Most systems call Debian's ninja-build just ninja.
+                missing="$missing $(echo "$package" | sed 's/^ninja-build$/ninja/')"
             fi
         done
         if [ -n "$missing" ]; then
