@@ -152,8 +152,8 @@ def syscalls(pid, seconds):
         fields = line.split()
         if fields and fields[-1] == "total" and len(fields) >= 5:
             return int(fields[3])
-    # strace prints its table without a total line when nothing was called.
-    return 0 if "syscall" in result.stderr else None
+    # strace prints no table at all when nothing was called.
+    return 0 if "attached" in result.stderr else None
 
 
 CLIENT_CALL = re.compile(r"^([0-9a-f]+):trace:console:([A-Z][A-Za-z]+)")
