@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "console/pc_keyboard.h"
 #include "console/cp437.h"
+#include "console/pc_keyboard.h"
 
 namespace dungeon {
 namespace {
