@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "game/program.h"
 #include "platform/memory/memory_platform.h"
 #include "tests/vt_screen.h"
 
@@ -29,6 +32,42 @@ using namespace std::chrono_literals;
 
 // Keypad back to normal and the cursor shown: sent only when the terminal is given back.
 constexpr const char* kLeaveMark = "\x1b>\x1b[?25h";
+
+// How long a test waits for something the code under test is to do. Generous, because
+// the machine may be busy; a test that passes never waits this long.
+constexpr auto kWaitLimit = 10s;
+
+// Polls `done` until it holds or the wait limit has passed.
+template <typename Condition>
+bool WaitUntil(Condition done) {
+    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Terminal bytes with the control characters spelled out, for failure messages.
+std::string Printable(const std::string& bytes) {
+    std::string text;
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == 0x1b) {
+            text += "\\e";
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 15];
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
 
 // A pseudo-terminal with a terminal emulator's side played by the test: it answers the
 // platform's start-up queries (or stays silent) and collects everything sent to it.
@@ -74,26 +113,14 @@ class FakeTerminal {
         std::lock_guard<std::mutex> lock(mutex_);
         return received_;
     }
-    // Waits (a while) until the terminal side has sent `count` answers to queries. Keys typed
+    // Waits until the terminal side has sent `count` answers to queries. Keys typed
     // afterwards reach the platform behind those answers, as on a real terminal.
     bool WaitForAnswers(int count) {
-        for (int i = 0; i < 300; ++i) {
-            if (answersSent_.load() >= count) {
-                return true;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
+        return WaitUntil([&] { return answersSent_.load() >= count; });
     }
-    // Waits (a while) until `text` has been received.
-    bool WaitFor(const std::string& text) {
-        for (int i = 0; i < 300; ++i) {
-            if (Received().find(text) != std::string::npos) {
-                return true;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
+    // Waits until `text` has been received, starting at offset `from` of all received bytes.
+    bool WaitFor(const std::string& text, std::size_t from = 0) {
+        return WaitUntil([&] { return Received().find(text, from) != std::string::npos; });
     }
     termios Modes() const {
         termios modes{};
@@ -414,6 +441,96 @@ TEST(PosixPlatformTest, TerminatingSignalRestoresTheTerminalAndEndsWithThatSigna
     EXPECT_FALSE(screen.KeypadApplication());
 }
 
+// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
+// for a terminal: select() fails with EBADF.
+class PlatformWithInvalidWait : public PosixPlatform {
+  public:
+    using PosixPlatform::PosixPlatform;
+
+  protected:
+    int Select(int, fd_set*, timeval*) override {
+        errno = EBADF;
+        return -1;
+    }
+};
+
+TEST(PosixPlatformTest, WaitsThatCannotWatchTheTerminalEndTheRunCleanly) {
+    FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    termios before = terminal.Modes();
+    std::string path = terminal.Path();
+
+    // The start-up queries go unanswered, the first drawing stands, and the first wait for
+    // a key ends the game as a lost keyboard does: status 1, the terminal given back.
+    int status = RunChild([&] {
+        PlatformWithInvalidWait platform(path.c_str());
+        _exit(RunProgram(platform));
+    });
+    ASSERT_NE(status, -1) << "the game went on waiting";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark))
+        << "the terminal was not given back; received: " << Printable(terminal.Received());
+    testing::VtScreen screen(80, 25);
+    screen.Feed(terminal.Received());
+    EXPECT_EQ(screen.Row(1).substr(0, 40), std::string(40, 'W'));
+    EXPECT_TRUE(screen.CursorVisible());
+    EXPECT_EQ(screen.CursorY(), 22);
+
+    // Descriptors beyond select()'s reach: opening fails and changes nothing.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < FD_SETSIZE + 16) {
+        GTEST_SKIP() << "the descriptor limit does not reach past FD_SETSIZE";
+    }
+    status = RunChild([&] {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? FD_SETSIZE + 16 : limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        int filler = open("/dev/null", O_RDONLY);
+        for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+            if (fcntl(fd, F_GETFD) == -1 && dup2(filler, fd) != fd) {
+                _exit(5);
+            }
+        }
+        PosixPlatform platform(path.c_str());
+        _exit(platform.Open() == OpenResult::kNoConsoleHandle && HandlerIsDefault(SIGTERM) ? 0 : 6);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
+}
+
+// A forked child of a test. If the test ends before the child has, the child is killed,
+// so that no stopped or waiting process outlives its test.
+class ChildProcess {
+  public:
+    explicit ChildProcess(pid_t pid) : pid_(pid) {}
+    ~ChildProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // Waits until the child has ended, or also stopped with WUNTRACED in `options`; false if
+    // neither happened within the wait limit.
+    bool Wait(int& status, int options = 0) {
+        bool changed = WaitUntil([&] {
+            pid_t result = waitpid(pid_, &status, WNOHANG | options);
+            return result == pid_ || (result < 0 && errno != EINTR);
+        });
+        if (changed && (WIFEXITED(status) || WIFSIGNALED(status))) {
+            pid_ = -1;
+        }
+        return changed;
+    }
+
+  private:
+    pid_t pid_;
+};
+
 TEST(PosixPlatformTest, StopRestoresTheTerminalAndContinueTakesItBack) {
     FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
     ASSERT_TRUE(terminal.Ok());
@@ -434,24 +551,29 @@ TEST(PosixPlatformTest, StopRestoresTheTerminalAndContinueTakesItBack) {
         platform.Close();
         _exit(gotKey ? 0 : 4);
     }
+    ChildProcess child(pid);
     int status = 0;
-    for (int i = 0; i < 500 && waitpid(pid, &status, WNOHANG | WUNTRACED) == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(WIFSTOPPED(status)) << status;
+    ASSERT_TRUE(child.Wait(status, WUNTRACED)) << "the child neither stopped nor ended";
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the child ended instead of stopping: status " << status;
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
+    // What the child wrote before it stopped ends with the leave bytes: once they are in,
+    // all of it is, and whatever comes later was written after continuing.
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark))
+        << "the terminal was not given back before the stop; received: "
+        << Printable(terminal.Received());
     std::size_t stoppedAt = terminal.Received().size();
 
     kill(pid, SIGCONT);
-    for (int i = 0; i < 300 && (terminal.Modes().c_lflag & ICANON) != 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(terminal.Modes().c_lflag & ICANON, 0u);
+    ASSERT_TRUE(terminal.WaitFor("\x1b[2J", stoppedAt))
+        << "no repaint after continuing; received since the stop: "
+        << Printable(terminal.Received().substr(stoppedAt));
+    EXPECT_EQ(terminal.Modes().c_lflag & ICANON, 0u) << "repainted without raw mode";
     terminal.Type("6");
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    std::string afterStop = terminal.Received().substr(stoppedAt);
-    EXPECT_NE(afterStop.find("\x1b[2J"), std::string::npos);
+    ASSERT_TRUE(child.Wait(status)) << "the key did not end the child's wait";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(terminal.WaitFor(kLeaveMark, stoppedAt))
+        << "the terminal was not given back at the end; received since the stop: "
+        << Printable(terminal.Received().substr(stoppedAt));
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
 }
 

@@ -42,6 +42,23 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
+// How long a test waits for the game or tmux. Generous, because the machine may be busy;
+// a test that passes never waits this long.
+constexpr auto kWaitLimit = 15s;
+
+// Polls `done` until it holds or the wait limit has passed.
+template <typename Condition>
+bool WaitUntil(Condition done) {
+    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
 bool TmuxAvailable() {
     return std::system("command -v tmux >/dev/null 2>&1") == 0;
 }
@@ -51,6 +68,8 @@ bool TmuxAvailable() {
 // modes again, and then stays open so that the screen can still be read.
 class GamePane {
   public:
+    static constexpr const char* kEndedTitle = "game-ended";
+
     GamePane() {
         char pattern[] = "/tmp/dungeon-e2e-XXXXXX";
         char* made = mkdtemp(pattern);
@@ -62,10 +81,14 @@ class GamePane {
                << "stty -g > before\n"
                // Standard input is redirected: the game must still find its terminal.
                << "'" << DUNGEON_EXECUTABLE << "' < /dev/null &\n"
-               << "echo $! > pid\n"
+               << "echo $! > pid.tmp && mv pid.tmp pid\n"
                << "wait $! 2>/dev/null\n"
-               << "echo $? > status.tmp && mv status.tmp status\n"
+               << "echo $? > status.tmp\n"
                << "stty -g > after\n"
+               // A pane title behind everything the game wrote: once tmux shows it, tmux
+               // has taken in the game's last bytes too.
+               << "printf '\\033]2;" << kEndedTitle << "\\033\\\\'\n"
+               << "mv status.tmp status\n"
                << "exec sleep 600\n";
         script.close();
         Tmux("-f /dev/null new-session -d -x 80 -y 25 -s game 'sh " + (dir_ / "run.sh").string() +
@@ -102,28 +125,35 @@ class GamePane {
     }
     void Go() const { std::ofstream(dir_ / "go") << "go\n"; }
     bool WaitForScreen(const std::string& text) const {
-        for (int i = 0; i < 500; ++i) {
+        return WaitUntil([&] {
             for (const std::string& row : Screen()) {
                 if (row.find(text) != std::string::npos) {
                     return true;
                 }
             }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+            return false;
+        });
     }
-    // The game's exit status, or -1 if it did not end in time.
+    bool WaitForScreenOtherThan(const std::vector<std::string>& screen) const {
+        return WaitUntil([&] { return Screen() != screen; });
+    }
+    // The game's exit status once the pane has shown all the game wrote, or -1 if it did
+    // not end in time.
     int WaitForStatus() const {
-        for (int i = 0; i < 500; ++i) {
-            if (fs::exists(dir_ / "status") && fs::exists(dir_ / "after")) {
-                std::this_thread::sleep_for(50ms);  // "after" is written in one go
-                return std::atoi(ReadFile(dir_ / "status").c_str());
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
+        bool ended = WaitUntil([&] {
+            return fs::exists(dir_ / "status") &&
+                   Tmux("display-message -p -t game '#{pane_title}'") ==
+                       std::string(kEndedTitle) + "\n";
+        });
+        return ended ? std::atoi(ReadFile(dir_ / "status").c_str()) : -1;
     }
-    pid_t GamePid() const { return std::atoi(ReadFile(dir_ / "pid").c_str()); }
+    // The game's process id, or 0 if the pane has not started it in time.
+    pid_t GamePid() const {
+        if (!WaitUntil([&] { return fs::exists(dir_ / "pid"); })) {
+            return 0;
+        }
+        return std::atoi(ReadFile(dir_ / "pid").c_str());
+    }
     std::string ModesBefore() const { return ReadFile(dir_ / "before"); }
     std::string ModesAfter() const { return ReadFile(dir_ / "after"); }
 
@@ -132,6 +162,8 @@ class GamePane {
     fs::path dir_;
     std::string socket_;
 };
+
+constexpr const char* kFirstStatus = "Quirn:  L:   5 A:  80 R: 50";
 
 void ExpectFirstDrawing(const std::vector<std::string>& screen) {
     ASSERT_GE(screen.size(), 21u);
@@ -154,7 +186,7 @@ void ExpectFirstDrawing(const std::vector<std::string>& screen) {
     EXPECT_EQ(exits, 1);
     std::string status = screen[19];
     status.resize(80, ' ');
-    EXPECT_EQ(status.substr(41, 27), "Quirn:  L:   5 A:  80 R: 50");
+    EXPECT_EQ(status.substr(41, 27), kFirstStatus);
 }
 
 TEST(TerminalEndToEndTest, FirstDrawingQuitWithSAndTheTerminalRestored) {
@@ -164,7 +196,8 @@ TEST(TerminalEndToEndTest, FirstDrawingQuitWithSAndTheTerminalRestored) {
     GamePane pane;
     std::string modesBefore = pane.Modes();
     pane.Go();
-    ASSERT_TRUE(pane.WaitForScreen("Quirn:")) << pane.Tmux("capture-pane -p -t game");
+    // The status is drawn last on the area's bottom row: once it is whole, so is the map.
+    ASSERT_TRUE(pane.WaitForScreen(kFirstStatus)) << pane.Tmux("capture-pane -p -t game");
     std::vector<std::string> first = pane.Screen();
     ExpectFirstDrawing(first);
 
@@ -188,11 +221,14 @@ TEST(TerminalEndToEndTest, SigtermRestoresTheTerminalAndEndsWithItsStatus) {
     GamePane pane;
     std::string modesBefore = pane.Modes();
     pane.Go();
-    ASSERT_TRUE(pane.WaitForScreen("Quirn:")) << pane.Tmux("capture-pane -p -t game");
+    // The status is drawn last on the area's bottom row: once it is whole, so is the map.
+    ASSERT_TRUE(pane.WaitForScreen(kFirstStatus)) << pane.Tmux("capture-pane -p -t game");
     // A key first, so that the game is seen to play on before it is stopped.
+    std::vector<std::string> first = pane.Screen();
     pane.Tmux("send-keys -t game 2");
-    std::this_thread::sleep_for(200ms);
-    ASSERT_GT(pane.GamePid(), 0);
+    ASSERT_TRUE(pane.WaitForScreenOtherThan(first)) << "the key changed nothing on the screen:\n"
+                                                    << pane.Tmux("capture-pane -p -t game");
+    ASSERT_GT(pane.GamePid(), 0) << "the pane did not record the game's process id";
     ASSERT_EQ(kill(pane.GamePid(), SIGTERM), 0);
     EXPECT_EQ(pane.WaitForStatus(), 128 + SIGTERM);
     EXPECT_EQ(pane.ModesAfter(), pane.ModesBefore());

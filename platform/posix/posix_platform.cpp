@@ -1,8 +1,9 @@
 #include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
+#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -263,6 +264,20 @@ termios RawMode(const termios& original) {
     return raw;
 }
 
+// The terminal is watched with select(), not poll(): macOS's poll() does not support
+// devices and reports a terminal as an invalid descriptor. select() works on every
+// system, but only on descriptors below FD_SETSIZE.
+bool Selectable(int fd) {
+    return fd >= 0 && fd < FD_SETSIZE;
+}
+
+// Close-on-exec and non-blocking, set in the way every system knows (no pipe2()).
+bool MakeWakePipeEnd(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && flags != -1 &&
+           fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
 // Milliseconds left until `deadline`, from CLOCK_MONOTONIC.
 int MillisecondsUntil(const timespec& deadline) {
     timespec now{};
@@ -327,6 +342,10 @@ OpenResult PosixPlatform::Open() {
     if (fd < 0) {
         return OpenResult::kNoConsoleHandle;
     }
+    if (!Selectable(fd)) {
+        close(fd);
+        return OpenResult::kNoConsoleHandle;
+    }
     termios original{};
     winsize size{};
     if (isatty(fd) == 0 || tcgetattr(fd, &original) != 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
@@ -338,9 +357,11 @@ OpenResult PosixPlatform::Open() {
         close(fd);
         return OpenResult::kNoScreenBufferInfo;
     }
-    for (int end : pipeFds) {
-        fcntl(end, F_SETFD, FD_CLOEXEC);
-        fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+    if (!Selectable(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[1])) {
+        close(fd);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return OpenResult::kNoScreenBufferInfo;
     }
 
     fd_ = fd;
@@ -397,13 +418,14 @@ void PosixPlatform::AskForKeyboardProtocol() {
         if (left == 0) {
             break;
         }
-        pollfd terminal{fd_, POLLIN, 0};
-        int ready = poll(&terminal, 1, left);
+        bool terminalReady = false;
+        bool unused = false;
+        int ready = WaitReadable(left, false, terminalReady, unused);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready <= 0 || (terminal.revents & POLLIN) == 0) {
-            break;
+        if (!terminalReady) {
+            break;  // no answer in time, or the terminal cannot be watched
         }
         ReadTerminal();
         if (inputGone_) {
@@ -551,32 +573,54 @@ void PosixPlatform::ReadTerminalSize() {
     }
 }
 
+int PosixPlatform::Select(int count, fd_set* readable, timeval* timeout) {
+    return select(count, readable, nullptr, nullptr, timeout);
+}
+
+int PosixPlatform::WaitReadable(int timeoutMs, bool notices, bool& terminalReady,
+                                bool& noticeReady) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd_, &readable);
+    if (notices) {
+        FD_SET(wakeRead_, &readable);
+    }
+    timeval timeout{};
+    timeout.tv_sec = static_cast<time_t>(timeoutMs / 1000);
+    timeout.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000 * 1000);
+    int ready = Select(std::max(fd_, wakeRead_) + 1, &readable, timeoutMs < 0 ? nullptr : &timeout);
+    terminalReady = ready > 0 && FD_ISSET(fd_, &readable);
+    noticeReady = ready > 0 && notices && FD_ISSET(wakeRead_, &readable);
+    return ready;
+}
+
 bool PosixPlatform::WaitForInput() {
     if (!open_ || inputGone_) {
         return false;
     }
     int before = decoder_.PendingEvents();
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        bool terminalReady = false;
+        bool noticeReady = false;
         int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
-        int ready = poll(fds, 2, timeout);
+        int ready = WaitReadable(timeout, true, terminalReady, noticeReady);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
+            // The terminal's descriptor is reported invalid, or the wait itself failed:
+            // no key can be waited for any more.
             inputGone_ = true;
             return false;
         }
         if (ready == 0) {
             decoder_.Flush();  // nothing more came: a lone Escape, or a broken sequence
         }
-        if ((fds[1].revents & POLLIN) != 0) {
+        if (noticeReady) {
             TakeNotices();
         }
-        if ((fds[0].revents & POLLIN) != 0) {
-            ReadTerminal();
-        } else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            inputGone_ = true;
+        if (terminalReady) {
+            ReadTerminal();  // a hang-up shows as readable, then as the end of the input
         }
         if (decoder_.PendingEvents() != before) {
             return true;

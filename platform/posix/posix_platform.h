@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/select.h>
+#include <sys/time.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -50,7 +53,15 @@ class PosixPlatform : public Platform {
     // How long start-up waits for the terminal to answer its queries.
     static constexpr int kQueryTimeoutMs = 200;
 
+  protected:
+    // The system's select(), watching for readable descriptors only. A test plays a system
+    // whose wait fails by replacing it.
+    virtual int Select(int count, fd_set* readable, timeval* timeout);
+
   private:
+    // Waits until the terminal (and with `notices` the wake-up pipe) can be read, at most
+    // `timeoutMs` milliseconds (-1: no limit); returns what select() returned.
+    int WaitReadable(int timeoutMs, bool notices, bool& terminalReady, bool& noticeReady);
     static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
     void ReadTerminal();
     void AskForKeyboardProtocol();
