@@ -4,7 +4,7 @@
 #   ./run.sh test     build and run every test
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
-#   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
+#   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh format   check the formatting of every C++ file
 #   ./run.sh dist     build every package into dist/ and write dist/SHA256SUMS
 #   ./run.sh distcheck  dist, then check the packages and that a second build gives the same
@@ -30,6 +30,7 @@ command_of() {
         zip) echo zip ;;
         lintian) echo lintian ;;
         wine) echo wine ;;
+        python3) echo python3 ;;
         emscripten) echo emcc ;;
         chromium) echo chromium ;;
         nodejs) echo node ;;
@@ -112,7 +113,11 @@ case "${1:-}" in
         cmake --workflow --preset clang
         ;;
     windows)
-        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+            wine wine64 googletest tmux python3
+        # The tests start Wine's server in the build folder's prefix; it and the programs it
+        # keeps running end with this command, however the tests went.
+        trap 'WINEPREFIX="$PWD/build/windows-cross/wineprefix" wineserver -k 2>/dev/null || true' EXIT
         cmake --workflow --preset windows-cross
         ;;
     format)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 #include "tests/vt_screen.h"
 
 namespace dungeon {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "console/cp437.h"
 #include "console/pc_keyboard.h"
-#include "platform/vt/cp437.h"
 
 namespace dungeon {
 namespace {

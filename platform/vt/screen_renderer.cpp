@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 
 namespace dungeon {
 namespace {
