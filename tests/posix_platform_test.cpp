@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/cp437.h"
 #include "platform/memory/memory_platform.h"
-#include "platform/vt/cp437.h"
 #include "tests/vt_screen.h"
 
 namespace dungeon {
