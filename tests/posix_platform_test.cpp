@@ -26,6 +26,7 @@
 #include "console/cp437.h"
 #include "platform/memory/memory_platform.h"
 #include "tests/vt_screen.h"
+#include "tests/wait_until.h"
 
 namespace dungeon {
 namespace {
@@ -46,14 +47,7 @@ constexpr auto kWaitLimit = 10s;
 // Polls `done` until it holds or the wait limit has passed.
 template <typename Condition>
 bool WaitUntil(Condition done) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    return test_support::WaitUntil(done, kWaitLimit, 5ms);
 }
 
 // Runs a call that blocks (a wait of the platform) on a thread of its own. Should it not

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/wait_until.h"
+
 namespace dungeon {
 namespace {
 
@@ -49,14 +51,7 @@ constexpr auto kWaitLimit = 15s;
 // Polls `done` until it holds or the wait limit has passed.
 template <typename Condition>
 bool WaitUntil(Condition done) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    return test_support::WaitUntil(done, kWaitLimit, 20ms);
 }
 
 bool TmuxAvailable() {
