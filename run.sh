@@ -4,12 +4,16 @@
 #   ./run.sh test     build and run every test
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
-#   ./run.sh windows  cross-build dungeon.exe with MinGW-w64
+#   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh fuzz [seconds]
 #                     build the libFuzzer targets and fuzz each for that long (30 s if not
 #                     given) from its corpus; fails on a crash, a failed check, a leak or a
 #                     hang, and prints the input that did it
 #   ./run.sh format   check the formatting of every C++ file
+#   ./run.sh dist     build every package into dist/ and write dist/SHA256SUMS
+#   ./run.sh distcheck  dist, then check the packages and that a second build gives the same
+#   ./run.sh web      build the game as a web page (build/web) and serve it on 127.0.0.1:8080
+#   ./run.sh web-test build the page and play it in headless Chromium
 # On a Debian-like machine each command first installs what it needs and is missing. Elsewhere
 # it installs nothing, names in one line what seems to be missing, and goes on.
 set -eu
@@ -27,6 +31,15 @@ command_of() {
         clang-format) echo clang-format ;;
         tmux) echo tmux ;;
         g++-mingw-w64-x86-64-posix) echo x86_64-w64-mingw32-g++ ;;
+        dpkg-dev) echo dpkg-shlibdeps ;;
+        zip) echo zip ;;
+        lintian) echo lintian ;;
+        wine) echo wine ;;
+        python3) echo python3 ;;
+        emscripten) echo emcc ;;
+        chromium) echo chromium ;;
+        nodejs) echo node ;;
+        npm) echo npm ;;
         *) echo "" ;;
     esac
 }
@@ -60,6 +73,21 @@ ensure_packages() {
         if [ -n "$missing" ]; then
             echo "Not found, install with your package manager:$missing" >&2
         fi
+    fi
+}
+
+# Node.js and npm: a machine that has its own keeps them (Debian's would clash with them).
+ensure_node() {
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        ensure_packages nodejs npm
+    fi
+}
+
+# The npm packages exactly as package-lock.json pins them; again only when the lock changed.
+ensure_npm_packages() {
+    if [ ! -f node_modules/.package-lock.json ] ||
+        [ package-lock.json -nt node_modules/.package-lock.json ]; then
+        npm ci --no-audit --no-fund
     fi
 }
 
@@ -110,7 +138,9 @@ run_fuzzers() {
         return 1
     fi
 }
+WEB_TOOLS="cmake ninja-build emscripten"
 TEST_TOOLS="$BUILD_TOOLS libgtest-dev libgmock-dev libbenchmark-dev tmux"
+DIST_TOOLS="$BUILD_TOOLS g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev dpkg-dev zip"
 
 case "${1:-}" in
     play)
@@ -134,7 +164,11 @@ case "${1:-}" in
         cmake --workflow --preset clang
         ;;
     windows)
-        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+        ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+            wine wine64 googletest tmux python3
+        # The tests start Wine's server in the build folder's prefix; it and the programs it
+        # keeps running end with this command, however the tests went.
+        trap 'WINEPREFIX="$PWD/build/windows-cross/wineprefix" wineserver -k 2>/dev/null || true' EXIT
         cmake --workflow --preset windows-cross
         ;;
     fuzz)
@@ -147,8 +181,33 @@ case "${1:-}" in
         git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
         echo "Formatting: every C++ file follows .clang-format"
         ;;
+    dist)
+        ensure_packages $DIST_TOOLS $WEB_TOOLS
+        ensure_node
+        sh packaging/dist.sh
+        ;;
+    distcheck)
+        ensure_packages $DIST_TOOLS $WEB_TOOLS lintian wine wine64
+        ensure_node
+        sh packaging/dist.sh
+        sh packaging/distcheck.sh
+        ;;
+    web)
+        ensure_packages $WEB_TOOLS
+        ensure_node
+        ensure_npm_packages
+        cmake --workflow --preset web
+        exec node web/serve.mjs build/web 8080
+        ;;
+    web-test)
+        ensure_packages $WEB_TOOLS chromium
+        ensure_node
+        ensure_npm_packages
+        cmake --workflow --preset web
+        node --test web/test/browser.test.mjs
+        ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format" >&2
+        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format | web | web-test | dist | distcheck" >&2
         exit 2
         ;;
 esac

@@ -279,10 +279,12 @@ void WriteExponentForm(long double v, int decimals, DigitRules rules, CharBuffer
     }
 }
 
+// Pads to `width` first and cuts to the text's capacity afterwards: a width beyond the
+// capacity leaves only blanks.
 Text PadLeft(std::string_view body, std::int32_t width) {
     Text result;
-    const std::int32_t target = width < Text::kCapacity ? width : Text::kCapacity;
-    for (std::int32_t i = static_cast<std::int32_t>(body.size()); i < target; ++i) {
+    const std::int32_t blanks = width - static_cast<std::int32_t>(body.size());
+    for (std::int32_t i = 0; i < blanks && i < Text::kCapacity; ++i) {
         result.Append(' ');
     }
     result.Append(body);

@@ -18,19 +18,21 @@
 #include <thread>
 #include <vector>
 
+#include "bench/whole_game.h"
 #include "platform/vt/key_decoder.h"
 #include "platform/vt/screen_renderer.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::string_view kFrameEnd = "\x1b[?2026l";
 
 // The built game on a pseudo-terminal of 80 x 25 whose other side is played here, as a
-// terminal without the kitty protocol (like xterm or tmux) would.
+// terminal without the kitty protocol (like xterm or tmux) would, which knows synchronized
+// output or not.
 class GameOnTerminal {
   public:
-    GameOnTerminal() {
+    explicit GameOnTerminal(bool synchronizedOutput) : synchronizedOutput_(synchronizedOutput) {
+        setenv("TERM", "xterm-256color", 1);
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
             return;
@@ -81,33 +83,29 @@ class GameOnTerminal {
             got.append(bytes, static_cast<std::size_t>(n));
             if (got.find("\x1b[c") != std::string::npos && !answered_) {
                 answered_ = true;
-                Type("\x1b[?62;22c");
+                Type(synchronizedOutput_ ? "\x1b[?2026;2$y\x1b[?62;22c" : "\x1b[?62;22c");
             }
         }
     }
-    // Sends a key; returns the bytes of the frame it causes and the time to its end.
+    // Sends a key; returns the bytes of the frame it causes and the time until its last
+    // byte arrived (a frame is over once 20 ms pass without a byte), -1 if none came.
     std::string Turn(char key, double& milliseconds) {
         Clock::time_point start = Clock::now();
         Type(std::string(1, key));
         std::string got;
-        for (;;) {
+        milliseconds = -1;
+        for (int wait = 500;; wait = 20) {
             pollfd fd{master_, POLLIN, 0};
-            if (poll(&fd, 1, 500) <= 0) {
-                milliseconds = -1;
+            if (poll(&fd, 1, wait) <= 0) {
                 return got;
             }
             char bytes[8192];
             ssize_t n = read(master_, bytes, sizeof(bytes));
             if (n <= 0) {
-                milliseconds = -1;
                 return got;
             }
             got.append(bytes, static_cast<std::size_t>(n));
-            if (got.find(kFrameEnd) != std::string::npos) {
-                milliseconds =
-                    std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-                return got;
-            }
+            milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         }
     }
     // User and system CPU time of the game so far, in milliseconds.
@@ -140,6 +138,7 @@ class GameOnTerminal {
         (void)ignored;
     }
 
+    bool synchronizedOutput_;
     int master_ = -1;
     pid_t pid_ = -1;
     bool answered_ = false;
@@ -147,7 +146,7 @@ class GameOnTerminal {
 
 void BM_GameOnATerminal(benchmark::State& state) {
     for (auto _ : state) {
-        GameOnTerminal game;
+        GameOnTerminal game(state.range(0) == 1);
         if (!game.Ok()) {
             state.SkipWithError("no pseudo-terminal");
             return;
@@ -183,7 +182,12 @@ void BM_GameOnATerminal(benchmark::State& state) {
         state.counters["key_to_flush_ms_max"] = latencies.back();
     }
 }
-BENCHMARK(BM_GameOnATerminal)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_GameOnATerminal)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("synchronized")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 void BM_DecodePastedText(benchmark::State& state) {
     std::string text;
@@ -237,5 +241,47 @@ void BM_RenderFrames(benchmark::State& state) {
         static_cast<double>(out.Sent() - sentBefore) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_RenderFrames)->Arg(0)->Arg(1)->ArgName("full");
+
+void Collect(void* context, const char* bytes, std::size_t count) {
+    static_cast<std::string*>(context)->append(bytes, count);
+}
+
+// A whole game (always the same one), each picture sent as the terminal platform sends it,
+// to a terminal that knows synchronized output or not.
+void BM_WholeGame(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string sent;
+        dungeon::ScreenRenderer renderer;
+        renderer.Resize(80, 25);
+        renderer.SetSynchronizedOutput(state.range(0) == 1);
+        dungeon::OutputBuffer out(64 * 1024, &Collect, &sent);
+        std::vector<double> frames;
+        dungeon::bench::WholeGame game([&](const dungeon::bench::Frame& frame) {
+            renderer.Render(frame.cells.data(), frame.width, frame.height, frame.cursorX,
+                            frame.cursorY, frame.cursorVisible, out);
+            out.Flush();
+            if (!sent.empty()) {
+                frames.push_back(static_cast<double>(sent.size()));
+                sent.clear();
+            }
+        });
+        game.Play();
+        if (frames.empty()) {
+            state.SkipWithError("the game drew nothing");
+            return;
+        }
+        double total = 0;
+        for (double bytes : frames) {
+            total += bytes;
+        }
+        state.counters["frames"] = static_cast<double>(frames.size());
+        state.counters["game_bytes"] = total;
+        state.counters["first_frame_bytes"] = frames.front();
+        std::vector<double> turns(frames.begin() + 1, frames.end());
+        std::sort(turns.begin(), turns.end());
+        state.counters["turn_bytes_median"] = turns.empty() ? 0 : turns[turns.size() / 2];
+    }
+}
+BENCHMARK(BM_WholeGame)->Arg(0)->Arg(1)->ArgName("synchronized")->Iterations(1);
 
 }  // namespace

@@ -97,7 +97,9 @@ class Platform {
     virtual bool GetCursorInfo(CursorInfo& info) = 0;
     virtual void SetCursorInfo(const CursorInfo& info) = 0;
 
-    // Number of input events waiting; 0 when it cannot be read.
+    // Number of input events waiting; 0 when it cannot be read. Asked whenever the console
+    // looks for keys: a platform may take in the input that has arrived and show what was
+    // drawn since the last look, but it never waits here.
     virtual int PendingEventCount() = 0;
     // Takes the oldest waiting event; false if there is none.
     virtual bool ReadEvent(InputEvent& event) = 0;

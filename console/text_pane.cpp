@@ -50,7 +50,10 @@ void TextPane::WriteAt(std::int16_t x, std::int16_t y, const Text& text) {
 
 char TextPane::ReadKey() {
     Select();
-    // GetKey blocks on the keyboard rather than polling; the key that counts is the same.
+    // Ask until a key is reported (blocking on the keyboard between the questions rather
+    // than polling), then take what GetKey gives: GetKey asks once more itself, so an
+    // extended key of code 0 seen by the first question is lost, as on the PC.
+    TheConsole().WaitForKey();
     return TheConsole().GetKey();
 }
 

@@ -42,33 +42,42 @@ bool AllowedInNumber(char c) {
 }
 
 void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dungeon::RealKind kind) {
+    // The number by itself, without a width.
+    dungeon::Text bare = dungeon::FormatFixed(x, 0, decimals, kind);
+    std::string_view body = bare.View();
+    Require(!body.empty() && body.front() != ' ');
+    for (char c : body) {
+        Require(AllowedInNumber(c));
+    }
+    // The width is a minimum: blanks in front up to it, then the number, and the whole
+    // cut at the capacity of a text (a width beyond it leaves only blanks).
     dungeon::Text text = dungeon::FormatFixed(x, width, decimals, kind);
     std::string_view view = text.View();
-    Require(!view.empty());
-    Require(view.size() <= static_cast<std::size_t>(dungeon::Text::kCapacity));
-    std::size_t start = view.find_first_not_of(' ');
-    Require(start != std::string_view::npos);
-    // The width is a minimum, filled with blanks in front, and never cuts the number.
-    std::size_t content = view.size() - start;
-    std::size_t wanted = width <= 0 ? 0 : static_cast<std::size_t>(width < 255 ? width : 255);
-    Require(view.size() == (content > wanted ? content : wanted), "width not honoured");
+    auto length = static_cast<std::int64_t>(body.size());
+    std::int64_t blanks = width > length ? width - length : 0;
+    std::int64_t total = blanks + length;
+    std::int64_t shown = total < dungeon::Text::kCapacity ? total : dungeon::Text::kCapacity;
+    bool honoured = static_cast<std::int64_t>(view.size()) == shown;
+    for (std::int64_t i = 0; honoured && i < shown; ++i) {
+        char expected = i < blanks ? ' ' : body[static_cast<std::size_t>(i - blanks)];
+        honoured = view[static_cast<std::size_t>(i)] == expected;
+    }
+    Require(honoured, "width not honoured");
+
     char whole[64];
     if (decimals == 0 && WholeNumberText(x, kind, whole, sizeof whole)) {
-        Require(view.substr(start) == whole, "digits differ from rounding half away from zero");
-    }
-    for (char c : view.substr(start)) {
-        Require(AllowedInNumber(c));
+        Require(body == whole, "digits differ from rounding half away from zero");
     }
     // Texts of the fixed layout show exactly `decimals` decimals, at most as many as the
     // kind has significant digits.
-    if (view.find_first_of("EIN") == std::string_view::npos && decimals >= 0) {
+    if (body.find_first_of("EIN") == std::string_view::npos && decimals >= 0) {
         std::int32_t precision = kind == dungeon::RealKind::kDouble ? 16 : 17;
         auto expected = static_cast<std::size_t>(decimals < precision ? decimals : precision);
-        std::size_t point = view.find('.');
+        std::size_t point = body.find('.');
         if (expected == 0) {
             Require(point == std::string_view::npos);
         } else {
-            Require(point != std::string_view::npos && view.size() - point - 1 == expected);
+            Require(point != std::string_view::npos && body.size() - point - 1 == expected);
         }
     }
 }

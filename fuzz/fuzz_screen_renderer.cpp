@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "console/cp437.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/strict_terminal.h"
-#include "platform/vt/cp437.h"
 #include "platform/vt/screen_renderer.h"
 
 namespace {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/pc_keyboard.h"
@@ -243,6 +246,45 @@ TEST_F(ConsoleTest, ExtendedCodeTable) {
             Stroke(0, 0, '.', 0);
             EXPECT_EQ(DrainKeys(console_), std::vector<int>({0, code, '.'}))
                 << "scan " << row.scan << " state " << state;
+        }
+    }
+}
+
+// The combinations that arrive as one of the game's keys, by scan code and the modifier in
+// force, when they reach the table as keys without a character. README.md and the manual
+// page list them for the player: should this change, they must change too.
+TEST_F(ConsoleTest, CombinationsThatArriveAsTheGamesKeysAreTheDocumentedOnes) {
+    const std::pair<const char*, std::uint32_t> columns[] = {
+        {"", 0}, {"Shift+", kShift}, {"Ctrl+", kLeftCtrl}, {"Alt+", kLeftAlt}};
+    std::vector<std::string> found;
+    for (std::uint16_t scan = 1; scan <= 88; ++scan) {
+        for (auto [name, state] : columns) {
+            Stroke(0, scan, 0, state);
+            Stroke(0, 0, '.', 0);
+            std::vector<int> keys = DrainKeys(console_);
+            ASSERT_EQ(keys.size(), 3u);
+            if (std::string("2468sfk").find(static_cast<char>(keys[1])) != std::string::npos) {
+                found.push_back(name + std::to_string(scan) + "=" + static_cast<char>(keys[1]));
+            }
+        }
+    }
+    // M (scan 50) and "." (52) with any modifier, and Right Shift (54) and Alt (56), which
+    // are modifier keys and never arrive as keys; then Alt+F4, Ctrl+F9 and Ctrl+Left.
+    std::vector<std::string> expected;
+    for (const char* key : {"50=2", "52=4", "54=6", "56=8"}) {
+        for (auto [name, state] : columns) {
+            expected.push_back(name + std::string(key));
+        }
+    }
+    expected.insert(expected.end(), {"Alt+62=k", "Ctrl+67=f", "Ctrl+75=s"});
+    EXPECT_EQ(found, expected);
+
+    for (const char* document : {"README.md", "docs/dungeon.6.in"}) {
+        std::ifstream file(std::string(DUNGEON_SOURCE_DIR) + "/" + document);
+        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        for (const char* combination :
+             {"Ctrl+Left", "Alt+M", "Alt+.", "Ctrl+.", "Alt+F4", "Ctrl+F9"}) {
+            EXPECT_NE(text.find(combination), std::string::npos) << document << ": " << combination;
         }
     }
 }

@@ -172,7 +172,9 @@ TEST(KeyDecoderTest, ApplicationKeypadGivesKeypadKeys) {
         {"digits", "\x1bOp\x1bOq\x1bOx\x1bOy", {'0', '1', '8', '9'}},
         {"operators", "\x1bOk\x1bOm\x1bOj\x1bOo\x1bOn", {'+', '-', '*', '/', '.'}},
         {"Enter", "\x1bOM", {13}},
-        {"Alt cannot finish an Alt code here: the digit", "\x1b\x1bOv", {'6'}},
+        // No release of Alt finishes the code, and the held digit types nothing either.
+        {"Alt with a keypad digit: no key", "\x1b\x1bOv", {}},
+        {"Alt with keypad 8 moves nobody", "\x1b\x1bOx8", {'8'}},
     });
     KeyDecoder decoder;
     decoder.Feed("\x1bOv");

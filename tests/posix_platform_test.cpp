@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <random>
 #include <string>
@@ -21,9 +23,10 @@
 #include <vector>
 
 #include "console/console.h"
-#include "game/program.h"
+#include "console/cp437.h"
 #include "platform/memory/memory_platform.h"
 #include "tests/vt_screen.h"
+#include "tests/wait_until.h"
 
 namespace dungeon {
 namespace {
@@ -32,6 +35,10 @@ using namespace std::chrono_literals;
 
 // Keypad back to normal and the cursor shown: sent only when the terminal is given back.
 constexpr const char* kLeaveMark = "\x1b>\x1b[?25h";
+// The first byte of what is sent when the terminal is given back.
+constexpr char kLeaveStart = '\x18';
+// The terminal type the tests' platforms are told; TERM itself may be anything, or unset.
+constexpr const char* kType = "xterm-256color";
 
 // How long a test waits for something the code under test is to do. Generous, because
 // the machine may be busy; a test that passes never waits this long.
@@ -40,14 +47,20 @@ constexpr auto kWaitLimit = 10s;
 // Polls `done` until it holds or the wait limit has passed.
 template <typename Condition>
 bool WaitUntil(Condition done) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
+    return test_support::WaitUntil(done, kWaitLimit, 5ms);
+}
+
+// Runs a call that blocks (a wait of the platform) on a thread of its own. Should it not
+// return within the wait limit, the test program ends at once as failed instead of
+// hanging until ctest gives up on it.
+template <typename Call>
+auto WithinLimit(Call call) {
+    auto result = std::async(std::launch::async, call);
+    if (result.wait_for(kWaitLimit) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: a wait of the platform did not end\n");
+        std::_Exit(1);
     }
-    return true;
+    return result.get();
 }
 
 // Terminal bytes with the control characters spelled out, for failure messages.
@@ -70,10 +83,11 @@ std::string Printable(const std::string& bytes) {
 }
 
 // A pseudo-terminal with a terminal emulator's side played by the test: it answers the
-// platform's start-up queries (or stays silent) and collects everything sent to it.
+// platform's start-up queries (or stays silent) and collects everything sent to it. One
+// that reads nothing at all stands for a stalled terminal (a frozen connection, Ctrl+S).
 class FakeTerminal {
   public:
-    enum class Answers { kNone, kLegacy, kKitty };
+    enum class Answers { kNone, kLegacy, kKitty, kSynchronizedOutput, kReadsNothing };
 
     explicit FakeTerminal(Answers answers, int width = 100, int height = 30) : answers_(answers) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -127,6 +141,8 @@ class FakeTerminal {
         tcgetattr(slave_, &modes);
         return modes;
     }
+    // The terminal's own side, for a test that plays a shell on it.
+    int SlaveForTest() const { return slave_; }
     void HangUp() {
         if (master_ >= 0) {
             close(master_);
@@ -136,7 +152,7 @@ class FakeTerminal {
 
   private:
     void Serve() {
-        while (!stop_) {
+        while (!stop_ && answers_ != Answers::kReadsNothing) {
             pollfd fd{master_, POLLIN, 0};
             if (poll(&fd, 1, 20) <= 0 || (fd.revents & POLLIN) == 0) {
                 continue;
@@ -155,9 +171,11 @@ class FakeTerminal {
                     std::size_t at = received_.find(text, before > 16 ? before - 16 : 0);
                     return at != std::string::npos && at + text.size() > before;
                 };
-                if (arrived("\x1b[?u\x1b[c")) {
+                if (arrived("\x1b[?u\x1b[?2026$p\x1b[c")) {
                     if (answers_ == Answers::kKitty) {
-                        answer = "\x1b[?0u\x1b[?62;22c";
+                        answer = "\x1b[?0u\x1b[?2026;0$y\x1b[?62;22c";
+                    } else if (answers_ == Answers::kSynchronizedOutput) {
+                        answer = "\x1b[?2026;2$y\x1b[?62;22c";
                     } else if (answers_ == Answers::kLegacy) {
                         answer = "\x1b[?62;22c";
                     }
@@ -204,15 +222,32 @@ bool HandlerIsDefault(int signal) {
     return action.sa_handler == SIG_DFL;
 }
 
+// The picture a terminal shows after `bytes`, cell for cell the program's cells (as code
+// page 437 glyphs) within `columns` x `rows`; a message names the first difference.
+template <typename CellAt>
+std::string DifferenceFrom(const testing::VtScreen& screen, int columns, int rows, CellAt at) {
+    for (int y = 1; y <= rows; ++y) {
+        for (int x = 1; x <= columns; ++x) {
+            std::string expected(Cp437Glyph(at(x, y).character));
+            if (screen.Glyph(x, y) != expected) {
+                return "at " + std::to_string(x) + "," + std::to_string(y) +
+                       " the terminal shows '" + screen.Glyph(x, y) + "', not '" + expected + "'";
+            }
+        }
+    }
+    return "";
+}
+
 TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 100, 30);
     ASSERT_TRUE(terminal.Ok());
     termios before = terminal.Modes();
     bool termWasDefault = HandlerIsDefault(SIGTERM);
 
-    PosixPlatform platform(terminal.Path());
+    PosixPlatform platform(terminal.Path(), kType);
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
     EXPECT_FALSE(platform.KittyProtocol());
+    EXPECT_FALSE(platform.SynchronizedOutput());
     termios raw = terminal.Modes();
     EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
     EXPECT_EQ(raw.c_iflag & (IXON | ICRNL), 0u);
@@ -234,7 +269,7 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     cursor.visible = false;
     platform.SetCursorInfo(cursor);
     platform.Present();
-    ASSERT_TRUE(terminal.WaitFor("\x1b[?2026l"));
+    ASSERT_TRUE(terminal.WaitFor("\u263b"));
 
     platform.Close();
     platform.Close();  // a second close changes nothing
@@ -243,6 +278,8 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
 
     std::string sent = terminal.Received();
+    // A terminal that did not say it knows synchronized output never sees its marks.
+    EXPECT_EQ(sent.find("\x1b[?2026h"), std::string::npos) << Printable(sent);
     testing::VtScreen screen(100, 30);
     screen.Feed(sent);
     EXPECT_EQ(screen.Clears(), 1);
@@ -258,52 +295,109 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
 
 TEST(PosixPlatformTest, FailuresLeaveEverythingAsItWas) {
     bool termWasDefault = HandlerIsDefault(SIGTERM);
-    PosixPlatform missing("/nonexistent/terminal");
+    PosixPlatform missing("/nonexistent/terminal", kType);
     EXPECT_EQ(missing.Open(), OpenResult::kNoConsoleHandle);
-    PosixPlatform notATerminal("/dev/null");
+    PosixPlatform notATerminal("/dev/null", kType);
     EXPECT_EQ(notATerminal.Open(), OpenResult::kNoScreenBufferInfo);
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
     ScreenBufferInfo info;
     EXPECT_FALSE(notATerminal.GetScreenBufferInfo(info));
     EXPECT_FALSE(notATerminal.WaitForInput());
     notATerminal.Close();
+
+    // A terminal type without cursor addressing is refused before anything is sent or
+    // changed: the escape sequences would stand on it as text.
+    FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    termios before = terminal.Modes();
+    for (const char* type : {"dumb", ""}) {
+        PosixPlatform dumb(terminal.Path(), type);
+        EXPECT_EQ(dumb.Open(), OpenResult::kNoScreenBufferInfo) << "TERM=" << type;
+        dumb.Close();
+    }
+    PosixPlatform xterm(terminal.Path(), "xterm");
+    ASSERT_EQ(xterm.Open(), OpenResult::kOk);  // every other type is taken as xterm's kin
+    ASSERT_TRUE(terminal.WaitFor("\x1b[2J"));
+    EXPECT_EQ(terminal.Received().rfind("\x1b[?u", 0), 0u)
+        << "sent before the usable terminal: " << Printable(terminal.Received());
+    xterm.Close();
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
+    EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
 }
 
 TEST(PosixPlatformTest, KeysArriveAsPcKeyEventsAndALoneEscapeAfterTheTimeout) {
     FakeTerminal terminal(FakeTerminal::Answers::kNone);
     ASSERT_TRUE(terminal.Ok());
-    PosixPlatform platform(terminal.Path());
+    PosixPlatform platform(terminal.Path(), kType);
     ASSERT_EQ(platform.Open(), OpenResult::kOk);  // no answer: the legacy keyboard
 
+    // Asking for the count takes in what has arrived, without waiting for more.
     terminal.Type("6\x1b[1;5D");
-    while (platform.PendingEventCount() < 4) {
-        ASSERT_TRUE(platform.WaitForInput());
-    }
+    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 4; }));
     std::vector<KeyEvent> events = Drain(platform);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0], (KeyEvent{true, '6', 7, '6', 0}));
     EXPECT_EQ(events[1], (KeyEvent{false, '6', 7, '6', 0}));
     EXPECT_EQ(events[2], (KeyEvent{true, 37, 75, 0, kEnhancedKey | kLeftCtrl}));
 
+    // A lone Escape counts once nothing has followed it for a while, waited for or not.
     terminal.Type("\x1b");
-    ASSERT_TRUE(platform.WaitForInput());
+    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 2; }));
+    events = Drain(platform);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].virtualKey, 27);
+    terminal.Type("\x1b");
+    ASSERT_TRUE(WithinLimit([&] { return platform.WaitForInput(); }));
     events = Drain(platform);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 27);
 
-    // The terminal goes away: no key will ever come again.
+    // The terminal goes away: no key will ever come again, and no wait waits.
     terminal.HangUp();
-    EXPECT_FALSE(platform.WaitForInput());
-    EXPECT_FALSE(platform.WaitForInput());
+    ASSERT_TRUE(WaitUntil([&] {
+        platform.PendingEventCount();
+        return platform.InputGone();
+    }));
+    EXPECT_FALSE(WithinLimit([&] { return platform.WaitForInput(); }));
+    EXPECT_FALSE(WithinLimit([&] { return platform.WaitForInput(); }));
     platform.Close();
+}
+
+TEST(PosixPlatformTest, LookingForKeysReadsTheTerminalAndShowsWhatChanged) {
+    FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    PosixPlatform platform(terminal.Path(), kType);
+    Console console;
+    ASSERT_TRUE(console.Start(platform));
+
+    // Keys typed at the terminal are seen by KeyWaiting alone, as the pane's steps ask.
+    terminal.Type("ab");
+    ASSERT_TRUE(WaitUntil([&] { return console.KeyWaiting(); })) << "KeyWaiting never saw a key";
+    EXPECT_EQ(WithinLimit([&] { return console.GetKey(); }), 'a');
+
+    // Text goes out when the layer looks for keys, not only when it blocks for one.
+    console.MoveCursor(10, 5);
+    console.WriteText("Hallo");
+    console.KeyWaiting();
+    ASSERT_TRUE(terminal.WaitFor("Hallo")) << Printable(terminal.Received());
+    // Looking again and again sends nothing while nothing changes.
+    std::size_t sent = terminal.Received().size();
+    for (int i = 0; i < 1000; ++i) {
+        console.KeyWaiting();
+    }
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(terminal.Received().size(), sent) << Printable(terminal.Received().substr(sent));
+    EXPECT_EQ(WithinLimit([&] { return console.GetKey(); }), 'b');
+    console.Finish();
 }
 
 TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     FakeTerminal terminal(FakeTerminal::Answers::kKitty);
     ASSERT_TRUE(terminal.Ok());
-    PosixPlatform platform(terminal.Path());
+    PosixPlatform platform(terminal.Path(), kType);
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
     EXPECT_TRUE(platform.KittyProtocol());
+    EXPECT_FALSE(platform.SynchronizedOutput());  // answered: mode 2026 is not known
     ASSERT_TRUE(terminal.WaitFor("\x1b[>31u"));
     ASSERT_TRUE(terminal.WaitForAnswers(2));  // the flags in force are reported back
 
@@ -313,7 +407,8 @@ TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     terminal.Type(
         "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u"
         "\x1b[57443;1:3u\x1b[57441;2u");
-    EXPECT_EQ(console.GetKey(), 'A');
+    ASSERT_TRUE(WaitUntil([&] { return console.KeyWaiting(); }));
+    EXPECT_EQ(WithinLimit([&] { return console.GetKey(); }), 'A');
     console.Finish();
     EXPECT_TRUE(terminal.WaitFor("\x1b[<u"));
     testing::VtScreen screen(100, 30);
@@ -321,20 +416,53 @@ TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     EXPECT_EQ(screen.KittyDepth(), 0);
 }
 
-TEST(PosixPlatformTest, ResizeRepaintsButKeepsTheSize) {
+TEST(PosixPlatformTest, SynchronizedOutputOnlyWhereTheTerminalKnowsIt) {
+    FakeTerminal terminal(FakeTerminal::Answers::kSynchronizedOutput, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    PosixPlatform platform(terminal.Path(), kType);
+    ASSERT_EQ(platform.Open(), OpenResult::kOk);
+    EXPECT_TRUE(platform.SynchronizedOutput());
+    EXPECT_FALSE(platform.KittyProtocol());
+    // The first frame draws the whole screen: marked. A step of the hero is not.
+    ASSERT_TRUE(terminal.WaitFor("\x1b[?2026h\x1b[m\x1b[H\x1b[2J\x1b[?25h\x1b[?2026l"))
+        << Printable(terminal.Received());
+    std::size_t start = terminal.Received().size();
+    platform.WriteCell(7, 7, Cell{'H', 7});
+    platform.Present();
+    ASSERT_TRUE(terminal.WaitFor("HH\x1b[H", start));
+    EXPECT_EQ(terminal.Received().substr(start), "\x1b[7;7HH\x1b[H");
+
+    // Given back mid-frame (here: at the end), the terminal is told to show again.
+    platform.Close();
+    ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
+    std::string leave = terminal.Received().substr(terminal.Received().rfind(kLeaveStart));
+    EXPECT_EQ(leave.rfind("\x18\x1b[?2026l", 0), 0u) << Printable(leave);
+    testing::VtScreen screen(80, 25);
+    screen.Feed("\x1b[?2026h\x1b[3");  // a frame cut off in a sequence...
+    screen.Feed(leave);                // ...is cancelled and ended by the leave bytes
+    EXPECT_FALSE(screen.Synchronized());
+    EXPECT_EQ(screen.Unknown(), 0);
+    EXPECT_TRUE(screen.CursorVisible());
+}
+
+TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
     FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 80, 25);
     ASSERT_TRUE(terminal.Ok());
-    PosixPlatform platform(terminal.Path());
+    PosixPlatform platform(terminal.Path(), kType);
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
-    platform.WriteCell(70, 20, Cell{'X', 7});
-    platform.WriteCell(2, 2, Cell{'Y', 7});
+    std::mt19937 random(3);
+    for (int y = 1; y <= 25; ++y) {
+        for (int x = 1; x <= 80; ++x) {
+            platform.WriteCell(x, y, Cell{static_cast<std::uint8_t>('a' + random() % 26), 7});
+        }
+    }
     platform.Present();
-    ASSERT_TRUE(terminal.WaitFor("Y"));
+    ASSERT_TRUE(WaitUntil([&] { return terminal.Received().size() > 2000; }));
 
     terminal.Resize(40, 10);
     raise(SIGWINCH);  // the test's terminal is not the controlling one: tell it by hand
     terminal.Type("6");
-    ASSERT_TRUE(platform.WaitForInput());
+    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 2; }));
     ScreenBufferInfo info;
     ASSERT_TRUE(platform.GetScreenBufferInfo(info));
     EXPECT_EQ(info.width, 80);
@@ -342,36 +470,40 @@ TEST(PosixPlatformTest, ResizeRepaintsButKeepsTheSize) {
     platform.Close();
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
 
-    // After the repaint the smaller terminal shows what fits and nothing garbled.
+    // After the repaint the smaller terminal shows every cell that fits, nothing garbled.
     std::string sent = terminal.Received();
     std::size_t repaint = sent.rfind("\x1b[2J");
     ASSERT_NE(repaint, std::string::npos);
-    std::size_t frameEnd = sent.find("\x1b[?2026l", repaint);
-    ASSERT_NE(frameEnd, std::string::npos);
+    std::size_t leave = sent.find(kLeaveStart, repaint);
+    ASSERT_NE(leave, std::string::npos);
     testing::VtScreen screen(40, 10);
-    screen.Feed(sent.substr(repaint, frameEnd - repaint));
-    EXPECT_EQ(screen.Glyph(2, 2), "Y");
+    screen.Feed(sent.substr(repaint, leave - repaint));
+    EXPECT_EQ(DifferenceFrom(screen, 40, 10, [&](int x, int y) { return platform.At(x, y); }), "");
     EXPECT_EQ(screen.Scrolls(), 0);
     EXPECT_EQ(screen.Unknown(), 0);
     // At the end the prompt goes to a new line below the bottom row.
-    screen.Feed(sent.substr(frameEnd));
+    screen.Feed(sent.substr(leave));
     EXPECT_EQ(screen.Scrolls(), 1);
     EXPECT_EQ(screen.CursorY(), 10);
 }
 
-TEST(PosixPlatformTest, ScreenBufferBehavesLikeTheInMemoryConsole) {
+// What the terminal shows, decoded from the bytes really sent, is what the in-memory
+// console holds after the same writes and scrolls.
+TEST(PosixPlatformTest, TheTerminalShowsWhatTheInMemoryConsoleHolds) {
     FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 30, 12);
     ASSERT_TRUE(terminal.Ok());
-    PosixPlatform platform(terminal.Path());
+    PosixPlatform platform(terminal.Path(), kType);
     ASSERT_EQ(platform.Open(), OpenResult::kOk);
     MemoryPlatform memory(30, 12);
     std::mt19937 random(7);
     auto coordinate = [&](int limit) {
         return static_cast<int>(random() % static_cast<unsigned>(limit + 8)) - 3;
     };
-    for (int step = 0; step < 2000; ++step) {
+    for (int step = 1; step <= 1500; ++step) {
         if (random() % 2 == 0) {
-            Cell cell{static_cast<std::uint8_t>('a' + random() % 26), 7};
+            // Blanks often, so that rows end blank and are erased rather than written.
+            auto character = static_cast<std::uint8_t>(random() % 3 == 0 ? ' ' : random() % 256);
+            Cell cell{character, 7};
             int x = coordinate(30);
             int y = coordinate(12);
             platform.WriteCell(x, y, cell);
@@ -381,92 +513,139 @@ TEST(PosixPlatformTest, ScreenBufferBehavesLikeTheInMemoryConsole) {
             Rect clip{coordinate(30), coordinate(12), coordinate(30), coordinate(12)};
             int destX = coordinate(30);
             int destY = random() % 5 == 0 ? -100 : coordinate(12);
-            Cell fill{static_cast<std::uint8_t>('0' + random() % 10), 7};
+            Cell fill{static_cast<std::uint8_t>(random() % 2 == 0 ? ' ' : '0' + random() % 10), 7};
             platform.ScrollRect(source, clip, destX, destY, fill);
             memory.ScrollRect(source, clip, destX, destY, fill);
         }
-        for (int y = 1; y <= 12; ++y) {
-            for (int x = 1; x <= 30; ++x) {
-                ASSERT_EQ(platform.At(x, y), memory.At(x, y)) << "step " << step;
-            }
+        if (random() % 32 != 0) {
+            continue;
         }
+        platform.Present();
+        std::string difference;
+        bool same = WaitUntil([&] {
+            testing::VtScreen screen(30, 12);
+            screen.Feed(terminal.Received());
+            difference =
+                DifferenceFrom(screen, 30, 12, [&](int x, int y) { return memory.At(x, y); });
+            return difference.empty() && screen.Unknown() == 0;
+        });
+        ASSERT_TRUE(same) << "after step " << step << ": " << difference;
     }
     platform.Close();
 }
 
-// Runs `child` in a forked process on the terminal and returns its wait status.
-template <typename Body>
-int RunChild(Body child, std::chrono::milliseconds limit = 5000ms) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        child();
-        _exit(0);
-    }
-    int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (waitpid(pid, &status, WNOHANG | WUNTRACED) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
+// A child of the test runs one scene of terminal_child.cpp on the terminal. The test
+// program has threads, so the forked child does nothing but exec: the arguments are made
+// before the fork. If the test ends first, the child is killed, so that no stopped or
+// waiting process outlives its test.
+class ChildProcess {
+  public:
+    ChildProcess(const char* scene, const std::string& terminal)
+        : scene_(scene), terminal_(terminal) {
+        char* arguments[] = {const_cast<char*>(DUNGEON_TERMINAL_CHILD), scene_.data(),
+                             terminal_.data(), nullptr};
+        pid_ = fork();
+        if (pid_ == 0) {
+            execv(arguments[0], arguments);
+            _exit(127);
         }
-        std::this_thread::sleep_for(5ms);
     }
-    return status;
+    ~ChildProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // Waits until the child has ended, or also stopped with WUNTRACED in `options`; false if
+    // neither happened within `limit`.
+    bool Wait(int& status, int options = 0,
+              std::chrono::milliseconds limit =
+                  std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit)) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            pid_t result = waitpid(pid_, &status, WNOHANG | options);
+            if (result == pid_ || (result < 0 && errno != EINTR)) {
+                break;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        if (WIFEXITED(status) || WIFSIGNALED(status)) {
+            pid_ = -1;
+        }
+        return true;
+    }
+
+  private:
+    std::string scene_;
+    std::string terminal_;
+    pid_t pid_ = -1;
+};
+
+TEST(PosixPlatformTest, EndingAndCrashSignalsRestoreTheTerminalAndEndWithThatSignal) {
+    for (const char* scene : {"terminate", "crash"}) {
+        SCOPED_TRACE(scene);
+        FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
+        ASSERT_TRUE(terminal.Ok());
+        termios before = terminal.Modes();
+        ChildProcess child(scene, terminal.Path());
+        int status = 0;
+        ASSERT_TRUE(child.Wait(status)) << "the child did not end";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+        EXPECT_EQ(WTERMSIG(status), std::string(scene) == "crash" ? SIGSEGV : SIGTERM);
+        EXPECT_TRUE(SameModes(terminal.Modes(), before));
+        ASSERT_TRUE(terminal.WaitFor(kLeaveMark)) << Printable(terminal.Received());
+        testing::VtScreen screen(80, 25);
+        screen.Feed(terminal.Received());
+        EXPECT_EQ(screen.Glyph(1, 21), "W");
+        EXPECT_EQ(screen.CursorY(), 22);
+        EXPECT_TRUE(screen.CursorVisible());
+        EXPECT_FALSE(screen.KeypadApplication());
+    }
 }
 
-TEST(PosixPlatformTest, TerminatingSignalRestoresTheTerminalAndEndsWithThatSignal) {
-    FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
+// The game on a terminal that reads nothing: its output stalls, and still SIGTERM ends
+// it at once (status 143 in a shell) with the terminal's modes given back.
+TEST(PosixPlatformTest, SigtermEndsTheGameOnAStalledTerminal) {
+    FakeTerminal terminal(FakeTerminal::Answers::kReadsNothing, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     termios before = terminal.Modes();
-    std::string path = terminal.Path();
-    int status = RunChild([&] {
-        PosixPlatform platform(path.c_str());
-        if (platform.Open() != OpenResult::kOk) {
-            _exit(2);
-        }
-        platform.WriteCell(1, 21, Cell{'W', 7});
-        platform.Present();
-        raise(SIGTERM);
-        _exit(3);
-    });
-    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    ChildProcess game("game", terminal.Path());
+    ASSERT_TRUE(WaitUntil([&] { return (terminal.Modes().c_lflag & ICANON) == 0; }))
+        << "the game did not take the terminal";
+    std::this_thread::sleep_for(500ms);  // the start-up questions go unanswered
+    // Every resize repaints the whole picture, until the terminal holds no more.
+    for (int i = 0; i < 300; ++i) {
+        terminal.Resize(80 + i % 2, 25);
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(kill(game.Pid(), SIGTERM), 0);
+    int status = 0;
+    ASSERT_TRUE(game.Wait(status, 0, 1000ms)) << "SIGTERM did not end the game within a second";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
-    ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
-    testing::VtScreen screen(80, 25);
-    screen.Feed(terminal.Received());
-    EXPECT_EQ(screen.Glyph(1, 21), "W");
-    EXPECT_EQ(screen.CursorY(), 22);
-    EXPECT_FALSE(screen.KeypadApplication());
 }
-
-// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
-// for a terminal: select() fails with EBADF.
-class PlatformWithInvalidWait : public PosixPlatform {
-  public:
-    using PosixPlatform::PosixPlatform;
-
-  protected:
-    int Select(int, fd_set*, timeval*) override {
-        errno = EBADF;
-        return -1;
-    }
-};
 
 TEST(PosixPlatformTest, WaitsThatCannotWatchTheTerminalEndTheRunCleanly) {
     FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     termios before = terminal.Modes();
-    std::string path = terminal.Path();
 
     // The start-up queries go unanswered, the first drawing stands, and the first wait for
     // a key ends the game as a lost keyboard does: status 1, the terminal given back.
-    int status = RunChild([&] {
-        PlatformWithInvalidWait platform(path.c_str());
-        _exit(RunProgram(platform));
-    });
-    ASSERT_NE(status, -1) << "the game went on waiting";
+    int status = 0;
+    {
+        ChildProcess child("invalid-wait", terminal.Path());
+        ASSERT_TRUE(child.Wait(status)) << "the game went on waiting";
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark))
@@ -483,75 +662,19 @@ TEST(PosixPlatformTest, WaitsThatCannotWatchTheTerminalEndTheRunCleanly) {
     if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < FD_SETSIZE + 16) {
         GTEST_SKIP() << "the descriptor limit does not reach past FD_SETSIZE";
     }
-    status = RunChild([&] {
-        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? FD_SETSIZE + 16 : limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        int filler = open("/dev/null", O_RDONLY);
-        for (int fd = 0; fd < FD_SETSIZE; ++fd) {
-            if (fcntl(fd, F_GETFD) == -1 && dup2(filler, fd) != fd) {
-                _exit(5);
-            }
-        }
-        PosixPlatform platform(path.c_str());
-        _exit(platform.Open() == OpenResult::kNoConsoleHandle && HandlerIsDefault(SIGTERM) ? 0 : 6);
-    });
+    {
+        ChildProcess child("many-descriptors", terminal.Path());
+        ASSERT_TRUE(child.Wait(status)) << "the child did not end";
+    }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
 }
-
-// A forked child of a test. If the test ends before the child has, the child is killed,
-// so that no stopped or waiting process outlives its test.
-class ChildProcess {
-  public:
-    explicit ChildProcess(pid_t pid) : pid_(pid) {}
-    ~ChildProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t Pid() const { return pid_; }
-    // Waits until the child has ended, or also stopped with WUNTRACED in `options`; false if
-    // neither happened within the wait limit.
-    bool Wait(int& status, int options = 0) {
-        bool changed = WaitUntil([&] {
-            pid_t result = waitpid(pid_, &status, WNOHANG | options);
-            return result == pid_ || (result < 0 && errno != EINTR);
-        });
-        if (changed && (WIFEXITED(status) || WIFSIGNALED(status))) {
-            pid_ = -1;
-        }
-        return changed;
-    }
-
-  private:
-    pid_t pid_;
-};
 
 TEST(PosixPlatformTest, StopRestoresTheTerminalAndContinueTakesItBack) {
     FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     termios before = terminal.Modes();
-    std::string path = terminal.Path();
-    pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);  // a process group of its own, so that a stop is not discarded
-        PosixPlatform platform(path.c_str());
-        if (platform.Open() != OpenResult::kOk) {
-            _exit(2);
-        }
-        platform.WriteCell(3, 3, Cell{'Z', 7});
-        platform.Present();
-        raise(SIGTSTP);
-        // Continued: the picture is painted anew while waiting for a key.
-        bool gotKey = platform.WaitForInput();
-        platform.Close();
-        _exit(gotKey ? 0 : 4);
-    }
-    ChildProcess child(pid);
+    ChildProcess child("stop", terminal.Path());
     int status = 0;
     ASSERT_TRUE(child.Wait(status, WUNTRACED)) << "the child neither stopped nor ended";
     ASSERT_TRUE(WIFSTOPPED(status)) << "the child ended instead of stopping: status " << status;
@@ -563,7 +686,7 @@ TEST(PosixPlatformTest, StopRestoresTheTerminalAndContinueTakesItBack) {
         << Printable(terminal.Received());
     std::size_t stoppedAt = terminal.Received().size();
 
-    kill(pid, SIGCONT);
+    kill(child.Pid(), SIGCONT);
     ASSERT_TRUE(terminal.WaitFor("\x1b[2J", stoppedAt))
         << "no repaint after continuing; received since the stop: "
         << Printable(terminal.Received().substr(stoppedAt));
@@ -574,6 +697,35 @@ TEST(PosixPlatformTest, StopRestoresTheTerminalAndContinueTakesItBack) {
     EXPECT_TRUE(terminal.WaitFor(kLeaveMark, stoppedAt))
         << "the terminal was not given back at the end; received since the stop: "
         << Printable(terminal.Received().substr(stoppedAt));
+    EXPECT_TRUE(SameModes(terminal.Modes(), before));
+}
+
+// SIGSTOP cannot be caught: whoever stopped the game (a debugger, a job control of its
+// own) may hand the terminal to others meanwhile. On SIGCONT the game takes it again.
+TEST(PosixPlatformTest, ContinueAfterSigstopTakesTheTerminalAgainAndRepaints) {
+    FakeTerminal terminal(FakeTerminal::Answers::kNone, 80, 25);
+    ASSERT_TRUE(terminal.Ok());
+    termios before = terminal.Modes();
+    ChildProcess child("wait", terminal.Path());
+    ASSERT_TRUE(terminal.WaitFor("Z")) << Printable(terminal.Received());
+    ASSERT_EQ(kill(child.Pid(), SIGSTOP), 0);
+    int status = 0;
+    ASSERT_TRUE(child.Wait(status, WUNTRACED)) << "the child did not stop";
+    ASSERT_TRUE(WIFSTOPPED(status)) << "status " << status;
+    // Meanwhile a shell takes the terminal back to its own modes and writes on it.
+    ASSERT_EQ(tcsetattr(terminal.SlaveForTest(), TCSANOW, &before), 0);
+    std::size_t stoppedAt = terminal.Received().size();
+
+    ASSERT_EQ(kill(child.Pid(), SIGCONT), 0);
+    ASSERT_TRUE(terminal.WaitFor("\x1b[2J", stoppedAt))
+        << "no repaint after continuing; received since the stop: "
+        << Printable(terminal.Received().substr(stoppedAt));
+    ASSERT_TRUE(WaitUntil([&] { return (terminal.Modes().c_lflag & ICANON) == 0; }))
+        << "raw mode was not taken again";
+    ASSERT_TRUE(terminal.WaitFor("Z", stoppedAt));
+    terminal.Type("6");
+    ASSERT_TRUE(child.Wait(status)) << "the key did not end the child's wait";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 #include "tests/vt_screen.h"
 
 namespace dungeon {
@@ -67,20 +67,22 @@ class RendererTest : public ::testing::Test {
 
 TEST_F(RendererTest, FirstFrameClearsThenOnlyChangesAreSent) {
     Start(80, 25);
+    renderer_.SetSynchronizedOutput(true);
     VtScreen terminal(80, 25);
     std::string first = Frame(terminal, 80, 25);
     EXPECT_EQ(first, "\x1b[?2026h\x1b[m\x1b[H\x1b[2J\x1b[?25l\x1b[?2026l");
     EXPECT_EQ(Frame(terminal, 80, 25), "") << "nothing changed, nothing is sent";
 
     At(34, 12) = Cell{'H', 7};
-    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[?2026h\x1b[12;34HH\x1b[?2026l");
+    // A frame this small arrives whole: no synchronized-output marks.
+    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[12;34HH");
     // The cursor stands right of "H": the next cell needs no movement, and one further
     // on is reached by writing the cell between again, shorter than a movement.
     At(35, 12) = Cell{'x', 7};
     At(37, 12) = Cell{'y', 7};
-    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[?2026hx y\x1b[?2026l");
+    EXPECT_EQ(Frame(terminal, 80, 25), "x y");
     At(1, 13) = Cell{'z', 7};
-    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[?2026h\n\rz\x1b[?2026l");
+    EXPECT_EQ(Frame(terminal, 80, 25), "\n\rz");
     ExpectShown(terminal, 80, 25);
 }
 
@@ -103,7 +105,7 @@ TEST_F(RendererTest, GlyphsColoursAndTheCursor) {
     EXPECT_EQ(terminal.CursorX(), 3);
     EXPECT_EQ(terminal.CursorY(), 4);
     // Hiding the cursor alone is a frame of its own.
-    EXPECT_EQ(Frame(terminal, 20, 5, 3, 4, false), "\x1b[?2026h\x1b[?25l\x1b[?2026l");
+    EXPECT_EQ(Frame(terminal, 20, 5, 3, 4, false), "\x1b[?25l");
     ExpectShown(terminal, 20, 5);
 }
 
@@ -167,8 +169,42 @@ TEST_F(RendererTest, ErasingTheRestOfARow) {
         At(x, 2) = Cell{' ', 7};
     }
     std::string bytes = Frame(terminal, 40, 3);
-    EXPECT_EQ(bytes, "\x1b[?2026h\x1b[2;11H\x1b[K\x1b[?2026l");
+    EXPECT_EQ(bytes, "\x1b[2;11H\x1b[K");
     ExpectShown(terminal, 40, 3);
+}
+
+TEST_F(RendererTest, SynchronizedOutputOnlyWhereKnownAndOnlyForFramesThatCouldTear) {
+    // A terminal that does not know the marks never gets them, not even for a whole screen.
+    Start(100, 40);
+    VtScreen plain(100, 40);
+    EXPECT_EQ(Frame(plain, 100, 40), "\x1b[m\x1b[H\x1b[2J\x1b[?25l");
+
+    renderer_.SetSynchronizedOutput(true);
+    auto fill = [&](std::uint8_t first) {
+        for (int y = 1; y <= 40; ++y) {
+            for (int x = 1; x <= 100; ++x) {
+                At(x, y) = Cell{static_cast<std::uint8_t>(first + (x + y) % 2), 7};
+            }
+        }
+    };
+    // 4,000 cells of three-byte glyphs: more than one write, and more than the output
+    // buffer holds, so the frame leaves in pieces; the marks still enclose all of it.
+    fill(1);
+    std::string big = Frame(plain, 100, 40);
+    EXPECT_GT(big.size(), ScreenRenderer::kOneWrite);
+    EXPECT_EQ(big.rfind("\x1b[?2026h", 0), 0u);
+    EXPECT_EQ(big.find("\x1b[?2026h", 1), std::string::npos);
+    EXPECT_EQ(big.size() - big.rfind("\x1b[?2026l"), 8u);
+    ExpectShown(plain, 100, 40);
+
+    // A repaint of the whole screen is marked however small it is.
+    fill(' ');
+    Frame(plain, 100, 40);
+    renderer_.Invalidate();
+    std::string repaint = Frame(plain, 100, 40);
+    EXPECT_EQ(repaint.rfind("\x1b[?2026h\x1b[m\x1b[H\x1b[2J", 0), 0u);
+    EXPECT_EQ(repaint.size() - repaint.rfind("\x1b[?2026l"), 8u);
+    ExpectShown(plain, 100, 40);
 }
 
 TEST(OutputBufferTest, AFrameLargerThanTheBufferStillArrivesWholeAndInOrder) {

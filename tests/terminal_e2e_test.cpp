@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/wait_until.h"
+
 namespace dungeon {
 namespace {
 
@@ -49,14 +51,7 @@ constexpr auto kWaitLimit = 15s;
 // Polls `done` until it holds or the wait limit has passed.
 template <typename Condition>
 bool WaitUntil(Condition done) {
-    auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    return test_support::WaitUntil(done, kWaitLimit, 20ms);
 }
 
 bool TmuxAvailable() {
@@ -64,13 +59,14 @@ bool TmuxAvailable() {
 }
 
 // One tmux server of its own with one 80 x 25 pane. The pane runs a script that waits
-// for a go, records the terminal's modes, runs the game, records its exit status and the
-// modes again, and then stays open so that the screen can still be read.
+// for a go, records the terminal's modes, runs the game (with `environment` added to its
+// own, and its standard error kept), records its exit status and the modes again, and
+// then stays open so that the screen can still be read.
 class GamePane {
   public:
     static constexpr const char* kEndedTitle = "game-ended";
 
-    GamePane() {
+    explicit GamePane(const std::string& environment = "") {
         char pattern[] = "/tmp/dungeon-e2e-XXXXXX";
         char* made = mkdtemp(pattern);
         dir_ = made != nullptr ? made : "";
@@ -80,7 +76,8 @@ class GamePane {
                << "while [ ! -e go ]; do sleep 0.05; done\n"
                << "stty -g > before\n"
                // Standard input is redirected: the game must still find its terminal.
-               << "'" << DUNGEON_EXECUTABLE << "' < /dev/null &\n"
+               << "env " << environment << " '" << DUNGEON_EXECUTABLE
+               << "' < /dev/null 2> stderr &\n"
                << "echo $! > pid.tmp && mv pid.tmp pid\n"
                << "wait $! 2>/dev/null\n"
                << "echo $? > status.tmp\n"
@@ -155,6 +152,7 @@ class GamePane {
         return std::atoi(ReadFile(dir_ / "pid").c_str());
     }
     std::string ModesBefore() const { return ReadFile(dir_ / "before"); }
+    std::string StandardError() const { return ReadFile(dir_ / "stderr"); }
     std::string ModesAfter() const { return ReadFile(dir_ / "after"); }
 
   private:
@@ -235,6 +233,24 @@ TEST(TerminalEndToEndTest, SigtermRestoresTheTerminalAndEndsWithItsStatus) {
     EXPECT_EQ(pane.Modes(), modesBefore);
     EXPECT_EQ(pane.Screen()[0].substr(0, 40), std::string(40, 'W'));
     EXPECT_EQ(pane.CursorRow(), 22) << pane.Tmux("capture-pane -p -t game");
+}
+
+TEST(TerminalEndToEndTest, ATerminalWithoutCursorAddressingIsRefusedUntouched) {
+    if (!TmuxAvailable()) {
+        GTEST_SKIP() << "tmux is not installed: the end-to-end test needs it for a terminal";
+    }
+    for (const char* environment : {"TERM=dumb", "TERM="}) {
+        SCOPED_TRACE(environment);
+        GamePane pane(environment);
+        std::string modesBefore = pane.Modes();
+        std::vector<std::string> screenBefore = pane.Screen();
+        pane.Go();
+        EXPECT_EQ(pane.WaitForStatus(), 1);
+        EXPECT_EQ(pane.StandardError(), "No way to get console screen buffer info\r\n");
+        EXPECT_EQ(pane.ModesAfter(), pane.ModesBefore());
+        EXPECT_EQ(pane.Modes(), modesBefore);
+        EXPECT_EQ(pane.Screen(), screenBefore) << "something was written on the terminal";
+    }
 }
 
 }  // namespace

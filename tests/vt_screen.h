@@ -94,6 +94,8 @@ class VtScreen {
                 }
                 if (b == 0x1B) {
                     state_ = State::kEscape;
+                } else if (b == 0x18) {
+                    // CAN: cancels a sequence in progress; on its own it does nothing.
                 } else if (b == '\r') {
                     x_ = 1;
                     pendingWrap_ = false;
@@ -110,6 +112,10 @@ class VtScreen {
                 }
                 return;
             case State::kEscape:
+                if (b == 0x18) {  // CAN: the sequence is cancelled
+                    state_ = State::kGround;
+                    return;
+                }
                 if (b == '[') {
                     state_ = State::kCsi;
                     sequence_.clear();
@@ -125,6 +131,10 @@ class VtScreen {
                 state_ = State::kGround;
                 return;
             case State::kCsi:
+                if (b == 0x18) {  // CAN: the sequence is cancelled
+                    state_ = State::kGround;
+                    return;
+                }
                 if (b >= 0x40 && b <= 0x7E) {
                     state_ = State::kGround;
                     Csi(static_cast<char>(b));
@@ -177,6 +187,9 @@ class VtScreen {
         if (final == 'c' && sequence_.empty()) {
             return;  // device attributes asked
         }
+        if (final == 'p' && isPrivate && sequence_.back() == '$') {
+            return;  // the state of a private mode asked
+        }
         pendingWrap_ = false;
         switch (final) {
             case 'H':
@@ -201,11 +214,17 @@ class VtScreen {
             case 'd':
                 y_ = clampY(at(0, 1));
                 break;
-            case 'K':
-                for (int x = x_; x <= width_; ++x) {
+            case 'K': {  // 0: to the right, 1: to the left, 2: the whole row
+                int from = n[0] == 0 ? x_ : 1;
+                int to = n[0] == 1 ? x_ : width_;
+                if (n[0] > 2) {
+                    ++unknown_;
+                }
+                for (int x = from; x <= to; ++x) {
                     At(x, y_) = VtCell{" ", attribute_};
                 }
                 break;
+            }
             case 'J':
                 if (n[0] == 2) {
                     ++clears_;

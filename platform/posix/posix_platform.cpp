@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -30,6 +31,13 @@ constexpr const char* kKittyPush = "\x1b[>31u";
 constexpr const char* kKittyPop = "\x1b[<u";
 constexpr const char* kKeypadApplication = "\x1b=";
 constexpr const char* kKeypadNormal = "\x1b>";
+// Cancels an escape sequence a frame may have left half sent when a signal came.
+constexpr const char* kCancel = "\x18";
+constexpr const char* kSynchronizedOutputEnd = "\x1b[?2026l";
+// On the way out the terminal gets this many chances, kRetryPauseNs apart, to take the
+// restore bytes: a terminal that reads nothing must not hold the program.
+constexpr int kLeaveTries = 20;
+constexpr long kRetryPauseNs = 10L * 1000 * 1000;
 
 // Signals after which the process ends: the terminal is restored first, then the signal
 // takes its ordinary course, so the parent sees the real cause.
@@ -48,6 +56,7 @@ struct TerminalState {
     termios original{};
     termios raw{};
     bool kittyPushed = false;
+    bool synchronizedOutput = false;
     // Restores the terminal's modes and puts the cursor below the picture.
     char leave[96] = {};
     std::size_t leaveLength = 0;
@@ -63,11 +72,31 @@ struct TerminalState {
 TerminalState state;
 alignas(16) char alternateStack[64 * 1024];
 
+// Waits until the terminal takes output again. The signals that end the program are let
+// through meanwhile, so a terminal that reads nothing cannot hold it.
+void WaitUntilWritable(int fd) {
+    sigset_t open;
+    pthread_sigmask(SIG_BLOCK, nullptr, &open);
+    for (int signal : kEndingSignals) {
+        sigdelset(&open, signal);
+    }
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(fd, &writable);
+    pselect(fd + 1, nullptr, &writable, nullptr, nullptr, &open);
+}
+
+// The terminal's descriptor does not block: a full terminal is waited for, with the
+// ending signals deliverable.
 void WriteAll(int fd, const char* bytes, std::size_t count) {
     while (count > 0) {
         ssize_t written = write(fd, bytes, count);
         if (written < 0) {
             if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                WaitUntilWritable(fd);
                 continue;
             }
             return;  // the terminal is gone; nothing more can be shown
@@ -81,16 +110,38 @@ void WriteAll(int fd, const char* text) {
     WriteAll(fd, text, std::strlen(text));
 }
 
-// Async-signal-safe: the terminal as it was found, the picture left standing.
+// Async-signal-safe, and bounded: a terminal that takes nothing gets a few short chances.
+void WriteBounded(int fd, const char* bytes, std::size_t count) {
+    for (int tries = 0; count > 0 && tries < kLeaveTries; ++tries) {
+        ssize_t written = write(fd, bytes, count);
+        if (written > 0) {
+            bytes += written;
+            count -= static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return;  // the terminal is gone
+        }
+        timespec pause{0, kRetryPauseNs};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// Async-signal-safe and never waiting for the terminal: its modes as they were found
+// (without waiting for output to drain, which a stalled terminal never does), then the
+// restore bytes: the picture is left standing and the prompt goes below it.
 void LeaveTerminal() {
-    WriteAll(state.fd, state.leave, state.leaveLength);
-    tcsetattr(state.fd, TCSAFLUSH, &state.original);
+    int savedErrno = errno;
+    tcflush(state.fd, TCIFLUSH);  // keys typed at the game do not go to the shell
+    tcsetattr(state.fd, TCSANOW, &state.original);
+    WriteBounded(state.fd, state.leave, state.leaveLength);
+    errno = savedErrno;
 }
 
 // Async-signal-safe: our modes again after a stop.
 void EnterTerminal() {
     tcsetattr(state.fd, TCSANOW, &state.raw);
-    WriteAll(state.fd, kKeypadApplication);
+    WriteBounded(state.fd, kKeypadApplication, std::strlen(kKeypadApplication));
 }
 
 void Wake() {
@@ -132,7 +183,7 @@ void OnStop(int) {
     if (wasActive) {
         EnterTerminal();
         if (state.kittyPushed) {
-            WriteAll(state.fd, kKittyPush);
+            WriteBounded(state.fd, kKittyPush, std::strlen(kKittyPush));
         }
     }
     Wake();
@@ -315,8 +366,10 @@ Platform& SystemPlatform() {
     return platform;
 }
 
-PosixPlatform::PosixPlatform(const char* terminalPath)
-    : path_(terminalPath), output_(kOutputCapacity, &PosixPlatform::WriteToTerminal, this) {}
+PosixPlatform::PosixPlatform(const char* terminalPath, const char* terminalType)
+    : path_(terminalPath),
+      type_(terminalType),
+      output_(kOutputCapacity, &PosixPlatform::WriteToTerminal, this) {}
 
 PosixPlatform::~PosixPlatform() {
     if (open_) {
@@ -338,6 +391,12 @@ OpenResult PosixPlatform::Open() {
     if (state.fd >= 0) {
         return OpenResult::kNoConsoleHandle;  // another instance holds the terminal
     }
+    // A terminal without cursor addressing (an editor's shell buffer, a plain line) would
+    // show the escape sequences as text: refuse it before anything is changed.
+    const char* type = type_ != nullptr ? type_ : std::getenv("TERM");
+    if (type == nullptr || type[0] == '\0' || std::strcmp(type, "dumb") == 0) {
+        return OpenResult::kNoScreenBufferInfo;
+    }
     int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return OpenResult::kNoConsoleHandle;
@@ -357,7 +416,11 @@ OpenResult PosixPlatform::Open() {
         close(fd);
         return OpenResult::kNoScreenBufferInfo;
     }
-    if (!Selectable(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[1])) {
+    // Neither the wake-up pipe (written by signal handlers) nor the terminal may ever
+    // block: a handler must not hang, and the game waits only where it chooses to.
+    int terminalFlags = fcntl(fd, F_GETFL);
+    if (!Selectable(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[0]) || !MakeWakePipeEnd(pipeFds[1]) ||
+        terminalFlags == -1 || fcntl(fd, F_SETFL, terminalFlags | O_NONBLOCK) != 0) {
         close(fd);
         close(pipeFds[0]);
         close(pipeFds[1]);
@@ -380,6 +443,10 @@ OpenResult PosixPlatform::Open() {
     areaBottom_ = 0;
     inputGone_ = false;
     kittyPushed_ = false;
+    synchronizedOutput_ = false;
+    renderer_.SetSynchronizedOutput(false);
+    changed_ = true;
+    lastInputMs_ = 0;
     decoder_ = KeyDecoder{};
 
     {
@@ -389,6 +456,7 @@ OpenResult PosixPlatform::Open() {
         state.original = original;
         state.raw = RawMode(original);
         state.kittyPushed = false;
+        state.synchronizedOutput = false;
         UpdateLeaveBytes();
         InstallHandlers();
         if (tcsetattr(fd_, TCSANOW, &state.raw) != 0) {
@@ -398,16 +466,17 @@ OpenResult PosixPlatform::Open() {
         state.active = 1;
     }
     open_ = true;
-    AskForKeyboardProtocol();
+    AskTerminal();
     WriteAll(fd_, kKeypadApplication);
-    Present();  // the first frame clears the terminal
+    Present();  // the first frame clears the terminal (and whatever a query left on it)
     return OpenResult::kOk;
 }
 
-void PosixPlatform::AskForKeyboardProtocol() {
-    // The kitty protocol's flags, then the primary device attributes, which every
-    // terminal answers: an answer to the first before the second means it is supported.
-    WriteAll(fd_, "\x1b[?u\x1b[c");
+void PosixPlatform::AskTerminal() {
+    // The kitty protocol's flags and the state of synchronized output, then the primary
+    // device attributes, which every terminal answers: an answer to one of the first two
+    // before that one means the terminal knows it.
+    WriteAll(fd_, "\x1b[?u\x1b[?2026$p\x1b[c");
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_nsec += static_cast<long>(kQueryTimeoutMs) * 1000000L;
@@ -432,6 +501,13 @@ void PosixPlatform::AskForKeyboardProtocol() {
             break;
         }
     }
+    if (decoder_.SynchronizedOutput() && decoder_.DeviceAttributeReplies() > 0) {
+        SignalBlock block;
+        synchronizedOutput_ = true;
+        renderer_.SetSynchronizedOutput(true);
+        state.synchronizedOutput = true;
+        UpdateLeaveBytes();
+    }
     if (decoder_.KittyReplies() > 0 && decoder_.DeviceAttributeReplies() > 0) {
         SignalBlock block;
         // Asking again tells the decoder when the new flags are in force.
@@ -450,8 +526,13 @@ void PosixPlatform::Close() {
     {
         SignalBlock block;
         if (state.active != 0) {
+            // Not in a handler: a slow terminal is waited for, so that it gets the restore
+            // bytes whole. A signal that ends the program meanwhile still gets through, and
+            // its handler restores once more, in the bounded way.
+            tcflush(fd_, TCIFLUSH);
+            tcsetattr(fd_, TCSANOW, &state.original);
+            WriteAll(fd_, state.leave, state.leaveLength);
             state.active = 0;
-            LeaveTerminal();
         }
         Release();
     }
@@ -472,6 +553,10 @@ void PosixPlatform::Release() {
 void PosixPlatform::UpdateLeaveBytes() {
     constexpr std::size_t kCapacity = sizeof(state.leave);
     std::size_t n = 0;
+    n = AppendText(state.leave, n, kCapacity, kCancel);
+    if (state.synchronizedOutput) {
+        n = AppendText(state.leave, n, kCapacity, kSynchronizedOutputEnd);
+    }
     n = AppendText(state.leave, n, kCapacity, "\x1b[m");
     if (state.kittyPushed) {
         n = AppendText(state.leave, n, kCapacity, kKittyPop);
@@ -506,6 +591,7 @@ void PosixPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, 
         return;
     }
     areaBottom_ = std::max(areaBottom_, grid_.Scroll(source, clip, destX, destY, fill));
+    changed_ = true;
 }
 
 void PosixPlatform::WriteCell(int x, int y, Cell cell) {
@@ -514,12 +600,14 @@ void PosixPlatform::WriteCell(int x, int y, Cell cell) {
     }
     grid_.Write(x, y, cell);
     areaBottom_ = std::max(areaBottom_, y);
+    changed_ = true;
 }
 
 void PosixPlatform::SetCursorPosition(int x, int y) {
-    if (grid_.Inside(x, y)) {
+    if (grid_.Inside(x, y) && (x != cursorX_ || y != cursorY_)) {
         cursorX_ = x;
         cursorY_ = y;
+        changed_ = true;
     }
 }
 
@@ -529,10 +617,23 @@ bool PosixPlatform::GetCursorInfo(CursorInfo& info) {
 }
 
 void PosixPlatform::SetCursorInfo(const CursorInfo& info) {
+    changed_ = changed_ || info.visible != cursor_.visible;
     cursor_ = info;
 }
 
 int PosixPlatform::PendingEventCount() {
+    if (open_) {
+        // Looking for keys: the picture goes out if it changed, and whatever the terminal
+        // has sent so far is taken in, without waiting for more.
+        Present();
+        TakeNotices();
+        if (!inputGone_) {
+            ReadTerminal();
+        }
+        if (decoder_.HasPartial() && TickCount() - lastInputMs_ >= kEscapeTimeoutMs) {
+            decoder_.Flush();  // nothing more came in time: a lone Escape
+        }
+    }
     return decoder_.PendingEvents();
 }
 
@@ -545,7 +646,8 @@ void PosixPlatform::ReadTerminal() {
     ssize_t count = read(fd_, bytes, sizeof(bytes));
     if (count > 0) {
         decoder_.Feed(bytes, static_cast<std::size_t>(count));
-    } else if (count == 0 || (errno != EINTR && errno != EAGAIN)) {
+        lastInputMs_ = TickCount();
+    } else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
         inputGone_ = true;  // end of file or hang-up: no key will ever come
     }
 }
@@ -562,6 +664,7 @@ void PosixPlatform::TakeNotices() {
     // Resized or continued: the terminal's picture is not what it was; draw it anew.
     ReadTerminalSize();
     renderer_.Invalidate();
+    changed_ = true;
     Present();
 }
 
@@ -640,9 +743,10 @@ std::uint32_t PosixPlatform::TickCount() {
 }
 
 void PosixPlatform::Present() {
-    if (!open_) {
+    if (!open_ || !changed_) {
         return;
     }
+    changed_ = false;
     SignalBlock block;
     renderer_.Render(grid_.Data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
                      cursor_.visible, output_);

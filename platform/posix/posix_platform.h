@@ -16,15 +16,21 @@ namespace dungeon {
 // The console on a POSIX terminal. The terminal (normally /dev/tty, the controlling
 // terminal, so redirected standard streams do not matter) is put into raw mode, cleared
 // once, and from then on shows this platform's cell buffer, which stays authoritative
-// like a Win32 screen buffer: Present sends what changed. Keys are decoded into PC key
-// events. Every way out (Close, the end of the program, a terminating or crash signal)
-// restores the terminal's modes, shows the cursor and leaves the prompt below the
-// picture; a stop (SIGTSTP) restores it as well and takes it over again on continuing.
+// like a Win32 screen buffer: Present sends what changed, and so does every look for keys
+// (PendingEventCount), which also takes in the bytes the terminal has sent, without
+// waiting. Keys are decoded into PC key events. Every way out (Close, the end of the
+// program, a terminating or crash signal) restores the terminal's modes, shows the cursor
+// and leaves the prompt below the picture, and none of them waits for a terminal that has
+// stopped reading; a stop (SIGTSTP) restores it as well and takes it over again on
+// continuing, as does a continue after any other stop.
 //
 // Only one instance may be open at a time: the signal handlers act on it.
 class PosixPlatform : public Platform {
   public:
-    explicit PosixPlatform(const char* terminalPath = "/dev/tty");
+    // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
+    // without cursor addressing ("dumb", or none at all) is refused.
+    explicit PosixPlatform(const char* terminalPath = "/dev/tty",
+                           const char* terminalType = nullptr);
     ~PosixPlatform() override;
     PosixPlatform(const PosixPlatform&) = delete;
     PosixPlatform& operator=(const PosixPlatform&) = delete;
@@ -46,6 +52,8 @@ class PosixPlatform : public Platform {
     // For tests and measurements.
     Cell At(int x, int y) const;
     bool KittyProtocol() const { return kittyPushed_; }
+    bool SynchronizedOutput() const { return synchronizedOutput_; }
+    bool InputGone() const { return inputGone_; }
     std::size_t BytesSent() const { return output_.Sent(); }
 
     // How long the rest of a sequence may take before a lone Escape counts as a key.
@@ -64,19 +72,25 @@ class PosixPlatform : public Platform {
     int WaitReadable(int timeoutMs, bool notices, bool& terminalReady, bool& noticeReady);
     static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
     void ReadTerminal();
-    void AskForKeyboardProtocol();
+    void AskTerminal();
     void TakeNotices();
     void ReadTerminalSize();
     void UpdateLeaveBytes();
     void Release();
 
     const char* path_;
+    const char* type_;
     int fd_ = -1;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     bool open_ = false;
     bool inputGone_ = false;
     bool kittyPushed_ = false;
+    bool synchronizedOutput_ = false;
+    // Something was drawn since the last frame went out.
+    bool changed_ = true;
+    // When the terminal last sent bytes: a lone Escape counts once it is old enough.
+    std::uint32_t lastInputMs_ = 0;
 
     int width_ = 80;
     int height_ = 25;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "console/cp437.h"
 #include "console/pc_keyboard.h"
-#include "platform/vt/cp437.h"
 
 namespace dungeon {
 namespace {
@@ -518,6 +518,10 @@ KeyDecoder::Parsed KeyDecoder::CsiKey(const Params& p, std::uint8_t final, int l
             ++kittyReplies_;
         } else if (final == 'c') {  // primary device attributes
             ++deviceAttributeReplies_;
+        } else if (final == 'y' && p.intermediate == '$' && p.value[0][0] == 2026) {
+            // The state of the synchronized-output mode: "CSI ? 2026 ; state $ y".
+            synchronizedOutputMode_ = static_cast<int>(p.value[1][0] & 0xFF);
+            ++synchronizedOutputReplies_;
         }
         return drop;
     }
@@ -794,11 +798,8 @@ void KeyDecoder::Emit(const Key& key) {
         if (kQueueCapacity - count_ < 2) {
             return;
         }
-        if (IsKeypadDigit(event.virtualKey) && (event.controlKeyState & kAltFlags) != 0) {
-            // No release of Alt will come to finish an Alt code: type the digit instead.
-            event.controlKeyState &= ~kAltFlags;
-            event.character = static_cast<std::uint8_t>('0' + event.virtualKey - kVkNumpad0);
-        }
+        // Alt with a keypad digit stays what it is, although no release of Alt will come
+        // to finish an Alt code: the console takes such a press back, as on the PC.
         event.keyDown = true;
         Push(event);
         event.keyDown = false;

@@ -45,6 +45,12 @@ class KeyDecoder {
     int KittyReplies() const { return kittyReplies_; }
     int KittyFlags() const { return kittyFlags_; }
     int DeviceAttributeReplies() const { return deviceAttributeReplies_; }
+    // Answers to the question whether synchronized output (mode 2026) is known, and
+    // whether the last one said that it is.
+    int SynchronizedOutputReplies() const { return synchronizedOutputReplies_; }
+    bool SynchronizedOutput() const {
+        return synchronizedOutputMode_ == 1 || synchronizedOutputMode_ == 2;
+    }
     // Key releases come from the terminal itself (kitty protocol with event types).
     bool ReportsReleases() const { return (kittyFlags_ & 2) != 0; }
 
@@ -85,6 +91,8 @@ class KeyDecoder {
     int kittyReplies_ = 0;
     int kittyFlags_ = 0;
     int deviceAttributeReplies_ = 0;
+    int synchronizedOutputReplies_ = 0;
+    int synchronizedOutputMode_ = 0;  // as reported: 0 unknown, 1 set, 2 reset, 4 fixed off
 };
 
 }  // namespace dungeon

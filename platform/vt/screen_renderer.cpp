@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 
 namespace dungeon {
 namespace {
@@ -79,6 +79,14 @@ void OutputBuffer::Truncate(std::size_t size) {
     if (size <= size_) {
         size_ = size;
     }
+}
+
+void OutputBuffer::Erase(std::size_t at, std::size_t count) {
+    if (at > size_ || count > size_ - at) {
+        return;
+    }
+    std::memmove(bytes_.data() + at, bytes_.data() + at + count, size_ - at - count);
+    size_ -= count;
 }
 
 void ScreenRenderer::Resize(int width, int height) {
@@ -286,9 +294,14 @@ void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHe
                             int cursorY, bool cursorVisible, OutputBuffer& out) {
     std::size_t frameStart = out.Size();
     std::size_t sentBefore = out.Sent();
-    out.Append(kBeginFrame);
+    // The mark goes first, before it is known whether the frame needs it: a frame too big
+    // for the buffer is partly sent before its end is known.
+    if (synchronizedOutput_) {
+        out.Append(kBeginFrame);
+    }
     std::size_t contentStart = out.Size();
     terminalWidth_ = terminalWidth;
+    bool wholeScreen = invalid_;
     if (invalid_) {
         out.Append("\x1b[m\x1b[H\x1b[2J");
         attribute_ = kDefaultAttribute;
@@ -325,8 +338,16 @@ void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHe
         out.Append("\x1b[?25l");
         cursorShown_ = 0;
     }
-    if (out.Sent() == sentBefore && out.Size() == contentStart) {
+    bool sentInBetween = out.Sent() != sentBefore;
+    if (!sentInBetween && out.Size() == contentStart) {
         out.Truncate(frameStart);  // nothing changed: send nothing at all
+        return;
+    }
+    if (!synchronizedOutput_) {
+        return;
+    }
+    if (!wholeScreen && !sentInBetween && out.Size() - contentStart <= kOneWrite) {
+        out.Erase(frameStart, kBeginFrame.size());  // small enough to arrive whole
         return;
     }
     out.Append(kEndFrame);

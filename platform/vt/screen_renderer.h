@@ -28,6 +28,8 @@ class OutputBuffer {
     std::size_t Sent() const { return sent_; }
     // Forgets what was appended after `size`, as long as nothing was sent since.
     void Truncate(std::size_t size);
+    // Takes out `count` bytes at `at`, as long as nothing was sent since they were appended.
+    void Erase(std::size_t at, std::size_t count);
 
   private:
     std::vector<char> bytes_;
@@ -39,9 +41,11 @@ class OutputBuffer {
 
 // Brings a terminal up to date with a grid of cells. It keeps the picture the terminal
 // shows and, for each frame, sends only the cells that differ, in runs, with the
-// cheapest cursor movement, colours only where they change, and the frame wrapped in
-// synchronized-output marks so that the terminal shows it whole. Cells are shown as
-// their code page 437 glyphs; attribute 7 is the terminal's own default colours.
+// cheapest cursor movement and colours only where they change. On a terminal that knows
+// synchronized output, a frame that could be seen half drawn (the whole screen, or more
+// than the terminal takes in at once) is wrapped in its marks; a small frame arrives in
+// one piece anyway and goes without them. Cells are shown as their code page 437 glyphs;
+// attribute 7 is the terminal's own default colours.
 //
 // The terminal is assumed to be in raw output mode (a line feed keeps the column).
 class ScreenRenderer {
@@ -55,6 +59,10 @@ class ScreenRenderer {
         invalid_ = true;
         cursorShown_ = kUnknown;
     }
+    // Whether the terminal has said it knows synchronized output; off at first.
+    void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
+    // Frames of more bytes than this may reach the terminal in several pieces.
+    static constexpr std::size_t kOneWrite = 4096;
 
     // Appends one frame: the cells of `cells` (width x height, row by row) that differ
     // from the picture, clipped to the terminal's current size, then the cursor.
@@ -85,6 +93,7 @@ class ScreenRenderer {
     int attribute_ = -1;  // -1: not known
     static constexpr int kUnknown = -1;
     int cursorShown_ = 1;  // 1 shown, 0 hidden
+    bool synchronizedOutput_ = false;
 };
 
 }  // namespace dungeon

@@ -1,37 +1,33 @@
-// The Windows console: the screen buffer and the key event records of kernel32, which the
-// console layer's model follows one to one.
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32_platform.h"
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 
+#include "console/cp437.h"
 #include "console/system_platform.h"
 #include "platform/win32/win32_coords.h"
 
 namespace dungeon {
 namespace {
 
-// The PC character set: bytes show as the glyphs the game was drawn with.
-constexpr UINT kPcCodePage = 437;
 // Processed input would turn Ctrl+C into a signal instead of a key; mouse records and
 // VT-encoded keys would only get in the way of the key events the layer reads.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
-// While a key is pending the layer waits for the event behind it, so the first polls are
-// quick; an event left alone in the queue is polled more slowly after a while.
-constexpr int kQuickPolls = 50;
-constexpr DWORD kQuickPollMs = 1;
-constexpr DWORD kSlowPollMs = 10;
+// Records taken from the console per call.
+constexpr DWORD kReadBatch = 64;
 
-BOOL WINAPI RestoreOnControlEvent(DWORD event);
+// The open platform, for the control-event handler.
+std::atomic<Win32Platform*> activePlatform{nullptr};
+
+BOOL WINAPI RestoreOnControlEvent(DWORD /*event*/) {
+    Win32Platform* platform = activePlatform.load();
+    if (platform != nullptr) {
+        platform->Restore();
+    }
+    // Not handled: the default handler still ends the process.
+    return FALSE;
+}
 
 HANDLE OpenDevice(const char* name) {
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -60,74 +56,38 @@ COORD ToCoord(int x, int y) {
 
 CHAR_INFO ToCharInfo(Cell cell) {
     CHAR_INFO result;
-    result.Char.AsciiChar = static_cast<CHAR>(cell.character);
+    result.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
     result.Attributes = cell.attribute;
     return result;
 }
 
-class Win32Platform : public Platform {
-  public:
-    ~Win32Platform() override { Close(); }
+bool SameCharInfo(const CHAR_INFO& a, const CHAR_INFO& b) {
+    return a.Char.UnicodeChar == b.Char.UnicodeChar && a.Attributes == b.Attributes;
+}
 
-    OpenResult Open() override;
-    void Close() override;
+// A typed character as the PC keyboard's byte; what code page 437 lacks becomes "?", as a
+// console would give it in that code page.
+std::uint8_t ToPcByte(WCHAR character) {
+    if (character < 0x80) {
+        return static_cast<std::uint8_t>(character);
+    }
+    std::uint8_t byte = 0;
+    return Cp437FromCodePoint(character, byte) ? byte : static_cast<std::uint8_t>('?');
+}
 
-    bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
-    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
-    void WriteCell(int x, int y, Cell cell) override;
-    void SetCursorPosition(int x, int y) override;
-    bool GetCursorInfo(CursorInfo& info) override;
-    void SetCursorInfo(const CursorInfo& info) override;
+}  // namespace
 
-    int PendingEventCount() override;
-    bool ReadEvent(InputEvent& event) override;
-    bool WaitForInput() override;
-
-    std::uint32_t TickCount() override { return GetTickCount(); }
-    // The console shows its buffer as it is written; there is nothing to flush.
-    void Present() override {}
-
-    // Puts back the input mode, the code pages and the cursor as they were found. Runs
-    // on the main thread from Close, or on the system's thread for control events.
-    void Restore();
-
-  private:
-    bool CountEvents(DWORD& count) const;
-
-    HANDLE output_ = INVALID_HANDLE_VALUE;
-    HANDLE input_ = INVALID_HANDLE_VALUE;
-    // Devices opened here because standard output or input was redirected.
-    HANDLE ownedOutput_ = INVALID_HANDLE_VALUE;
-    HANDLE ownedInput_ = INVALID_HANDLE_VALUE;
-    bool open_ = false;
-    bool handlerInstalled_ = false;
-
-    bool inputModeChanged_ = false;
-    DWORD originalInputMode_ = 0;
-    bool outputCodePageChanged_ = false;
-    UINT originalOutputCodePage_ = 0;
-    bool inputCodePageChanged_ = false;
-    UINT originalInputCodePage_ = 0;
-    bool cursorSaved_ = false;
-    CONSOLE_CURSOR_INFO originalCursor_{};
-
-    // Lowest buffer row written (0-based), so the shell continues below the last picture.
-    std::atomic<int> lowestRowWritten_{-1};
-    // The event count the layer saw last; waiting ends once the queue holds another.
-    int lastSeenCount_ = -1;
-    // Restore may run on a control-event thread while the main thread closes.
-    SRWLOCK lock_ = SRWLOCK_INIT;
-};
-
-Win32Platform& TheWin32Platform() {
+Platform& SystemPlatform() {
     static Win32Platform platform;
     return platform;
 }
 
-BOOL WINAPI RestoreOnControlEvent(DWORD /*event*/) {
-    TheWin32Platform().Restore();
-    // Not handled: the default handler still ends the process.
-    return FALSE;
+Win32Platform::~Win32Platform() {
+    if (open_) {
+        // The program ends without closing the console: what it drew still goes out.
+        Present();
+        Close();
+    }
 }
 
 OpenResult Win32Platform::Open() {
@@ -173,27 +133,72 @@ OpenResult Win32Platform::Open() {
         inputModeChanged_ = true;
     }
 
-    const UINT outputCodePage = GetConsoleOutputCP();
-    if (outputCodePage != 0 && outputCodePage != kPcCodePage && SetConsoleOutputCP(kPcCodePage)) {
-        originalOutputCodePage_ = outputCodePage;
-        outputCodePageChanged_ = true;
-    }
-    // Typed characters come in the input code page; the layer takes them as PC bytes.
-    const UINT inputCodePage = GetConsoleCP();
-    if (inputCodePage != 0 && inputCodePage != kPcCodePage && SetConsoleCP(kPcCodePage)) {
-        originalInputCodePage_ = inputCodePage;
-        inputCodePageChanged_ = true;
-    }
+    // The whole buffer, not only its visible window.
+    info_.width = std::max<int>(bufferInfo.dwSize.X, 1);
+    info_.height = std::max<int>(bufferInfo.dwSize.Y, 1);
+    info_.cursorX = FromConsoleCoordinate(bufferInfo.dwCursorPosition.X);
+    info_.cursorY = FromConsoleCoordinate(bufferInfo.dwCursorPosition.Y);
+    info_.attribute = bufferInfo.wAttributes;
+    cursorX_ = shownCursorX_ = info_.cursorX;
+    cursorY_ = shownCursorY_ = info_.cursorY;
 
     // Remembered so that a cursor the game hides is shown again at the end.
     cursorSaved_ = GetConsoleCursorInfo(output_, &originalCursor_) != FALSE;
-    lowestRowWritten_ = -1;
-    lastSeenCount_ = -1;
+    cursor_ = CursorInfo{};
+    if (cursorSaved_) {
+        cursor_.size = static_cast<int>(originalCursor_.dwSize);
+        cursor_.visible = originalCursor_.bVisible != FALSE;
+    }
+    shownCursor_ = cursor_;
+
+    // The only allocations: the cells, what the console shows, and one band's worth.
+    grid_.Reset(info_.width, info_.height, Cell{' ', static_cast<std::uint8_t>(info_.attribute)});
+    front_.assign(static_cast<std::size_t>(info_.width) * static_cast<std::size_t>(info_.height),
+                  CHAR_INFO{});
+    band_.assign(static_cast<std::size_t>(std::max(kMaxCellsPerWrite, info_.width)), CHAR_INFO{});
+    ReadInitialCells();
+    dirtyTop_ = 0;
+    dirtyBottom_ = 0;
+    lowestRowWritten_ = 0;
+    queueHead_ = 0;
+    queueSize_ = 0;
+    seenCount_ = 0;
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
+    activePlatform.store(this);
     handlerInstalled_ = SetConsoleCtrlHandler(RestoreOnControlEvent, TRUE) != FALSE;
     open_ = true;
     return OpenResult::kOk;
+}
+
+void Win32Platform::ReadInitialCells() {
+    // What stands on the console already (the shell's lines) is part of the picture: a
+    // scroll of a window moves it like any other cell.
+    const int rowsPerRead = std::max(1, kMaxCellsPerWrite / info_.width);
+    for (int top = 1; top <= info_.height; top += rowsPerRead) {
+        const int bottom = std::min(info_.height, top + rowsPerRead - 1);
+        COORD size;
+        size.X = static_cast<SHORT>(info_.width);
+        size.Y = static_cast<SHORT>(bottom - top + 1);
+        SMALL_RECT region = ToSmallRect(Rect{1, top, info_.width, bottom});
+        const bool read = ReadConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region);
+        for (int y = top; y <= bottom; ++y) {
+            for (int x = 1; x <= info_.width; ++x) {
+                const CHAR_INFO& shown =
+                    band_[static_cast<std::size_t>((y - top) * info_.width + (x - 1))];
+                if (read) {
+                    Front(x, y) = shown;
+                    grid_.Write(x, y,
+                                Cell{ToPcByte(shown.Char.UnicodeChar),
+                                     static_cast<std::uint8_t>(shown.Attributes & 0xFF)});
+                } else {
+                    // Unknown: marked so that it differs from every cell and is written.
+                    Front(x, y).Char.UnicodeChar = 0xFFFF;
+                    Front(x, y).Attributes = 0xFFFF;
+                }
+            }
+        }
+    }
 }
 
 void Win32Platform::Restore() {
@@ -202,26 +207,15 @@ void Win32Platform::Restore() {
         SetConsoleMode(input_, originalInputMode_);
         inputModeChanged_ = false;
     }
-    if (outputCodePageChanged_) {
-        SetConsoleOutputCP(originalOutputCodePage_);
-        outputCodePageChanged_ = false;
-    }
-    if (inputCodePageChanged_) {
-        SetConsoleCP(originalInputCodePage_);
-        inputCodePageChanged_ = false;
-    }
     if (cursorSaved_) {
         SetConsoleCursorInfo(output_, &originalCursor_);
         cursorSaved_ = false;
     }
     // The shell's prompt goes below the last picture instead of over it.
-    const int lowestRow = lowestRowWritten_.exchange(-1);
-    CONSOLE_SCREEN_BUFFER_INFO bufferInfo;
-    if (lowestRow >= 0 && GetConsoleScreenBufferInfo(output_, &bufferInfo)) {
-        COORD below;
-        below.X = 0;
-        below.Y = static_cast<SHORT>(std::min(lowestRow + 1, bufferInfo.dwSize.Y - 1));
-        SetConsoleCursorPosition(output_, below);
+    const int lowestRow = lowestRowWritten_;
+    lowestRowWritten_ = 0;
+    if (lowestRow > 0) {
+        SetConsoleCursorPosition(output_, ToCoord(1, std::min(lowestRow + 1, info_.height)));
     }
     ReleaseSRWLockExclusive(&lock_);
 }
@@ -232,6 +226,8 @@ void Win32Platform::Close() {
         handlerInstalled_ = false;
     }
     Restore();
+    Win32Platform* self = this;
+    activePlatform.compare_exchange_strong(self, nullptr);
     AcquireSRWLockExclusive(&lock_);
     if (IsValid(ownedOutput_)) {
         CloseHandle(ownedOutput_);
@@ -248,130 +244,248 @@ void Win32Platform::Close() {
 }
 
 bool Win32Platform::GetScreenBufferInfo(ScreenBufferInfo& info) {
-    CONSOLE_SCREEN_BUFFER_INFO bufferInfo;
-    if (!GetConsoleScreenBufferInfo(output_, &bufferInfo)) {
+    if (!open_) {
         return false;
     }
-    // The whole buffer, not only its visible window.
-    info.width = bufferInfo.dwSize.X;
-    info.height = bufferInfo.dwSize.Y;
-    info.cursorX = FromConsoleCoordinate(bufferInfo.dwCursorPosition.X);
-    info.cursorY = FromConsoleCoordinate(bufferInfo.dwCursorPosition.Y);
-    info.attribute = bufferInfo.wAttributes;
+    info = info_;
+    info.cursorX = cursorX_;
+    info.cursorY = cursorY_;
     return true;
+}
+
+void Win32Platform::MarkDirty(int top, int bottom) {
+    top = std::max(top, 1);
+    bottom = std::min(bottom, info_.height);
+    if (top > bottom) {
+        return;
+    }
+    if (dirtyTop_ == 0) {
+        dirtyTop_ = top;
+        dirtyBottom_ = bottom;
+        return;
+    }
+    dirtyTop_ = std::min(dirtyTop_, top);
+    dirtyBottom_ = std::max(dirtyBottom_, bottom);
 }
 
 void Win32Platform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
                                Cell fill) {
-    const SMALL_RECT sourceRect = ToSmallRect(source);
-    const SMALL_RECT clipRect = ToSmallRect(clip);
-    const CHAR_INFO fillInfo = ToCharInfo(fill);
-    ScrollConsoleScreenBufferA(output_, &sourceRect, &clipRect, ToCoord(destX, destY), &fillInfo);
+    const int lowest = grid_.Scroll(source, clip, destX, destY, fill);
+    if (lowest > 0) {
+        MarkDirty(clip.top, lowest);
+    }
 }
 
 void Win32Platform::WriteCell(int x, int y, Cell cell) {
-    const CHAR_INFO cellInfo = ToCharInfo(cell);
-    COORD size;
-    size.X = 1;
-    size.Y = 1;
-    const COORD origin = ToCoord(1, 1);
-    SMALL_RECT region = ToSmallRect(Rect{x, y, x, y});
-    if (WriteConsoleOutputA(output_, &cellInfo, size, origin, &region) &&
-        region.Bottom >= region.Top) {
-        int lowest = lowestRowWritten_.load();
-        while (region.Bottom > lowest &&
-               !lowestRowWritten_.compare_exchange_weak(lowest, region.Bottom)) {
-        }
+    if (grid_.Inside(x, y)) {
+        grid_.Write(x, y, cell);
+        MarkDirty(y, y);
     }
 }
 
 void Win32Platform::SetCursorPosition(int x, int y) {
-    SetConsoleCursorPosition(output_, ToCoord(x, y));
+    cursorX_ = x;
+    cursorY_ = y;
 }
 
 bool Win32Platform::GetCursorInfo(CursorInfo& info) {
-    CONSOLE_CURSOR_INFO cursor;
-    if (!GetConsoleCursorInfo(output_, &cursor)) {
-        return false;
-    }
-    info.size = static_cast<int>(cursor.dwSize);
-    info.visible = cursor.bVisible != FALSE;
-    return true;
+    info = cursor_;
+    return open_;
 }
 
 void Win32Platform::SetCursorInfo(const CursorInfo& info) {
-    CONSOLE_CURSOR_INFO cursor;
+    cursor_ = info;
     // The console refuses sizes outside 1..100 percent, visibility change included.
-    cursor.dwSize = static_cast<DWORD>(std::clamp(info.size, 1, 100));
-    cursor.bVisible = info.visible ? TRUE : FALSE;
-    SetConsoleCursorInfo(output_, &cursor);
+    cursor_.size = std::clamp(info.size, 1, 100);
 }
 
-bool Win32Platform::CountEvents(DWORD& count) const {
-    count = 0;
-    return IsValid(input_) && GetNumberOfConsoleInputEvents(input_, &count) != FALSE;
+void Win32Platform::WriteBand(int left, int top, int right, int bottom) {
+    const int width = right - left + 1;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            band_[static_cast<std::size_t>((y - top) * width + (x - left))] =
+                ToCharInfo(grid_.At(x, y));
+        }
+    }
+    COORD size;
+    size.X = static_cast<SHORT>(width);
+    size.Y = static_cast<SHORT>(bottom - top + 1);
+    SMALL_RECT region = ToSmallRect(Rect{left, top, right, bottom});
+    if (!WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
+        return;  // the cells stay different and are tried again at the next Present
+    }
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            Front(x, y) = band_[static_cast<std::size_t>((y - top) * width + (x - left))];
+        }
+    }
+    lowestRowWritten_ = std::max(lowestRowWritten_, bottom);
+}
+
+void Win32Platform::Present() {
+    if (!open_) {
+        return;
+    }
+    AcquireSRWLockExclusive(&lock_);
+    const bool hideFirst = shownCursor_.visible && !cursor_.visible;
+    if (hideFirst) {
+        CONSOLE_CURSOR_INFO hidden;
+        hidden.dwSize = static_cast<DWORD>(cursor_.size);
+        hidden.bVisible = FALSE;
+        if (SetConsoleCursorInfo(output_, &hidden)) {
+            shownCursor_ = cursor_;
+        }
+    }
+
+    // Changed rows gather into one rectangle for as long as it stays within one call's
+    // room; unchanged cells inside it are simply written again.
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    for (int y = dirtyTop_; y != 0 && y <= dirtyBottom_; ++y) {
+        int first = 0;
+        int last = 0;
+        for (int x = 1; x <= info_.width; ++x) {
+            if (!SameCharInfo(ToCharInfo(grid_.At(x, y)), Front(x, y))) {
+                first = first == 0 ? x : first;
+                last = x;
+            }
+        }
+        if (first == 0) {
+            continue;
+        }
+        if (top != 0) {
+            const int newLeft = std::min(left, first);
+            const int newRight = std::max(right, last);
+            if ((newRight - newLeft + 1) * (y - top + 1) <= kMaxCellsPerWrite) {
+                left = newLeft;
+                right = newRight;
+                bottom = y;
+                continue;
+            }
+            WriteBand(left, top, right, bottom);
+        }
+        left = first;
+        right = last;
+        top = y;
+        bottom = y;
+    }
+    if (top != 0) {
+        WriteBand(left, top, right, bottom);
+    }
+    dirtyTop_ = 0;
+    dirtyBottom_ = 0;
+
+    if (cursorX_ != shownCursorX_ || cursorY_ != shownCursorY_) {
+        if (SetConsoleCursorPosition(output_, ToCoord(cursorX_, cursorY_))) {
+            shownCursorX_ = cursorX_;
+            shownCursorY_ = cursorY_;
+        }
+    }
+    if (cursor_.visible != shownCursor_.visible || cursor_.size != shownCursor_.size) {
+        CONSOLE_CURSOR_INFO shown;
+        shown.dwSize = static_cast<DWORD>(cursor_.size);
+        shown.bVisible = cursor_.visible ? TRUE : FALSE;
+        if (SetConsoleCursorInfo(output_, &shown)) {
+            shownCursor_ = cursor_;
+        }
+    }
+    ReleaseSRWLockExclusive(&lock_);
+}
+
+void Win32Platform::Push(const INPUT_RECORD& record) {
+    InputEvent event;
+    if (record.EventType == KEY_EVENT) {
+        const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+        event.kind = InputEvent::Kind::kKey;
+        event.key.keyDown = key.bKeyDown != FALSE;
+        event.key.virtualKey = key.wVirtualKeyCode;
+        event.key.scanCode = key.wVirtualScanCode;
+        event.key.character = ToPcByte(key.uChar.UnicodeChar);
+        event.key.controlKeyState = key.dwControlKeyState;
+    } else {
+        event.kind = InputEvent::Kind::kOther;
+    }
+    queue_[(queueHead_ + queueSize_) % kQueueCapacity] = event;
+    ++queueSize_;
+}
+
+bool Win32Platform::ReadRecords(DWORD count) {
+    INPUT_RECORD records[kReadBatch];
+    DWORD read = 0;
+    if (!ReadConsoleInputW(input_, records, std::min(count, kReadBatch), &read)) {
+        return false;
+    }
+    for (DWORD i = 0; i < read; ++i) {
+        Push(records[i]);
+    }
+    return true;
+}
+
+bool Win32Platform::Drain() {
+    if (!IsValid(input_)) {
+        return false;
+    }
+    while (queueSize_ < kQueueCapacity) {
+        DWORD count = 0;
+        if (!GetNumberOfConsoleInputEvents(input_, &count)) {
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        // Never more than the console holds, so the read returns at once.
+        const auto room = static_cast<DWORD>(kQueueCapacity - queueSize_);
+        if (!ReadRecords(std::min(count, room))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int Win32Platform::PendingEventCount() {
-    DWORD count = 0;
-    if (!CountEvents(count)) {
-        count = 0;
-    }
-    lastSeenCount_ = static_cast<int>(std::min<DWORD>(count, INT_MAX));
-    return lastSeenCount_;
+    Drain();
+    seenCount_ = queueSize_;
+    return static_cast<int>(queueSize_);
 }
 
 bool Win32Platform::ReadEvent(InputEvent& event) {
-    // Reading an empty queue would block.
-    DWORD count = 0;
-    if (!CountEvents(count) || count == 0) {
+    if (queueSize_ == 0) {
         return false;
     }
-    INPUT_RECORD record;
-    DWORD read = 0;
-    if (!ReadConsoleInputA(input_, &record, 1, &read) || read != 1) {
-        return false;
+    event = queue_[queueHead_];
+    queueHead_ = (queueHead_ + 1) % kQueueCapacity;
+    --queueSize_;
+    if (seenCount_ > 0) {
+        --seenCount_;  // the layer takes the oldest, which it has counted
     }
-    event = InputEvent{};
-    if (record.EventType != KEY_EVENT) {
-        event.kind = InputEvent::Kind::kOther;
-        return true;
-    }
-    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-    event.kind = InputEvent::Kind::kKey;
-    event.key.keyDown = key.bKeyDown != FALSE;
-    event.key.virtualKey = key.wVirtualKeyCode;
-    event.key.scanCode = key.wVirtualScanCode;
-    event.key.character = static_cast<std::uint8_t>(key.uChar.AsciiChar);
-    event.key.controlKeyState = key.dwControlKeyState;
     return true;
 }
 
 bool Win32Platform::WaitForInput() {
-    if (!IsValid(input_)) {
-        return false;
-    }
-    for (int polls = 0;; ++polls) {
-        // Blocks while the queue is empty; the handle stays signaled while it is not.
+    for (;;) {
+        if (!Drain()) {
+            return false;
+        }
+        if (queueSize_ != seenCount_ || queueSize_ == kQueueCapacity) {
+            return true;
+        }
+        // The console's queue is empty: sleep until it holds something.
         if (WaitForSingleObject(input_, INFINITE) != WAIT_OBJECT_0) {
             return false;
         }
-        DWORD count = 0;
-        if (!CountEvents(count)) {
+        if (!Drain()) {
             return false;
         }
-        if (static_cast<int>(std::min<DWORD>(count, INT_MAX)) != lastSeenCount_) {
+        if (queueSize_ != seenCount_) {
             return true;
         }
-        // Only time tells when another event joins those the layer has already seen.
-        Sleep(polls < kQuickPolls ? kQuickPollMs : kSlowPollMs);
+        // Signalled, yet counted empty (Wine counts late): a read waits for what comes.
+        if (!ReadRecords(static_cast<DWORD>(kQueueCapacity - queueSize_))) {
+            return false;
+        }
     }
-}
-
-}  // namespace
-
-Platform& SystemPlatform() {
-    return TheWin32Platform();
 }
 
 }  // namespace dungeon

@@ -1,4 +1,4 @@
-#include "platform/vt/cp437.h"
+#include "console/cp437.h"
 
 #include <array>
 
@@ -79,6 +79,10 @@ constexpr std::array<Utf8, 256> kGlyphs = MakeGlyphs();
 std::string_view Cp437Glyph(std::uint8_t byte) {
     const Utf8& glyph = kGlyphs[byte];
     return std::string_view(glyph.bytes, glyph.length);
+}
+
+char16_t Cp437CodePoint(std::uint8_t byte) {
+    return kCodePoints[byte];
 }
 
 bool Cp437FromCodePoint(std::uint32_t codePoint, std::uint8_t& byte) {

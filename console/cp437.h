@@ -11,6 +11,8 @@ namespace dungeon {
 
 // The glyph of `byte` as UTF-8. Byte 0 shows as a blank, as on the PC screen.
 std::string_view Cp437Glyph(std::uint8_t byte);
+// The same glyph as one UTF-16 unit (every glyph lies in the Basic Multilingual Plane).
+char16_t Cp437CodePoint(std::uint8_t byte);
 
 // The byte in 128..255 whose glyph is `codePoint`; false if there is none. Lets typed
 // characters such as "ä" arrive as the byte the PC keyboard would give.

@@ -1,0 +1,80 @@
+#include "game/command_line.h"
+
+#include <ostream>
+#include <string_view>
+
+namespace dungeon {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: dungeon [--help | --version]\n"
+    "\n"
+    "A small dungeon game for a text terminal. Steer the hero Quirn through a\n"
+    "dungeon of 40 x 20 cells generated afresh at every start: walk onto items to\n"
+    "put them into the backpack, fight the monsters (M) and find the exit (>).\n"
+    "The game's texts are German.\n"
+    "\n"
+    "Keys:\n"
+    "  8 2 4 6  one step up, down, left, right (main keyboard or keypad)\n"
+    "  s        quit at once\n"
+    "  f / k    in a fight: flee / fight on\n"
+    "\n"
+    "The game ends when the hero reaches the exit, when the hero dies, or on s.\n"
+    "It needs a terminal of at least 80 columns by 21 rows.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  show this text and exit\n"
+    "  --version   show the version and exit\n"
+    "\n"
+    "The manual: man 6 dungeon (on Windows: README.txt beside dungeon.exe).\n";
+
+// An argument is echoed to a terminal: its control characters are shown as escapes, so a
+// stray escape sequence cannot change the terminal's state.
+void WriteQuoted(std::ostream& err, std::string_view argument) {
+    constexpr std::string_view kHex = "0123456789abcdef";
+    err << '\'';
+    for (char c : argument) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            err << "\\x" << kHex[byte >> 4] << kHex[byte & 0xfu];
+        } else {
+            err << c;
+        }
+    }
+    err << '\'';
+}
+
+int Print(std::ostream& out, std::ostream& err, std::string_view text) {
+    out << text;
+    out.flush();
+    if (!out) {
+        // A full disk or a closed pipe must not pass for success.
+        err << "dungeon: cannot write to standard output\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::ostream& out,
+                                     std::ostream& err) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            return Print(out, err, kHelp);
+        }
+        if (argument == "--version") {
+            return Print(out, err, "dungeon " DUNGEON_VERSION "\n");
+        }
+        err << "dungeon: unknown argument ";
+        WriteQuoted(err, argument);
+        err << "\nTry 'dungeon --help'.\n";
+        err.flush();
+        return 2;
+    }
+    return std::nullopt;
+}
+
+}  // namespace dungeon

@@ -1,0 +1,38 @@
+// The program's way to the page: each function hands over to the object the page passed
+// in as Module.page (web/dungeon-page.js). Two of them suspend the program with Asyncify
+// until the page wakes it; they are named in -sASYNCIFY_IMPORTS.
+mergeInto(LibraryManager.library, {
+  // A frame's bytes: VT escape sequences and UTF-8 text. Copied, since the program
+  // reuses its buffer.
+  dungeon_page_write: function(bytes, count) {
+    Module['page'].write(HEAPU8.slice(bytes, bytes + count));
+  },
+
+  // Takes up to `capacity` bytes of typed input; 0 when none is waiting.
+  dungeon_page_read: function(buffer, capacity) {
+    var input = Module['page'].read(capacity);
+    HEAPU8.set(input, buffer);
+    return input.length;
+  },
+
+  // Until input arrives (1) or `timeoutMs` passes (0); a negative timeout never passes.
+  dungeon_page_wait__deps: ['$Asyncify'],
+  dungeon_page_wait: function(timeoutMs) {
+    return Asyncify.handleSleep(function(wakeUp) {
+      Module['page'].wait(timeoutMs, wakeUp);
+    });
+  },
+
+  // Milliseconds of the page's wall clock, so that every load plays another dungeon.
+  dungeon_page_clock: function() {
+    return Date.now() % 4294967296;
+  },
+
+  // The game ended with `exitStatus`; returns 1 once the page asks for a new game.
+  dungeon_page_await_next_game__deps: ['$Asyncify'],
+  dungeon_page_await_next_game: function(exitStatus) {
+    return Asyncify.handleSleep(function(wakeUp) {
+      Module['page'].gameOver(exitStatus, wakeUp);
+    });
+  },
+});

@@ -1,0 +1,158 @@
+// What the terminal platform's tests run in a process of its own: the test program has
+// threads, so a forked child of it may only call exec, and the scene it is to play runs
+// here instead. Usage: dungeon_terminal_child SCENE TERMINAL
+// Exit statuses 2 and up say what went wrong before the scene could be played.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "console/platform.h"
+#include "game/program.h"
+#include "platform/posix/posix_platform.h"
+
+namespace dungeon {
+namespace {
+
+constexpr const char* kType = "xterm-256color";
+
+// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
+// for a terminal: select() fails with EBADF.
+class PlatformWithInvalidWait : public PosixPlatform {
+  public:
+    using PosixPlatform::PosixPlatform;
+
+  protected:
+    int Select(int, fd_set*, timeval*) override {
+        errno = EBADF;
+        return -1;
+    }
+};
+
+// Draws a mark and shows it; false when the terminal cannot be opened.
+bool OpenAndDraw(PosixPlatform& platform, int x, int y, char mark) {
+    if (platform.Open() != OpenResult::kOk) {
+        return false;
+    }
+    platform.WriteCell(x, y, Cell{static_cast<std::uint8_t>(mark), 7});
+    platform.Present();
+    return true;
+}
+
+// Waits for a key; false when the terminal is gone.
+bool WaitForKey(PosixPlatform& platform) {
+    while (platform.PendingEventCount() == 0) {
+        if (!platform.WaitForInput()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Play(const char* scene, const char* path) {
+    if (std::strcmp(scene, "terminate") == 0) {
+        PosixPlatform platform(path, kType);
+        if (!OpenAndDraw(platform, 1, 21, 'W')) {
+            return 2;
+        }
+        raise(SIGTERM);
+        return 3;
+    }
+    if (std::strcmp(scene, "crash") == 0) {
+        rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        PosixPlatform platform(path, kType);
+        if (!OpenAndDraw(platform, 1, 21, 'W')) {
+            return 2;
+        }
+        // A real fault: a write to a page that may only be read.
+        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED) {
+            return 4;
+        }
+        *static_cast<volatile char*>(page) = 1;
+        return 3;
+    }
+    if (std::strcmp(scene, "stop") == 0) {
+        setpgid(0, 0);  // a process group of its own, so that a stop is not discarded
+        PosixPlatform platform(path, kType);
+        if (!OpenAndDraw(platform, 3, 3, 'Z')) {
+            return 2;
+        }
+        raise(SIGTSTP);
+        // Continued: the picture is painted anew while waiting for a key.
+        bool gotKey = platform.WaitForInput();
+        platform.Close();
+        return gotKey ? 0 : 4;
+    }
+    if (std::strcmp(scene, "wait") == 0) {
+        PosixPlatform platform(path, kType);
+        if (!OpenAndDraw(platform, 3, 3, 'Z')) {
+            return 2;
+        }
+        bool gotKey = WaitForKey(platform);
+        platform.Close();
+        return gotKey ? 0 : 4;
+    }
+    if (std::strcmp(scene, "invalid-wait") == 0) {
+        PlatformWithInvalidWait platform(path, kType);
+        return RunProgram(platform);
+    }
+    if (std::strcmp(scene, "many-descriptors") == 0) {
+        // Descriptors beyond select()'s reach: opening fails and changes nothing.
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? FD_SETSIZE + 16 : limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        int filler = open("/dev/null", O_RDONLY);
+        for (int fd = 0; fd < FD_SETSIZE; ++fd) {
+            if (fcntl(fd, F_GETFD) == -1 && dup2(filler, fd) != fd) {
+                return 5;
+            }
+        }
+        PosixPlatform platform(path, kType);
+        struct sigaction term {};
+        bool refused = platform.Open() == OpenResult::kNoConsoleHandle;
+        sigaction(SIGTERM, nullptr, &term);
+        return refused && term.sa_handler == SIG_DFL ? 0 : 6;
+    }
+    if (std::strcmp(scene, "game") == 0) {
+        // The built game with this terminal as its controlling one, as a shell starts it.
+        setsid();
+        setenv("TERM", kType, 1);
+        int fd = open(path, O_RDWR);
+        if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) {
+            return 7;
+        }
+        dup2(fd, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execl(DUNGEON_EXECUTABLE, DUNGEON_EXECUTABLE, static_cast<char*>(nullptr));
+        return 8;
+    }
+    return 9;
+}
+
+}  // namespace
+}  // namespace dungeon
+
+// Under AddressSanitizer the crash scene's fault must reach the platform's handler, not
+// the sanitizer's: the sanitizer reads this before main.
+extern "C" const char* __asan_default_options();
+extern "C" const char* __asan_default_options() {
+    return "handle_segv=0:handle_sigbus=0";
+}
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        return 9;
+    }
+    return dungeon::Play(argv[1], argv[2]);
+}

@@ -1,0 +1,277 @@
+// The Windows console platform through the real console API: a screen buffer of its own,
+// read back with ReadConsoleOutput, and key records put in with WriteConsoleInput.
+#include "platform/win32/win32_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "console/console.h"
+#include "console/cp437.h"
+#include "platform/memory/memory_platform.h"
+
+namespace dungeon {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr WORD kAttribute = 0x1E;
+constexpr WORD kShellAttribute = 0x07;
+
+KEY_EVENT_RECORD Key(bool down, WORD vk, WORD scan, WCHAR ch, DWORD state) {
+    KEY_EVENT_RECORD key{};
+    key.bKeyDown = down ? TRUE : FALSE;
+    key.wRepeatCount = 1;
+    key.wVirtualKeyCode = vk;
+    key.wVirtualScanCode = scan;
+    key.uChar.UnicodeChar = ch;
+    key.dwControlKeyState = state;
+    return key;
+}
+
+// A screen buffer and the console's input, made the program's standard handles while a
+// test runs, so the platform opens them as it would the console it was started in.
+class Win32PlatformTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Under ctest (Wine, no terminal) the program is attached to no usable console:
+        // it gets a console of its own.
+        HANDLE probe =
+            CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            FreeConsole();
+            ASSERT_TRUE(AllocConsole()) << GetLastError();
+        } else {
+            CloseHandle(probe);
+        }
+        buffer_ = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            CONSOLE_TEXTMODE_BUFFER, nullptr);
+        ASSERT_NE(buffer_, INVALID_HANDLE_VALUE) << GetLastError();
+        COORD size{80, 25};
+        SetConsoleScreenBufferSize(buffer_, size);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+        width_ = info.dwSize.X;
+        height_ = info.dwSize.Y;
+        ASSERT_GE(width_, 80);
+        ASSERT_GE(height_, 25);
+        SetConsoleTextAttribute(buffer_, kAttribute);
+        input_ =
+            CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(input_, INVALID_HANDLE_VALUE) << GetLastError();
+        FlushConsoleInputBuffer(input_);
+        savedOutput_ = GetStdHandle(STD_OUTPUT_HANDLE);
+        savedInput_ = GetStdHandle(STD_INPUT_HANDLE);
+        SetStdHandle(STD_OUTPUT_HANDLE, buffer_);
+        SetStdHandle(STD_INPUT_HANDLE, input_);
+    }
+    void TearDown() override {
+        platform_.Close();
+        SetStdHandle(STD_OUTPUT_HANDLE, savedOutput_);
+        SetStdHandle(STD_INPUT_HANDLE, savedInput_);
+        if (input_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(input_);
+        }
+        if (buffer_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(buffer_);
+        }
+    }
+
+    std::vector<CHAR_INFO> ReadBuffer() const {
+        std::vector<CHAR_INFO> cells(static_cast<std::size_t>(width_ * height_));
+        COORD size{static_cast<SHORT>(width_), static_cast<SHORT>(height_)};
+        SMALL_RECT region{0, 0, static_cast<SHORT>(width_ - 1), static_cast<SHORT>(height_ - 1)};
+        EXPECT_TRUE(ReadConsoleOutputW(buffer_, cells.data(), size, COORD{0, 0}, &region));
+        return cells;
+    }
+    CHAR_INFO CellAt(const std::vector<CHAR_INFO>& cells, int x, int y) const {
+        return cells[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+    }
+    // The shell's lines before the game starts: row y full of one letter.
+    static WCHAR ShellLetter(int y) { return static_cast<WCHAR>('a' + y % 26); }
+    void FillLikeAShell() {
+        std::vector<CHAR_INFO> cells(static_cast<std::size_t>(width_ * height_));
+        for (int y = 1; y <= height_; ++y) {
+            for (int x = 1; x <= width_; ++x) {
+                CHAR_INFO& cell = cells[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+                cell.Char.UnicodeChar = ShellLetter(y);
+                cell.Attributes = kShellAttribute;
+            }
+        }
+        COORD size{static_cast<SHORT>(width_), static_cast<SHORT>(height_)};
+        SMALL_RECT region{0, 0, static_cast<SHORT>(width_ - 1), static_cast<SHORT>(height_ - 1)};
+        ASSERT_TRUE(WriteConsoleOutputW(buffer_, cells.data(), size, COORD{0, 0}, &region));
+    }
+    void PutKeys(const std::vector<KEY_EVENT_RECORD>& keys) {
+        std::vector<INPUT_RECORD> records;
+        for (const KEY_EVENT_RECORD& key : keys) {
+            INPUT_RECORD record{};
+            record.EventType = KEY_EVENT;
+            record.Event.KeyEvent = key;
+            records.push_back(record);
+        }
+        DWORD written = 0;
+        ASSERT_TRUE(WriteConsoleInputW(input_, records.data(), static_cast<DWORD>(records.size()),
+                                       &written));
+        ASSERT_EQ(written, records.size());
+    }
+    std::vector<int> Keys(Console& console) {
+        std::vector<int> keys;
+        while (console.KeyWaiting()) {
+            keys.push_back(static_cast<std::uint8_t>(console.GetKey()));
+        }
+        return keys;
+    }
+
+    HANDLE buffer_ = INVALID_HANDLE_VALUE;
+    HANDLE input_ = INVALID_HANDLE_VALUE;
+    HANDLE savedOutput_ = INVALID_HANDLE_VALUE;
+    HANDLE savedInput_ = INVALID_HANDLE_VALUE;
+    int width_ = 0;
+    int height_ = 0;
+    Win32Platform platform_;
+};
+
+// The same drawing on the console and on the in-memory platform, whose screens the game's
+// tests check: clearing a pane that held the status line of the turn before, a scroll of a
+// window over the shell's old lines, the wrap, and bytes that show as code page 437 glyphs.
+// `present` ends a turn.
+template <typename Present>
+void Draw(Console& console, Present present) {
+    console.SetWindow(42, 1, 80, 20);
+    console.MoveCursor(1, 20);
+    console.WriteText(Text("Quirn:  L:   5 A:  80 R: 50"));
+    present();
+    console.ClearWindow();
+    console.WriteText(Text("Monster greift an!\r\n"));
+    console.WriteText(Text("trifft auf\r\n"));
+    present();
+    console.SetWindow(1, 5, 10, 8);
+    console.MoveCursor(1, 4);
+    console.WriteText(Text("0123456789AB"));  // wraps and scrolls the window up by one
+    console.SetWindow(1, 22, 80, 22);
+    const char glyphs[] = {1, 3, 16, static_cast<char>(0x84), static_cast<char>(0xDB), 0, 9};
+    console.WriteText(Text(std::string(glyphs, sizeof(glyphs))));
+    console.HideCursor();
+}
+
+TEST_F(Win32PlatformTest, CellsReachTheConsoleWholeAtPresentAsTheMemoryScreenShowsThem) {
+    FillLikeAShell();
+    const std::vector<CHAR_INFO> before = ReadBuffer();
+    Console console;
+    ASSERT_TRUE(console.Start(platform_));
+    int turns = 0;
+    Draw(console, [&] {
+        if (++turns == 1) {
+            // Nothing is seen before Present: no half-drawn picture.
+            const std::vector<CHAR_INFO> waiting = ReadBuffer();
+            for (std::size_t i = 0; i < before.size(); ++i) {
+                ASSERT_EQ(waiting[i].Char.UnicodeChar, before[i].Char.UnicodeChar) << i;
+            }
+        }
+        platform_.Present();
+    });
+    platform_.Present();
+
+    MemoryPlatform memory(width_, height_, kAttribute);
+    for (int y = 1; y <= height_; ++y) {
+        for (int x = 1; x <= width_; ++x) {
+            memory.WriteCell(x, y,
+                             Cell{static_cast<std::uint8_t>(ShellLetter(y)), kShellAttribute});
+        }
+    }
+    Console expected;
+    ASSERT_TRUE(expected.Start(memory));
+    Draw(expected, [] {});
+
+    const std::vector<CHAR_INFO> shown = ReadBuffer();
+    for (int y = 1; y <= height_; ++y) {
+        for (int x = 1; x <= width_; ++x) {
+            const Cell want = memory.At(x, y);
+            const CHAR_INFO got = CellAt(shown, x, y);
+            EXPECT_EQ(got.Char.UnicodeChar, Cp437CodePoint(want.character))
+                << "column " << x << ", row " << y;
+            EXPECT_EQ(got.Attributes, want.attribute) << "column " << x << ", row " << y;
+        }
+    }
+    // The cases that went wrong or matter most, spelt out.
+    for (int x = 42; x <= 80; ++x) {
+        EXPECT_EQ(CellAt(shown, x, 20).Char.UnicodeChar, L' ') << "status line left at " << x;
+        EXPECT_EQ(CellAt(shown, x, 20).Attributes, kAttribute);
+    }
+    EXPECT_EQ(CellAt(shown, 41, 20).Char.UnicodeChar, ShellLetter(20));
+    EXPECT_EQ(CellAt(shown, 42, 1).Char.UnicodeChar, L'M');
+    EXPECT_EQ(CellAt(shown, 1, 5).Char.UnicodeChar, ShellLetter(6));  // moved up by one
+    EXPECT_EQ(CellAt(shown, 1, 7).Char.UnicodeChar, L'0');
+    EXPECT_EQ(CellAt(shown, 1, 8).Char.UnicodeChar, L'A');
+    EXPECT_EQ(CellAt(shown, 3, 8).Char.UnicodeChar, L' ');
+    EXPECT_EQ(CellAt(shown, 11, 8).Char.UnicodeChar, ShellLetter(8));
+    const std::wstring glyphs = L"\u263A\u2665\u25BA\u00E4\u2588 \u25CB";
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        EXPECT_EQ(CellAt(shown, static_cast<int>(i) + 1, 22).Char.UnicodeChar, glyphs[i]);
+    }
+
+    // The cursor, too, is the layer's once presented: where the last text ended, hidden.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    EXPECT_EQ(info.dwCursorPosition.X + 1, console.CursorX());
+    EXPECT_EQ(info.dwCursorPosition.Y + 1, console.CursorY());
+    CONSOLE_CURSOR_INFO cursor;
+    ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
+    EXPECT_FALSE(cursor.bVisible);
+}
+
+TEST_F(Win32PlatformTest, KeyRecordsBecomeTheLayersCharacters) {
+    Console console;
+    ASSERT_TRUE(console.Start(platform_));
+    const DWORD ctrlLeft = LEFT_CTRL_PRESSED | ENHANCED_KEY;
+    const DWORD alt = LEFT_ALT_PRESSED | NUMLOCK_ON;
+    PutKeys({
+        Key(true, VK_LEFT, 75, 0, ctrlLeft),  // Ctrl+Left: 0, then 115
+        Key(false, VK_LEFT, 75, 0, ctrlLeft),
+        Key(true, VK_MENU, 56, 0, alt),  // Alt held, keypad 6 and 5, Alt released: "A"
+        Key(true, VK_NUMPAD6, 77, 0, alt),
+        Key(false, VK_NUMPAD6, 77, 0, alt),
+        Key(true, VK_NUMPAD5, 76, 0, alt),
+        Key(false, VK_NUMPAD5, 76, 0, alt),
+        Key(false, VK_MENU, 56, 0, NUMLOCK_ON),
+        Key(true, VK_SHIFT, 42, 0, SHIFT_PRESSED),  // a lone Shift: nothing
+        Key(false, VK_SHIFT, 42, 0, 0),
+        Key(true, 0xC0, 0x27, L'\u00F6', 0),  // "ö" typed: the PC byte 0x94
+        Key(false, 0xC0, 0x27, L'\u00F6', 0),
+        Key(true, 'C', 46, 3, LEFT_CTRL_PRESSED),  // Ctrl+C is a key like any other
+        Key(false, 'C', 46, 3, LEFT_CTRL_PRESSED),
+    });
+    EXPECT_EQ(Keys(console), (std::vector<int>{0, 115, 65, 0x94, 3}));
+    // The last release stays queued until something comes behind it.
+    EXPECT_FALSE(console.KeyWaiting());
+}
+
+TEST_F(Win32PlatformTest, WaitingSleepsUntilARecordComesBehindTheLastRelease) {
+    Console console;
+    ASSERT_TRUE(console.Start(platform_));
+    PutKeys({Key(true, '2', 3, L'2', 0), Key(false, '2', 3, L'2', 0)});
+    ASSERT_TRUE(console.KeyWaiting());
+    EXPECT_EQ(console.GetKey(), '2');
+    ASSERT_FALSE(console.KeyWaiting());
+
+    // Only the release the layer has seen is left: waiting must not return for it.
+    std::future<bool> waited =
+        std::async(std::launch::async, [&] { return platform_.WaitForInput(); });
+    EXPECT_EQ(waited.wait_for(300ms), std::future_status::timeout);
+    PutKeys({Key(true, '8', 9, L'8', 0), Key(false, '8', 9, L'8', 0)});
+    ASSERT_EQ(waited.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(waited.get());
+    ASSERT_TRUE(console.KeyWaiting());
+    EXPECT_EQ(console.GetKey(), '8');
+}
+
+}  // namespace
+}  // namespace dungeon
