@@ -283,7 +283,8 @@ void WriteExponentForm(long double v, int decimals, DigitRules rules, CharBuffer
 // capacity leaves only blanks.
 Text PadLeft(std::string_view body, std::int32_t width) {
     Text result;
-    const std::int32_t blanks = width - static_cast<std::int32_t>(body.size());
+    // In 64 bits: the least 32-bit width less the length would overflow.
+    const std::int64_t blanks = std::int64_t{width} - static_cast<std::int64_t>(body.size());
     for (std::int32_t i = 0; i < blanks && i < Text::kCapacity; ++i) {
         result.Append(' ');
     }

@@ -97,6 +97,7 @@ TEST(FormatFixedTest, ValuesThatAreNotFiniteOrTooLarge) {
     EXPECT_EQ(Fixed(std::numeric_limits<long double>::quiet_NaN(), 257, 0),
               std::string(254, ' ') + "N");
     EXPECT_EQ(Fixed(7.0L, -10, 0), "7");
+    EXPECT_EQ(Fixed(7.0L, std::numeric_limits<std::int32_t>::min(), 0), "7");
 }
 
 // Rounding half away from zero, exact for every double: the part below the units is exact.
