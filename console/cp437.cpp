@@ -85,14 +85,13 @@ char16_t Cp437CodePoint(std::uint8_t byte) {
     return kCodePoints[byte];
 }
 
-bool Cp437FromCodePoint(std::uint32_t codePoint, std::uint8_t& byte) {
+std::optional<std::uint8_t> Cp437FromCodePoint(std::uint32_t codePoint) {
     for (std::size_t i = 128; i < kCodePoints.size(); ++i) {
         if (kCodePoints[i] == codePoint) {
-            byte = static_cast<std::uint8_t>(i);
-            return true;
+            return static_cast<std::uint8_t>(i);
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace dungeon

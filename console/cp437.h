@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace dungeon {
@@ -14,8 +15,8 @@ std::string_view Cp437Glyph(std::uint8_t byte);
 // The same glyph as one UTF-16 unit (every glyph lies in the Basic Multilingual Plane).
 char16_t Cp437CodePoint(std::uint8_t byte);
 
-// The byte in 128..255 whose glyph is `codePoint`; false if there is none. Lets typed
-// characters such as "ä" arrive as the byte the PC keyboard would give.
-bool Cp437FromCodePoint(std::uint32_t codePoint, std::uint8_t& byte);
+// The byte in 128..255 whose glyph is `codePoint`, if there is one. Lets typed characters
+// such as "ä" arrive as the byte the PC keyboard would give.
+std::optional<std::uint8_t> Cp437FromCodePoint(std::uint32_t codePoint);
 
 }  // namespace dungeon

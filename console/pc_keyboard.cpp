@@ -1,5 +1,6 @@
 #include "console/pc_keyboard.h"
 
+#include <optional>
 #include <string_view>
 
 namespace dungeon {
@@ -57,59 +58,61 @@ std::uint16_t VirtualKeyOf(char plain) {
 
 }  // namespace
 
-bool PcKeyForCharacter(std::uint8_t character, PcKey& key) {
-    key = PcKey{};
+std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
     switch (character) {
         case 8:
-            key = {kVkBack, kScanBackspace, false, false};
-            return true;
+            return PcKey{kVkBack, kScanBackspace, false, false};
         case 9:
-            key = {kVkTab, kScanTab, false, false};
-            return true;
+            return PcKey{kVkTab, kScanTab, false, false};
         case 13:
-            key = {kVkReturn, kScanEnter, false, false};
-            return true;
+            return PcKey{kVkReturn, kScanEnter, false, false};
         case 27:
-            key = {kVkEscape, kScanEscape, false, false};
-            return true;
+            return PcKey{kVkEscape, kScanEscape, false, false};
         case ' ':
-            key = {kVkSpace, 57, false, false};
-            return true;
+            return PcKey{kVkSpace, kScanSpace, false, false};
         case 127:
-            key = {kVkBack, kScanBackspace, false, true};
-            return true;
+            return PcKey{kVkBack, kScanBackspace, false, true};
         default:
             break;
     }
     if (character >= 1 && character <= 26) {
         // Ctrl+A..Ctrl+Z (Tab, Enter and Backspace are handled above).
-        PcKeyForCharacter(static_cast<std::uint8_t>('a' + character - 1), key);
+        PcKey key = *PcKeyForCharacter(static_cast<std::uint8_t>('a' + character - 1));
         key.ctrl = true;
-        return true;
+        return key;
     }
     if (character == 0 || character == 28 || character == 29 || character == 30 ||
         character == 31) {
         // Ctrl+2 (NUL), Ctrl+\, Ctrl+], Ctrl+6, Ctrl+-: the keys of their base characters.
         constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,   0,   0,
                                   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', ']', '6', '-'};
-        PcKeyForCharacter(static_cast<std::uint8_t>(kBase[character]), key);
+        PcKey key = *PcKeyForCharacter(static_cast<std::uint8_t>(kBase[character]));
         key.shift = false;
         key.ctrl = true;
-        return true;
+        return key;
     }
     for (const Row& row : kRows) {
         for (std::size_t i = 0; i < row.plain.size(); ++i) {
             bool plain = row.plain[i] == static_cast<char>(character);
             bool shifted = row.shifted[i] == static_cast<char>(character);
             if (plain || shifted) {
-                key.virtualKey = VirtualKeyOf(row.plain[i]);
-                key.scanCode = static_cast<std::uint16_t>(row.firstScan + i);
-                key.shift = shifted;
-                return true;
+                return PcKey{VirtualKeyOf(row.plain[i]),
+                             static_cast<std::uint16_t>(row.firstScan + i), shifted, false};
             }
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+KeyEvent PcKeyPress(std::uint8_t character) {
+    KeyEvent event;
+    event.character = character;
+    if (std::optional<PcKey> pc = PcKeyForCharacter(character)) {
+        event.virtualKey = pc->virtualKey;
+        event.scanCode = pc->scanCode;
+        event.controlKeyState = (pc->shift ? kShift : 0u) | (pc->ctrl ? kLeftCtrl : 0u);
+    }
+    return event;
 }
 
 }  // namespace dungeon

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "console/key_event.h"
 
 namespace dungeon {
 
@@ -47,6 +50,7 @@ enum ScanCode : std::uint16_t {
     kScanEscape = 1,
     kScanBackspace = 14,
     kScanTab = 15,
+    kScanSpace = 57,
     kScanEnter = 28,
     kScanF1 = 59,  // F1..F10 are 59..68
     kScanHome = 71,
@@ -77,6 +81,9 @@ struct PcKey {
 // Every character 0..127 has a key: control characters are their Ctrl combinations (0 is
 // Ctrl+2; 28..31 are Ctrl+\, Ctrl+], Ctrl+6 and Ctrl+-), 127 is Ctrl+Backspace. False for
 // the characters above 127, which no single key of a US keyboard types.
-bool PcKeyForCharacter(std::uint8_t character, PcKey& key);
+std::optional<PcKey> PcKeyForCharacter(std::uint8_t character);
+// The press of the key that types `character` (a character without a key of its own
+// comes with virtual key and scan code 0).
+KeyEvent PcKeyPress(std::uint8_t character);
 
 }  // namespace dungeon

@@ -105,16 +105,7 @@ void MemoryPlatform::PushStroke(const KeyEvent& press) {
 }
 
 void MemoryPlatform::TypeCharacter(char character) {
-    auto c = static_cast<std::uint8_t>(character);
-    PcKey pc;
-    KeyEvent key;
-    key.character = c;
-    if (PcKeyForCharacter(c, pc)) {
-        key.virtualKey = pc.virtualKey;
-        key.scanCode = pc.scanCode;
-        key.controlKeyState = (pc.shift ? kShift : 0u) | (pc.ctrl ? kLeftCtrl : 0u);
-    }
-    PushStroke(key);
+    PushStroke(PcKeyPress(static_cast<std::uint8_t>(character)));
 }
 
 void MemoryPlatform::Type(const std::string& characters) {

@@ -1,6 +1,7 @@
 #include "platform/vt/key_decoder.h"
 
 #include <cstring>
+#include <optional>
 
 #include "console/cp437.h"
 #include "console/pc_keyboard.h"
@@ -150,14 +151,7 @@ KeyEvent AsciiEvent(std::uint8_t byte) {
         default:
             break;
     }
-    PcKey pc;
-    KeyEvent event = CharacterEvent(0, 0, byte, 0);
-    if (PcKeyForCharacter(byte, pc)) {
-        event.virtualKey = pc.virtualKey;
-        event.scanCode = pc.scanCode;
-        event.controlKeyState = (pc.shift ? kShift : 0u) | (pc.ctrl ? kLeftCtrl : 0u);
-    }
-    return event;
+    return PcKeyPress(byte);
 }
 
 // The character of a US-layout key when Shift is held.
@@ -352,13 +346,16 @@ KeyDecoder::Parsed KeyDecoder::ParsePlain(const std::uint8_t* s, int n, bool fin
     }
     bool overlong = (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
     bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    std::uint8_t byte = 0;
-    if (overlong || surrogate || codePoint > 0x10FFFF || !Cp437FromCodePoint(codePoint, byte)) {
+    std::optional<std::uint8_t> byte;
+    if (!overlong && !surrogate && codePoint <= 0x10FFFF) {
+        byte = Cp437FromCodePoint(codePoint);
+    }
+    if (!byte) {
         return Parsed{Status::kDrop, length, {}};
     }
     // A character no US key types: it has no key code of its own.
     return Parsed{Status::kKey, length,
-                  Key{CharacterEvent(0, 0, byte, 0), Stroke::kPressAndRelease}};
+                  Key{CharacterEvent(0, 0, *byte, 0), Stroke::kPressAndRelease}};
 }
 
 KeyDecoder::Parsed KeyDecoder::ParseCsi(const std::uint8_t* s, int n) {
@@ -770,19 +767,21 @@ KeyDecoder::Parsed KeyDecoder::TextKey(const Params& p, int length) const {
     if (physical >= 'A' && physical <= 'Z') {
         physical = physical - 'A' + 'a';
     }
-    PcKey pc;
     std::uint16_t virtualKey = 0;
     std::uint16_t scanCode = 0;
-    if (physical < 128 && PcKeyForCharacter(static_cast<std::uint8_t>(physical), pc)) {
-        virtualKey = pc.virtualKey;
-        scanCode = pc.scanCode;
+    if (std::optional<PcKey> pc;
+        physical < 128 && (pc = PcKeyForCharacter(static_cast<std::uint8_t>(physical)))) {
+        virtualKey = pc->virtualKey;
+        scanCode = pc->scanCode;
     }
     std::uint8_t character = 0;
     if (ctrl) {
         character = CtrlCharacter(physical);
     } else if (typed < 128) {
         character = static_cast<std::uint8_t>(typed);
-    } else if (!Cp437FromCodePoint(typed, character)) {
+    } else if (std::optional<std::uint8_t> byte = Cp437FromCodePoint(typed)) {
+        character = *byte;
+    } else {
         return drop;
     }
     if (virtualKey == 0 && character == 0) {

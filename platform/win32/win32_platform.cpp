@@ -71,8 +71,7 @@ std::uint8_t ToPcByte(WCHAR character) {
     if (character < 0x80) {
         return static_cast<std::uint8_t>(character);
     }
-    std::uint8_t byte = 0;
-    return Cp437FromCodePoint(character, byte) ? byte : static_cast<std::uint8_t>('?');
+    return Cp437FromCodePoint(character).value_or(static_cast<std::uint8_t>('?'));
 }
 
 }  // namespace
