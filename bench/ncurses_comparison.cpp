@@ -43,11 +43,10 @@ int main(int argc, char** argv) {
     std::vector<long> frames;
     long before = FileSize(out);
     int notAscii = 0;
-    dungeon::bench::WholeGame game([&](const dungeon::bench::Frame& frame) {
-        for (int y = 0; y < frame.height && y < LINES; ++y) {
-            for (int x = 0; x < frame.width && x < COLS; ++x) {
-                std::uint8_t c =
-                    frame.cells[static_cast<std::size_t>(y * frame.width + x)].character;
+    dungeon::bench::WholeGame game([&](dungeon::Screen& frame) {
+        for (int y = 0; y < frame.Height() && y < LINES; ++y) {
+            for (int x = 0; x < frame.Width() && x < COLS; ++x) {
+                std::uint8_t c = frame.At(x + 1, y + 1).character;
                 if (c < 0x20 || c >= 0x7F) {
                     ++notAscii;
                     c = '?';

@@ -210,31 +210,31 @@ void Discard(void*, const char*, std::size_t) {}
 
 void BM_RenderFrames(benchmark::State& state) {
     bool fullFrame = state.range(0) == 1;
-    std::vector<dungeon::Cell> cells(80 * 25, dungeon::Cell{' ', 7});
-    std::mt19937 random(1);
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            cells[static_cast<std::size_t>(y * 80 + x)] = {
-                static_cast<std::uint8_t>(x == 0 || x == 39 || y == 0 || y == 19 ? 'W' : '.'), 7};
+    dungeon::Screen screen;
+    screen.Reset(80, 25, dungeon::kDefaultAttribute);
+    for (int y = 1; y <= 20; ++y) {
+        for (int x = 1; x <= 40; ++x) {
+            bool wall = x == 1 || x == 40 || y == 1 || y == 20;
+            screen.Write(x, y, {static_cast<std::uint8_t>(wall ? 'W' : '.'), 7});
         }
     }
+    screen.SetCursorVisible(false);
     dungeon::ScreenRenderer renderer;
-    renderer.Resize(80, 25);
     dungeon::OutputBuffer out(64 * 1024, &Discard, nullptr);
-    renderer.Render(cells.data(), 80, 25, 1, 1, false, out);
+    renderer.Render(screen, 80, 25, out);
     out.Flush();
     std::size_t sentBefore = out.Sent();
     int hero = 0;
     for (auto _ : state) {
         if (fullFrame) {
-            renderer.Invalidate();
+            screen.Forget();
         } else {
             // The hero steps one cell: two cells change.
-            cells[static_cast<std::size_t>(5 * 80 + 2 + hero)] = {' ', 7};
+            screen.Write(3 + hero, 6, {' ', 7});
             hero = (hero + 1) % 30;
-            cells[static_cast<std::size_t>(5 * 80 + 2 + hero)] = {'H', 7};
+            screen.Write(3 + hero, 6, {'H', 7});
         }
-        renderer.Render(cells.data(), 80, 25, 1, 1, false, out);
+        renderer.Render(screen, 80, 25, out);
         out.Flush();
     }
     state.counters["bytes_per_frame"] =
@@ -252,13 +252,11 @@ void BM_WholeGame(benchmark::State& state) {
     for (auto _ : state) {
         std::string sent;
         dungeon::ScreenRenderer renderer;
-        renderer.Resize(80, 25);
         renderer.SetSynchronizedOutput(state.range(0) == 1);
         dungeon::OutputBuffer out(64 * 1024, &Collect, &sent);
         std::vector<double> frames;
-        dungeon::bench::WholeGame game([&](const dungeon::bench::Frame& frame) {
-            renderer.Render(frame.cells.data(), frame.width, frame.height, frame.cursorX,
-                            frame.cursorY, frame.cursorVisible, out);
+        dungeon::bench::WholeGame game([&](dungeon::Screen& screen) {
+            renderer.Render(screen, screen.Width(), screen.Height(), out);
             out.Flush();
             if (!sent.empty()) {
                 frames.push_back(static_cast<double>(sent.size()));

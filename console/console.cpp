@@ -74,14 +74,20 @@ std::uint8_t TableCode(std::uint8_t scan, Modifier modifier) {
     return scan;
 }
 
+// The characters WriteText does not put into a cell.
+constexpr std::uint8_t kBell = 7;
+constexpr std::uint8_t kBackspace = 8;
+constexpr std::uint8_t kLineFeed = 10;
+constexpr std::uint8_t kCarriageReturn = 13;
+
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     switch (virtualKey & 0xFF) {
-        case 16:   // Shift
-        case 17:   // Ctrl
-        case 18:   // Alt
-        case 20:   // Caps Lock
-        case 144:  // Num Lock
-        case 145:  // Scroll Lock
+        case kVkShift:
+        case kVkControl:
+        case kVkMenu:
+        case kVkCapital:
+        case kVkNumLock:
+        case kVkScroll:
             return true;
         default:
             return false;
@@ -103,39 +109,26 @@ Console& TheConsole() {
 
 bool Console::Start(Platform& platform) {
     *this = Console{};
-    platform_ = &platform;
-
-    switch (platform.Open()) {
-        case OpenResult::kOk:
-            break;
-        case OpenResult::kNoConsoleHandle:
-            ReportStartFailure(kNoHandleMessage);
-            platform_ = nullptr;
-            return false;
-        case OpenResult::kNoScreenBufferInfo:
-            ReportStartFailure(kNoInfoMessage);
-            platform_ = nullptr;
-            return false;
-    }
-
-    CursorInfo cursor;
-    platform.GetCursorInfo(cursor);  // read as the console does; nothing uses it
-
-    ScreenBufferInfo info;
-    if (!platform.GetScreenBufferInfo(info)) {
-        platform.Close();
-        ReportStartFailure(kNoInfoMessage);
-        platform_ = nullptr;
+    if (std::optional<OpenError> error = platform.Open(screen_)) {
+        switch (*error) {
+            case OpenError::kNoDevice:
+            case OpenError::kInUse:
+                ReportStartFailure(kNoHandleMessage);
+                break;
+            case OpenError::kNotAConsole:
+            case OpenError::kNoCursorAddressing:
+            case OpenError::kSetupFailed:
+                ReportStartFailure(kNoInfoMessage);
+                break;
+        }
         return false;
     }
-    cursorX_ = info.cursorX;
-    cursorY_ = info.cursorY;
-    textAttribute_ = static_cast<std::uint8_t>(info.attribute & 0xFF);
-
-    ScreenBufferInfo size;
-    bool sizeKnown = platform.GetScreenBufferInfo(size);
-    screenWidth_ = sizeKnown ? size.width : 80;
-    screenHeight_ = sizeKnown ? size.height : 25;
+    platform_ = &platform;
+    cursorX_ = screen_.CursorX();
+    cursorY_ = screen_.CursorY();
+    textAttribute_ = screen_.Attribute();
+    screenWidth_ = screen_.Width();
+    screenHeight_ = screen_.Height();
 
     windowLeft_ = 0;
     windowTop_ = 0;
@@ -148,13 +141,13 @@ bool Console::Start(Platform& platform) {
 
 void Console::Finish() {
     if (platform_ != nullptr) {
-        platform_->Present();
-        platform_->Close();
+        platform_->Present(screen_);
+        platform_->Close(screen_);
     }
 }
 
 std::uint32_t Console::TickCount() {
-    return platform_ != nullptr ? platform_->TickCount() : 0;
+    return platform_ != nullptr ? platform_->Milliseconds() : 0;
 }
 
 void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2) {
@@ -173,9 +166,7 @@ void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::
 }
 
 void Console::ClearWindow() {
-    Rect window{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()};
-    // One scroll to a place wholly outside the screen blanks every cell of the window.
-    platform_->ScrollRect(window, window, WindowLeft(), -screenHeight_ - 1, Blank());
+    screen_.Clear(Window(), Blank());
     MoveCursor(1, 1);
 }
 
@@ -187,40 +178,32 @@ void Console::MoveCursor(std::uint8_t x, std::uint8_t y) {
     }
     cursorX_ = windowLeft_ + x;
     cursorY_ = windowTop_ + y;
-    platform_->SetCursorPosition(cursorX_, cursorY_);
+    screen_.SetCursor(cursorX_, cursorY_);
 }
 
 void Console::HideCursor() {
-    CursorInfo info;
-    platform_->GetCursorInfo(info);
-    info.visible = false;
-    platform_->SetCursorInfo(info);
-}
-
-void Console::ScrollWindowUp() {
-    Rect window{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()};
-    platform_->ScrollRect(window, window, WindowLeft(), WindowTop() - 1, Blank());
+    screen_.SetCursorVisible(false);
 }
 
 void Console::WriteText(const Text& text) {
     for (int i = 0; i < text.Length(); ++i) {
         auto c = static_cast<std::uint8_t>(text[i]);
         switch (c) {
-            case 7:  // bell: silent
+            case kBell:  // silent
                 break;
-            case 8:
+            case kBackspace:
                 if (cursorX_ > WindowLeft()) {
                     --cursorX_;
                 }
                 break;
-            case 10:
+            case kLineFeed:
                 ++cursorY_;
                 break;
-            case 13:
+            case kCarriageReturn:
                 cursorX_ = WindowLeft();
                 break;
             default:
-                platform_->WriteCell(cursorX_, cursorY_, Cell{c, textAttribute_});
+                screen_.Write(cursorX_, cursorY_, Cell{c, textAttribute_});
                 ++cursorX_;
                 break;
         }
@@ -230,11 +213,11 @@ void Console::WriteText(const Text& text) {
             ++cursorY_;
         }
         while (cursorY_ > WindowBottom()) {
-            ScrollWindowUp();
+            screen_.ScrollUp(Window(), Blank());
             --cursorY_;
         }
     }
-    platform_->SetCursorPosition(cursorX_, cursorY_);
+    screen_.SetCursor(cursorX_, cursorY_);
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
@@ -250,23 +233,21 @@ std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t control
     }
     if (modifier == Modifier::kAlt && IsKeypadDigit(virtualKey)) {
         altCodeStarted_ = true;
-        altCode_ = static_cast<std::uint8_t>((altCode_ * 10 + (virtualKey - 96)) % 256);
+        altCode_ = static_cast<std::uint8_t>((altCode_ * 10 + (virtualKey - kVkNumpad0)) % 256);
     }
     return TableCode(static_cast<std::uint8_t>(scanCode & 0xFF), modifier);
 }
 
-void Console::HandleEvent(const InputEvent& event, bool& yieldedKey) {
-    yieldedKey = false;
+bool Console::HandleEvent(const InputEvent& event) {
     if (event.kind != InputEvent::Kind::kKey) {
-        return;
+        return false;
     }
     const KeyEvent& key = event.key;
     if (key.keyDown) {
         bool altHeld = (key.controlKeyState & kAltFlags) != 0;
         if (IsModifierOrLockKey(key.virtualKey)) {
-            return;
+            return false;
         }
-        yieldedKey = true;
         if (key.character == 0 || key.controlKeyState == kLeftAlt) {
             pendingIsExtended_ = true;
             pendingKey_ = ExtendedCode(key.scanCode, key.controlKeyState, key.virtualKey);
@@ -276,18 +257,19 @@ void Console::HandleEvent(const InputEvent& event, bool& yieldedKey) {
         }
         // Alt with keypad digits types a character code, delivered when Alt is released.
         if (IsKeypadDigit(key.virtualKey) && altHeld) {
-            yieldedKey = false;
             pendingIsExtended_ = false;
             pendingKey_ = 0;
+            return false;
         }
-        return;
+        return true;
     }
     if (key.virtualKey == kVkMenu && altCodeStarted_ && altCode_ != 0) {
-        yieldedKey = true;
         pendingKey_ = altCode_;
         altCodeStarted_ = false;
         altCode_ = 0;
+        return true;
     }
+    return false;
 }
 
 bool Console::KeyWaiting() {
@@ -297,19 +279,27 @@ bool Console::KeyWaiting() {
     if (platform_ == nullptr) {
         return false;
     }
-    // The newest event is never taken: a press counts once something stands behind it.
-    while (platform_->PendingEventCount() > 1) {
-        InputEvent event;
-        if (!platform_->ReadEvent(event)) {
-            break;
+    // Looking for keys shows what was drawn since the last look: a player typing ahead
+    // still sees every turn.
+    platform_->Present(screen_);
+    // The newest event is never handled: a press counts once something stands behind it.
+    for (;;) {
+        if (!newest_) {
+            newest_ = platform_->NextEvent();
         }
-        bool yieldedKey = false;
-        HandleEvent(event, yieldedKey);
-        if (yieldedKey) {
+        if (!newest_) {
+            return false;
+        }
+        std::optional<InputEvent> behind = platform_->NextEvent();
+        if (!behind) {
+            return false;
+        }
+        InputEvent oldest = *newest_;
+        newest_ = behind;
+        if (HandleEvent(oldest)) {
             return true;
         }
     }
-    return false;
 }
 
 bool Console::WaitForKey() {
@@ -317,8 +307,8 @@ bool Console::WaitForKey() {
         if (inputLost_ || platform_ == nullptr) {
             return false;
         }
-        platform_->Present();
-        if (!platform_->WaitForInput()) {
+        platform_->Present(screen_);
+        if (platform_->Wait(std::nullopt) == WaitResult::kClosed) {
             inputLost_ = true;
             return KeyWaiting();
         }

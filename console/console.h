@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "base/text.h"
 #include "console/platform.h"
+#include "console/screen.h"
 
 namespace dungeon {
 
@@ -14,10 +16,11 @@ namespace dungeon {
 // only through the Platform it was started on.
 class Console {
   public:
-    // Start-up: opens the platform and reads its size, cursor and attribute. On failure
-    // the message belonging to it is written to standard error and false comes back.
+    // Start-up: opens the platform, which sizes the screen and gives its cursor and
+    // attribute. On failure the message belonging to it is written to standard error and
+    // false comes back.
     bool Start(Platform& platform);
-    // Shows the last picture and hands the terminal back as it was found.
+    // Shows the last picture and hands the console back as it was found.
     void Finish();
 
     void SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::uint8_t y2);
@@ -33,6 +36,8 @@ class Console {
     bool InputLost() const { return inputLost_; }
     // Milliseconds from the platform's clock.
     std::uint32_t TickCount();
+    // The picture, as the platform shows it once presented.
+    const Screen& GetScreen() const { return screen_; }
 
     // The state of the layer, for tests and for the panes.
     int ScreenWidth() const { return screenWidth_; }
@@ -49,13 +54,18 @@ class Console {
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
 
   private:
-    void HandleEvent(const InputEvent& event, bool& yieldedKey);
+    // Whether the event yields a key into the look-ahead.
+    bool HandleEvent(const InputEvent& event);
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
                               std::uint16_t virtualKey);
-    void ScrollWindowUp();
+    Rect Window() const { return Rect{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()}; }
     Cell Blank() const { return Cell{' ', textAttribute_}; }
 
     Platform* platform_ = nullptr;
+    Screen screen_;
+    // The newest event taken from the platform: a press counts only once another event
+    // stands behind it.
+    std::optional<InputEvent> newest_;
     std::int32_t screenWidth_ = 80;
     std::int32_t screenHeight_ = 25;
     // Window corners, held as position - 1 in 8 bits.
@@ -63,7 +73,7 @@ class Console {
     std::uint8_t windowTop_ = 0;
     std::uint8_t windowRight_ = 79;
     std::uint8_t windowBottom_ = 24;
-    std::uint8_t textAttribute_ = 7;
+    std::uint8_t textAttribute_ = kDefaultAttribute;
     std::int32_t cursorX_ = 1;
     std::int32_t cursorY_ = 1;
     std::uint8_t pendingKey_ = 0;

@@ -4,7 +4,6 @@
 // and no cell outside the window has changed.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "console/console.h"
@@ -31,7 +30,7 @@ class Checker {
           width_(platform.Width()),
           height_(platform.Height()),
           window_{1, 1, width_, height_},
-          before_(platform.Cells(), platform.Cells() + width_ * height_) {}
+          before_(Cells()) {}
 
     // The layer takes a window exactly when it lies on the screen, corners in order.
     void Asked(int x1, int y1, int x2, int y2) {
@@ -48,27 +47,29 @@ class Checker {
                     console_.WindowRight() == window_.right &&
                     console_.WindowBottom() == window_.bottom,
                 "window is not the one last accepted");
-        const Cell* now = platform_.Cells();
+        std::vector<Cell> now = Cells();
         for (int y = 1; y <= height_; ++y) {
-            auto row = static_cast<std::size_t>((y - 1) * width_);
-            if (y < window_.top || y > window_.bottom) {
-                Require(std::memcmp(now + row, before_.data() + row,
-                                    static_cast<std::size_t>(width_) * sizeof(Cell)) == 0,
-                        "a cell above or below the window changed");
-                continue;
+            for (int x = 1; x <= width_; ++x) {
+                auto at = static_cast<std::size_t>((y - 1) * width_ + (x - 1));
+                bool inside = x >= window_.left && x <= window_.right && y >= window_.top &&
+                              y <= window_.bottom;
+                Require(inside || now[at] == before_[at], "a cell outside the window changed");
             }
-            auto left = static_cast<std::size_t>(window_.left - 1);
-            auto right = static_cast<std::size_t>(window_.right);
-            auto beyond = static_cast<std::size_t>(width_) - right;
-            Require(std::memcmp(now + row, before_.data() + row, left * sizeof(Cell)) == 0 &&
-                        std::memcmp(now + row + right, before_.data() + row + right,
-                                    beyond * sizeof(Cell)) == 0,
-                    "a cell beside the window changed");
         }
-        std::memcpy(before_.data(), now, before_.size() * sizeof(Cell));
+        before_ = now;
     }
 
   private:
+    std::vector<Cell> Cells() const {
+        std::vector<Cell> cells;
+        for (int y = 1; y <= height_; ++y) {
+            for (int x = 1; x <= width_; ++x) {
+                cells.push_back(platform_.At(x, y));
+            }
+        }
+        return cells;
+    }
+
     const dungeon::MemoryPlatform& platform_;
     const dungeon::Console& console_;
     int width_;

@@ -49,7 +49,7 @@ class Session {
           height_(height),
           cells_(static_cast<std::size_t>(width * height), Cell{' ', 7}),
           output_(bufferRoom, &Collect, &sent_) {
-        renderer_.Resize(width, height);
+        screen_.Reset(width, height, dungeon::kDefaultAttribute);
     }
 
     Cell& At(int x, int y) { return cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))]; }
@@ -61,7 +61,7 @@ class Session {
         terminalWidth_ = width;
         terminalHeight_ = height;
         terminal_ = std::make_unique<StrictTerminal>(width, height);
-        renderer_.Invalidate();
+        screen_.Forget();
     }
 
     void SetCursor(int x, int y, bool visible) {
@@ -72,8 +72,17 @@ class Session {
 
     void Frame() {
         sent_.clear();
-        renderer_.Render(cells_.data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
-                         cursorVisible_, output_);
+        // The program's cells reach the screen as the console writes them: one by one.
+        for (int y = 1; y <= height_; ++y) {
+            for (int x = 1; x <= width_; ++x) {
+                if (!(screen_.At(x, y) == At(x, y))) {
+                    screen_.Write(x, y, At(x, y));
+                }
+            }
+        }
+        screen_.SetCursor(cursorX_, cursorY_);
+        screen_.SetCursorVisible(cursorVisible_);
+        renderer_.Render(screen_, terminalWidth_, terminalHeight_, output_);
         output_.Flush();
         terminal_->Feed(sent_);
         Check();
@@ -118,6 +127,7 @@ class Session {
     std::vector<Cell> cells_;
     std::string sent_;
     dungeon::OutputBuffer output_;
+    dungeon::Screen screen_;
     dungeon::ScreenRenderer renderer_;
     std::unique_ptr<StrictTerminal> terminal_;
     int terminalWidth_ = 0;

@@ -57,20 +57,23 @@ TEST_F(ConsoleTest, StartUpTakesSizeAttributeAndCursorFromTheScreenBuffer) {
 }
 
 TEST_F(ConsoleTest, StartUpFailuresReportTheirMessageOnStandardError) {
-    MemoryPlatform noHandle;
-    noHandle.SetOpenResult(OpenResult::kNoConsoleHandle);
-    Console console;
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(console.Start(noHandle));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "No way to get the console handle\r\n");
-
-    MemoryPlatform noInfo;
-    noInfo.SetScreenBufferInfoReadable(false);
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(console.Start(noInfo));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "No way to get console screen buffer info\r\n");
-    EXPECT_FALSE(noInfo.IsOpen());  // what was opened is given back
+    const std::pair<OpenError, std::string> failures[] = {
+        {OpenError::kNoDevice, "No way to get the console handle\r\n"},
+        {OpenError::kInUse, "No way to get the console handle\r\n"},
+        {OpenError::kNotAConsole, "No way to get console screen buffer info\r\n"},
+        {OpenError::kNoCursorAddressing, "No way to get console screen buffer info\r\n"},
+        {OpenError::kSetupFailed, "No way to get console screen buffer info\r\n"},
+    };
+    for (const auto& [error, message] : failures) {
+        MemoryPlatform platform;
+        platform.SetOpenError(error);
+        Console console;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(console.Start(platform));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
+        console.Finish();  // nothing was taken, so nothing is given back
+        EXPECT_EQ(platform.CloseCount(), 0);
+    }
 }
 
 TEST_F(ConsoleTest, RefusedWindowsAndCursorMovesChangeNothing) {
@@ -159,14 +162,10 @@ TEST_F(ConsoleTest, SingleCharacterIntoTheBottomRightCellScrollsAtOnce) {
     EXPECT_EQ(console_.CursorY(), 2);
 }
 
-TEST_F(ConsoleTest, HideCursorKeepsItsSize) {
-    CursorInfo info{42, true};
-    platform_->SetCursorInfo(info);
+TEST_F(ConsoleTest, HideCursorHidesTheVisibleCursor) {
+    EXPECT_TRUE(platform_->CursorVisible());
     console_.HideCursor();
-    CursorInfo after;
-    platform_->GetCursorInfo(after);
-    EXPECT_FALSE(after.visible);
-    EXPECT_EQ(after.size, 42);
+    EXPECT_FALSE(platform_->CursorVisible());
 }
 
 TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
@@ -175,8 +174,11 @@ TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
     platform_->PushKey(KeyEvent{false, 'A', 30, 'a', 0});
     EXPECT_TRUE(console_.KeyWaiting());
     EXPECT_EQ(console_.GetKey(), 'a');
-    EXPECT_EQ(platform_->QueuedEvents(), 1u);  // the release waits for a further event
-    EXPECT_FALSE(console_.KeyWaiting());
+    EXPECT_FALSE(console_.KeyWaiting());  // the release waits for a further event
+    platform_->PushKey(KeyEvent{true, 'B', 48, 'b', 0});
+    EXPECT_FALSE(console_.KeyWaiting());  // the release was taken: nothing stands behind b
+    platform_->PushKey(KeyEvent{false, 'B', 48, 'b', 0});
+    EXPECT_EQ(DrainKeys(console_), std::vector<int>({'b'}));
 
     // Ctrl+C is an ordinary key.
     Stroke('C', 46, 3, kLeftCtrl);

@@ -28,7 +28,7 @@ class GameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         platform_.SetWaitHook([this] {
-            screens_.push_back(platform_.Screen());
+            screens_.push_back(platform_.Picture());
             if (script_.empty()) {
                 return false;
             }
@@ -82,7 +82,7 @@ class GameTest : public ::testing::Test {
         }
         return rows;
     }
-    std::vector<std::string> Messages() const { return Messages(platform_.Screen()); }
+    std::vector<std::string> Messages() const { return Messages(platform_.Picture()); }
     std::string MapRow(int y) const { return platform_.Row(y).substr(0, 40); }
 
     int CountOnGrid(char symbol) const {
@@ -126,7 +126,7 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
     }
     EXPECT_EQ(seen, 131);
 
-    std::string screen = platform_.Screen();
+    std::string screen = platform_.Picture();
     int shown = 0;
     for (int y = 1; y <= 20; ++y) {
         std::string row = MapRow(y);
@@ -200,7 +200,7 @@ TEST_F(GameTest, SameClockGivesTheSameDungeon) {
 TEST_F(GameTest, QuitKeysEndTheGameAtOnceWithNothingRedrawn) {
     Start(7);
     world_.DrawMap();
-    std::string firstDrawing = platform_.Screen();
+    std::string firstDrawing = platform_.Picture();
     Then("S5 \r");
     Then([this] {
         platform_.PressSpecialKey(kVkLeft, kScanLeft);  // 0, 'K'
@@ -211,7 +211,7 @@ TEST_F(GameTest, QuitKeysEndTheGameAtOnceWithNothingRedrawn) {
     EXPECT_EQ(world_.MainLoop(), Outcome::kQuit);
     ASSERT_EQ(screens_.size(), 2u);
     EXPECT_EQ(screens_[1], firstDrawing);  // ignored keys change nothing
-    EXPECT_EQ(platform_.Screen(), firstDrawing);
+    EXPECT_EQ(platform_.Picture(), firstDrawing);
     EXPECT_DOUBLE_EQ(world_.hero.life, 5.0);
 
     // Ctrl with the left arrow arrives as 0 and then "s": it quits as well.
@@ -234,7 +234,7 @@ TEST_F(GameTest, ProgramRunEndsWithStatusZeroAndGivesTheConsoleBack) {
     EXPECT_FALSE(silent.IsOpen());
 
     MemoryPlatform broken(80, 25);
-    broken.SetOpenResult(OpenResult::kNoConsoleHandle);
+    broken.SetOpenError(OpenError::kNoDevice);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunProgram(broken), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "No way to get the console handle\r\n");

@@ -242,11 +242,13 @@ TEST(MonsterTest, ZeroMaxLifeGivesNonFiniteStatsWithoutTrapping) {
 // ---- Item ----------------------------------------------------------------------------
 
 TEST_F(ObjectsTest, ItemInitBlanksItsPaneAndStoresTheStats) {
+    // Marks around and inside the pane's rectangle, already on the console at start-up.
     for (int y = 29; y <= 40; ++y) {
         for (int x = 40; x <= 61; ++x) {
-            platform_.WriteCell(x, y, Cell{'#', 7});
+            platform_.Show(x, y, Cell{'#', 7});
         }
     }
+    ASSERT_TRUE(TheConsole().Start(platform_));
     Item sabre = Roster(1);
     EXPECT_EQ(sabre.pane.x1, 41);
     EXPECT_EQ(sabre.pane.y1, 30);

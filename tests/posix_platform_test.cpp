@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -24,7 +25,6 @@
 
 #include "console/console.h"
 #include "console/cp437.h"
-#include "platform/memory/memory_platform.h"
 #include "tests/vt_screen.h"
 #include "tests/wait_until.h"
 
@@ -207,12 +207,15 @@ bool SameModes(const termios& a, const termios& b) {
            a.c_lflag == b.c_lflag && std::equal(std::begin(a.c_cc), std::end(a.c_cc), b.c_cc);
 }
 
-std::vector<KeyEvent> Drain(PosixPlatform& platform) {
+// The key events received so far, once there are at least `count` of them.
+std::vector<KeyEvent> TakeEvents(PosixPlatform& platform, std::size_t count) {
     std::vector<KeyEvent> events;
-    InputEvent event;
-    while (platform.ReadEvent(event)) {
-        events.push_back(event.key);
-    }
+    WaitUntil([&] {
+        while (std::optional<InputEvent> event = platform.NextEvent()) {
+            events.push_back(event->key);
+        }
+        return events.size() >= count;
+    });
     return events;
 }
 
@@ -245,7 +248,8 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     bool termWasDefault = HandlerIsDefault(SIGTERM);
 
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);
+    Screen screen;
+    ASSERT_EQ(platform.Open(screen), std::nullopt);
     EXPECT_FALSE(platform.KittyProtocol());
     EXPECT_FALSE(platform.SynchronizedOutput());
     termios raw = terminal.Modes();
@@ -253,26 +257,21 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     EXPECT_EQ(raw.c_iflag & (IXON | ICRNL), 0u);
     EXPECT_EQ(raw.c_oflag & OPOST, 0u);
 
-    ScreenBufferInfo info;
-    ASSERT_TRUE(platform.GetScreenBufferInfo(info));
-    EXPECT_EQ(info.width, 100);
-    EXPECT_EQ(info.height, 30);
-    EXPECT_EQ(info.cursorX, 1);
-    EXPECT_EQ(info.cursorY, 1);
-    EXPECT_EQ(info.attribute, 7);
+    EXPECT_EQ(screen.Width(), 100);
+    EXPECT_EQ(screen.Height(), 30);
+    EXPECT_EQ(screen.CursorX(), 1);
+    EXPECT_EQ(screen.CursorY(), 1);
+    EXPECT_EQ(screen.Attribute(), 7);
 
     // The game draws; the terminal shows it once presented.
-    platform.WriteCell(5, 3, Cell{'H', 7});
-    platform.WriteCell(6, 3, Cell{2, 7});
-    CursorInfo cursor;
-    platform.GetCursorInfo(cursor);
-    cursor.visible = false;
-    platform.SetCursorInfo(cursor);
-    platform.Present();
+    screen.Write(5, 3, Cell{'H', 7});
+    screen.Write(6, 3, Cell{2, 7});
+    screen.SetCursorVisible(false);
+    platform.Present(screen);
     ASSERT_TRUE(terminal.WaitFor("\u263b"));
 
-    platform.Close();
-    platform.Close();  // a second close changes nothing
+    platform.Close(screen);
+    platform.Close(screen);  // a second close changes nothing
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
@@ -280,30 +279,30 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     std::string sent = terminal.Received();
     // A terminal that did not say it knows synchronized output never sees its marks.
     EXPECT_EQ(sent.find("\x1b[?2026h"), std::string::npos) << Printable(sent);
-    testing::VtScreen screen(100, 30);
-    screen.Feed(sent);
-    EXPECT_EQ(screen.Clears(), 1);
-    EXPECT_EQ(screen.Glyph(5, 3), "H");
-    EXPECT_EQ(screen.Glyph(6, 3), "\u263b");
-    EXPECT_EQ(screen.Unknown(), 0);
+    testing::VtScreen shown(100, 30);
+    shown.Feed(sent);
+    EXPECT_EQ(shown.Clears(), 1);
+    EXPECT_EQ(shown.Glyph(5, 3), "H");
+    EXPECT_EQ(shown.Glyph(6, 3), "\u263b");
+    EXPECT_EQ(shown.Unknown(), 0);
     // Restored: cursor shown, keypad back to normal, the prompt below the picture.
-    EXPECT_TRUE(screen.CursorVisible());
-    EXPECT_FALSE(screen.KeypadApplication());
-    EXPECT_EQ(screen.CursorY(), 4);
-    EXPECT_EQ(screen.CursorX(), 1);
+    EXPECT_TRUE(shown.CursorVisible());
+    EXPECT_FALSE(shown.KeypadApplication());
+    EXPECT_EQ(shown.CursorY(), 4);
+    EXPECT_EQ(shown.CursorX(), 1);
 }
 
 TEST(PosixPlatformTest, FailuresLeaveEverythingAsItWas) {
     bool termWasDefault = HandlerIsDefault(SIGTERM);
+    Screen screen;
     PosixPlatform missing("/nonexistent/terminal", kType);
-    EXPECT_EQ(missing.Open(), OpenResult::kNoConsoleHandle);
+    EXPECT_EQ(missing.Open(screen), OpenError::kNoDevice);
     PosixPlatform notATerminal("/dev/null", kType);
-    EXPECT_EQ(notATerminal.Open(), OpenResult::kNoScreenBufferInfo);
+    EXPECT_EQ(notATerminal.Open(screen), OpenError::kNotAConsole);
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
-    ScreenBufferInfo info;
-    EXPECT_FALSE(notATerminal.GetScreenBufferInfo(info));
-    EXPECT_FALSE(notATerminal.WaitForInput());
-    notATerminal.Close();
+    EXPECT_EQ(notATerminal.Wait(std::nullopt), WaitResult::kClosed);
+    EXPECT_EQ(notATerminal.NextEvent(), std::nullopt);
+    notATerminal.Close(screen);
 
     // A terminal type without cursor addressing is refused before anything is sent or
     // changed: the escape sequences would stand on it as text.
@@ -312,15 +311,15 @@ TEST(PosixPlatformTest, FailuresLeaveEverythingAsItWas) {
     termios before = terminal.Modes();
     for (const char* type : {"dumb", ""}) {
         PosixPlatform dumb(terminal.Path(), type);
-        EXPECT_EQ(dumb.Open(), OpenResult::kNoScreenBufferInfo) << "TERM=" << type;
-        dumb.Close();
+        EXPECT_EQ(dumb.Open(screen), OpenError::kNoCursorAddressing) << "TERM=" << type;
+        dumb.Close(screen);
     }
     PosixPlatform xterm(terminal.Path(), "xterm");
-    ASSERT_EQ(xterm.Open(), OpenResult::kOk);  // every other type is taken as xterm's kin
+    ASSERT_EQ(xterm.Open(screen), std::nullopt);  // every other type is taken as xterm's kin
     ASSERT_TRUE(terminal.WaitFor("\x1b[2J"));
     EXPECT_EQ(terminal.Received().rfind("\x1b[?u", 0), 0u)
         << "sent before the usable terminal: " << Printable(terminal.Received());
-    xterm.Close();
+    xterm.Close(screen);
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
 }
@@ -329,12 +328,12 @@ TEST(PosixPlatformTest, KeysArriveAsPcKeyEventsAndALoneEscapeAfterTheTimeout) {
     FakeTerminal terminal(FakeTerminal::Answers::kNone);
     ASSERT_TRUE(terminal.Ok());
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);  // no answer: the legacy keyboard
+    Screen screen;
+    ASSERT_EQ(platform.Open(screen), std::nullopt);  // no answer: the legacy keyboard
 
-    // Asking for the count takes in what has arrived, without waiting for more.
+    // Asking for an event takes in what has arrived, without waiting for more.
     terminal.Type("6\x1b[1;5D");
-    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 4; }));
-    std::vector<KeyEvent> events = Drain(platform);
+    std::vector<KeyEvent> events = TakeEvents(platform, 4);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0], (KeyEvent{true, '6', 7, '6', 0}));
     EXPECT_EQ(events[1], (KeyEvent{false, '6', 7, '6', 0}));
@@ -342,25 +341,24 @@ TEST(PosixPlatformTest, KeysArriveAsPcKeyEventsAndALoneEscapeAfterTheTimeout) {
 
     // A lone Escape counts once nothing has followed it for a while, waited for or not.
     terminal.Type("\x1b");
-    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 2; }));
-    events = Drain(platform);
+    events = TakeEvents(platform, 2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 27);
     terminal.Type("\x1b");
-    ASSERT_TRUE(WithinLimit([&] { return platform.WaitForInput(); }));
-    events = Drain(platform);
+    ASSERT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kInput);
+    events = TakeEvents(platform, 2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 27);
 
     // The terminal goes away: no key will ever come again, and no wait waits.
     terminal.HangUp();
     ASSERT_TRUE(WaitUntil([&] {
-        platform.PendingEventCount();
+        platform.NextEvent();
         return platform.InputGone();
     }));
-    EXPECT_FALSE(WithinLimit([&] { return platform.WaitForInput(); }));
-    EXPECT_FALSE(WithinLimit([&] { return platform.WaitForInput(); }));
-    platform.Close();
+    EXPECT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kClosed);
+    EXPECT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kClosed);
+    platform.Close(screen);
 }
 
 TEST(PosixPlatformTest, LookingForKeysReadsTheTerminalAndShowsWhatChanged) {
@@ -395,15 +393,14 @@ TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     FakeTerminal terminal(FakeTerminal::Answers::kKitty);
     ASSERT_TRUE(terminal.Ok());
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);
+    Console console;
+    ASSERT_TRUE(console.Start(platform));
     EXPECT_TRUE(platform.KittyProtocol());
     EXPECT_FALSE(platform.SynchronizedOutput());  // answered: mode 2026 is not known
     ASSERT_TRUE(terminal.WaitFor("\x1b[>31u"));
     ASSERT_TRUE(terminal.WaitForAnswers(2));  // the flags in force are reported back
 
     // Alt held, keypad 6 and 5, Alt released, then Shift: the console types "A".
-    Console console;
-    ASSERT_TRUE(console.Start(platform));
     terminal.Type(
         "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u"
         "\x1b[57443;1:3u\x1b[57441;2u");
@@ -420,54 +417,54 @@ TEST(PosixPlatformTest, SynchronizedOutputOnlyWhereTheTerminalKnowsIt) {
     FakeTerminal terminal(FakeTerminal::Answers::kSynchronizedOutput, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);
+    Screen screen;
+    ASSERT_EQ(platform.Open(screen), std::nullopt);
     EXPECT_TRUE(platform.SynchronizedOutput());
     EXPECT_FALSE(platform.KittyProtocol());
     // The first frame draws the whole screen: marked. A step of the hero is not.
     ASSERT_TRUE(terminal.WaitFor("\x1b[?2026h\x1b[m\x1b[H\x1b[2J\x1b[?25h\x1b[?2026l"))
         << Printable(terminal.Received());
     std::size_t start = terminal.Received().size();
-    platform.WriteCell(7, 7, Cell{'H', 7});
-    platform.Present();
+    screen.Write(7, 7, Cell{'H', 7});
+    platform.Present(screen);
     ASSERT_TRUE(terminal.WaitFor("HH\x1b[H", start));
     EXPECT_EQ(terminal.Received().substr(start), "\x1b[7;7HH\x1b[H");
 
     // Given back mid-frame (here: at the end), the terminal is told to show again.
-    platform.Close();
+    platform.Close(screen);
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     std::string leave = terminal.Received().substr(terminal.Received().rfind(kLeaveStart));
     EXPECT_EQ(leave.rfind("\x18\x1b[?2026l", 0), 0u) << Printable(leave);
-    testing::VtScreen screen(80, 25);
-    screen.Feed("\x1b[?2026h\x1b[3");  // a frame cut off in a sequence...
-    screen.Feed(leave);                // ...is cancelled and ended by the leave bytes
-    EXPECT_FALSE(screen.Synchronized());
-    EXPECT_EQ(screen.Unknown(), 0);
-    EXPECT_TRUE(screen.CursorVisible());
+    testing::VtScreen shown(80, 25);
+    shown.Feed("\x1b[?2026h\x1b[3");  // a frame cut off in a sequence...
+    shown.Feed(leave);                // ...is cancelled and ended by the leave bytes
+    EXPECT_FALSE(shown.Synchronized());
+    EXPECT_EQ(shown.Unknown(), 0);
+    EXPECT_TRUE(shown.CursorVisible());
 }
 
 TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
     FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);
+    Screen screen;
+    ASSERT_EQ(platform.Open(screen), std::nullopt);
     std::mt19937 random(3);
     for (int y = 1; y <= 25; ++y) {
         for (int x = 1; x <= 80; ++x) {
-            platform.WriteCell(x, y, Cell{static_cast<std::uint8_t>('a' + random() % 26), 7});
+            screen.Write(x, y, Cell{static_cast<std::uint8_t>('a' + random() % 26), 7});
         }
     }
-    platform.Present();
+    platform.Present(screen);
     ASSERT_TRUE(WaitUntil([&] { return terminal.Received().size() > 2000; }));
 
     terminal.Resize(40, 10);
     raise(SIGWINCH);  // the test's terminal is not the controlling one: tell it by hand
     terminal.Type("6");
-    ASSERT_TRUE(WaitUntil([&] { return platform.PendingEventCount() >= 2; }));
-    ScreenBufferInfo info;
-    ASSERT_TRUE(platform.GetScreenBufferInfo(info));
-    EXPECT_EQ(info.width, 80);
-    EXPECT_EQ(info.height, 25);
-    platform.Close();
+    ASSERT_EQ(TakeEvents(platform, 2).size(), 2u);
+    EXPECT_EQ(screen.Width(), 80);
+    EXPECT_EQ(screen.Height(), 25);
+    platform.Close(screen);
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
 
     // After the repaint the smaller terminal shows every cell that fits, nothing garbled.
@@ -476,62 +473,62 @@ TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
     ASSERT_NE(repaint, std::string::npos);
     std::size_t leave = sent.find(kLeaveStart, repaint);
     ASSERT_NE(leave, std::string::npos);
-    testing::VtScreen screen(40, 10);
-    screen.Feed(sent.substr(repaint, leave - repaint));
-    EXPECT_EQ(DifferenceFrom(screen, 40, 10, [&](int x, int y) { return platform.At(x, y); }), "");
-    EXPECT_EQ(screen.Scrolls(), 0);
-    EXPECT_EQ(screen.Unknown(), 0);
+    testing::VtScreen shown(40, 10);
+    shown.Feed(sent.substr(repaint, leave - repaint));
+    EXPECT_EQ(DifferenceFrom(shown, 40, 10, [&](int x, int y) { return screen.At(x, y); }), "");
+    EXPECT_EQ(shown.Scrolls(), 0);
+    EXPECT_EQ(shown.Unknown(), 0);
     // At the end the prompt goes to a new line below the bottom row.
-    screen.Feed(sent.substr(leave));
-    EXPECT_EQ(screen.Scrolls(), 1);
-    EXPECT_EQ(screen.CursorY(), 10);
+    shown.Feed(sent.substr(leave));
+    EXPECT_EQ(shown.Scrolls(), 1);
+    EXPECT_EQ(shown.CursorY(), 10);
 }
 
-// What the terminal shows, decoded from the bytes really sent, is what the in-memory
-// console holds after the same writes and scrolls.
-TEST(PosixPlatformTest, TheTerminalShowsWhatTheInMemoryConsoleHolds) {
+// What the terminal shows, decoded from the bytes really sent, is what the screen holds
+// after the same writes, clears and scrolls, whatever rectangles they touch.
+TEST(PosixPlatformTest, TheTerminalShowsWhatTheScreenHolds) {
     FakeTerminal terminal(FakeTerminal::Answers::kLegacy, 30, 12);
     ASSERT_TRUE(terminal.Ok());
     PosixPlatform platform(terminal.Path(), kType);
-    ASSERT_EQ(platform.Open(), OpenResult::kOk);
-    MemoryPlatform memory(30, 12);
+    Screen screen;
+    ASSERT_EQ(platform.Open(screen), std::nullopt);
     std::mt19937 random(7);
     auto coordinate = [&](int limit) {
         return static_cast<int>(random() % static_cast<unsigned>(limit + 8)) - 3;
     };
     for (int step = 1; step <= 1500; ++step) {
-        if (random() % 2 == 0) {
-            // Blanks often, so that rows end blank and are erased rather than written.
-            auto character = static_cast<std::uint8_t>(random() % 3 == 0 ? ' ' : random() % 256);
-            Cell cell{character, 7};
-            int x = coordinate(30);
-            int y = coordinate(12);
-            platform.WriteCell(x, y, cell);
-            memory.WriteCell(x, y, cell);
-        } else {
-            Rect source{coordinate(30), coordinate(12), coordinate(30), coordinate(12)};
-            Rect clip{coordinate(30), coordinate(12), coordinate(30), coordinate(12)};
-            int destX = coordinate(30);
-            int destY = random() % 5 == 0 ? -100 : coordinate(12);
-            Cell fill{static_cast<std::uint8_t>(random() % 2 == 0 ? ' ' : '0' + random() % 10), 7};
-            platform.ScrollRect(source, clip, destX, destY, fill);
-            memory.ScrollRect(source, clip, destX, destY, fill);
+        Rect rect{coordinate(30), coordinate(12), coordinate(30), coordinate(12)};
+        Cell fill{static_cast<std::uint8_t>(random() % 2 == 0 ? ' ' : '0' + random() % 10), 7};
+        switch (random() % 4) {
+            case 0:
+                screen.Clear(rect, fill);
+                break;
+            case 1:
+                screen.ScrollUp(rect, fill);
+                break;
+            default: {
+                // Blanks often, so that rows end blank and are erased rather than written.
+                auto character =
+                    static_cast<std::uint8_t>(random() % 3 == 0 ? ' ' : random() % 256);
+                screen.Write(coordinate(30), coordinate(12), Cell{character, 7});
+                break;
+            }
         }
         if (random() % 32 != 0) {
             continue;
         }
-        platform.Present();
+        platform.Present(screen);
         std::string difference;
         bool same = WaitUntil([&] {
-            testing::VtScreen screen(30, 12);
-            screen.Feed(terminal.Received());
+            testing::VtScreen shown(30, 12);
+            shown.Feed(terminal.Received());
             difference =
-                DifferenceFrom(screen, 30, 12, [&](int x, int y) { return memory.At(x, y); });
-            return difference.empty() && screen.Unknown() == 0;
+                DifferenceFrom(shown, 30, 12, [&](int x, int y) { return screen.At(x, y); });
+            return difference.empty() && shown.Unknown() == 0;
         });
         ASSERT_TRUE(same) << "after step " << step << ": " << difference;
     }
-    platform.Close();
+    platform.Close(screen);
 }
 
 // A child of the test runs one scene of terminal_child.cpp on the terminal. The test

@@ -29,7 +29,7 @@ class RendererTest : public ::testing::Test {
         width_ = width;
         height_ = height;
         cells_.assign(static_cast<std::size_t>(width * height), Cell{' ', 7});
-        renderer_.Resize(width, height);
+        screen_.Reset(width, height, kDefaultAttribute);
     }
     Cell& At(int x, int y) { return cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))]; }
 
@@ -37,8 +37,17 @@ class RendererTest : public ::testing::Test {
     std::string Frame(VtScreen& terminal, int terminalWidth, int terminalHeight, int cursorX = 1,
                       int cursorY = 1, bool cursorVisible = false) {
         sent_.clear();
-        renderer_.Render(cells_.data(), terminalWidth, terminalHeight, cursorX, cursorY,
-                         cursorVisible, output_);
+        // The program's drawing reaches the screen as the console makes it: cell by cell.
+        for (int y = 1; y <= height_; ++y) {
+            for (int x = 1; x <= width_; ++x) {
+                if (!(screen_.At(x, y) == At(x, y))) {
+                    screen_.Write(x, y, At(x, y));
+                }
+            }
+        }
+        screen_.SetCursor(cursorX, cursorY);
+        screen_.SetCursorVisible(cursorVisible);
+        renderer_.Render(screen_, terminalWidth, terminalHeight, output_);
         output_.Flush();
         terminal.Feed(sent_);
         return sent_;
@@ -61,6 +70,7 @@ class RendererTest : public ::testing::Test {
     int width_ = 0;
     int height_ = 0;
     std::vector<Cell> cells_;
+    Screen screen_;
     ScreenRenderer renderer_;
     std::string sent_;
     OutputBuffer output_;
@@ -118,7 +128,7 @@ TEST_F(RendererTest, RandomFramesAlwaysShowTheBuffer) {
         int terminalWidth = run == 1 ? 60 : 80;
         int terminalHeight = run == 1 ? 20 : (run == 2 ? 30 : 25);
         VtScreen terminal(terminalWidth, terminalHeight);
-        renderer_.Invalidate();  // a new terminal: its picture is unknown
+        screen_.Forget();  // a new terminal: its picture is unknown
         for (int frame = 0; frame < 150; ++frame) {
             int changes = static_cast<int>(random() % 40);
             for (int i = 0; i < changes; ++i) {
@@ -201,7 +211,7 @@ TEST_F(RendererTest, SynchronizedOutputOnlyWhereKnownAndOnlyForFramesThatCouldTe
     // A repaint of the whole screen is marked however small it is.
     fill(' ');
     Frame(plain, 100, 40);
-    renderer_.Invalidate();
+    screen_.Forget();
     std::string repaint = Frame(plain, 100, 40);
     EXPECT_EQ(repaint.rfind("\x1b[?2026h\x1b[m\x1b[H\x1b[2J", 0), 0u);
     EXPECT_EQ(repaint.size() - repaint.rfind("\x1b[?2026l"), 8u);

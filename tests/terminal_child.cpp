@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "console/platform.h"
 #include "game/program.h"
@@ -36,20 +37,23 @@ class PlatformWithInvalidWait : public PosixPlatform {
     }
 };
 
+// The screen the scenes draw on, as the console would own it.
+Screen screen;
+
 // Draws a mark and shows it; false when the terminal cannot be opened.
 bool OpenAndDraw(PosixPlatform& platform, int x, int y, char mark) {
-    if (platform.Open() != OpenResult::kOk) {
+    if (platform.Open(screen)) {
         return false;
     }
-    platform.WriteCell(x, y, Cell{static_cast<std::uint8_t>(mark), 7});
-    platform.Present();
+    screen.Write(x, y, Cell{static_cast<std::uint8_t>(mark), kDefaultAttribute});
+    platform.Present(screen);
     return true;
 }
 
 // Waits for a key; false when the terminal is gone.
 bool WaitForKey(PosixPlatform& platform) {
-    while (platform.PendingEventCount() == 0) {
-        if (!platform.WaitForInput()) {
+    while (!platform.NextEvent()) {
+        if (platform.Wait(std::nullopt) == WaitResult::kClosed) {
             return false;
         }
     }
@@ -88,8 +92,8 @@ int Play(const char* scene, const char* path) {
         }
         raise(SIGTSTP);
         // Continued: the picture is painted anew while waiting for a key.
-        bool gotKey = platform.WaitForInput();
-        platform.Close();
+        bool gotKey = platform.Wait(std::nullopt) == WaitResult::kInput;
+        platform.Close(screen);
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "wait") == 0) {
@@ -98,7 +102,7 @@ int Play(const char* scene, const char* path) {
             return 2;
         }
         bool gotKey = WaitForKey(platform);
-        platform.Close();
+        platform.Close(screen);
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "invalid-wait") == 0) {
@@ -119,7 +123,7 @@ int Play(const char* scene, const char* path) {
         }
         PosixPlatform platform(path, kType);
         struct sigaction term {};
-        bool refused = platform.Open() == OpenResult::kNoConsoleHandle;
+        bool refused = platform.Open(screen) == OpenError::kNoDevice;
         sigaction(SIGTERM, nullptr, &term);
         return refused && term.sa_handler == SIG_DFL ? 0 : 6;
     }

@@ -1,6 +1,6 @@
 #include "platform/browser/browser_platform.h"
 
-#include "console/system_platform.h"
+#include "platform/system_platform.h"
 
 // The page's side, in page_bridge.js. dungeon_page_wait and dungeon_page_await_next_game
 // suspend the program until the page wakes it.
@@ -25,8 +25,15 @@ Platform& SystemPlatform() {
     return platform;
 }
 
-bool AwaitNextGame(int exitStatus) {
-    return dungeon_page_await_next_game(exitStatus) != 0;
+// In a web page the program outlives its games: the page keeps the last picture, shows how
+// the game ended and starts the next one when the player asks, without a reload.
+int RunOnSystemPlatform(int (*program)(Platform&)) {
+    for (;;) {
+        int status = program(SystemPlatform());
+        if (dungeon_page_await_next_game(status) == 0) {
+            return status;
+        }
+    }
 }
 
 BrowserPlatform::BrowserPlatform()
@@ -36,74 +43,32 @@ void BrowserPlatform::WriteToPage(void*, const char* bytes, std::size_t count) {
     dungeon_page_write(bytes, count);
 }
 
-OpenResult BrowserPlatform::Open() {
+std::optional<OpenError> BrowserPlatform::Open(Screen& screen) {
     if (open_) {
-        return OpenResult::kOk;
+        return OpenError::kInUse;
     }
-    grid_.Reset(kWidth, kHeight, Cell{' ', 7});
-    renderer_.Resize(kWidth, kHeight);
-    cursorX_ = 1;
-    cursorY_ = 1;
-    cursor_ = CursorInfo{};
+    screen.Reset(kWidth, kHeight, kDefaultAttribute);
     // Bytes of a key cut short by the end of the last game must not start this one.
     decoder_ = KeyDecoder{};
     open_ = true;
-    Present();  // the first frame clears the page's terminal
-    return OpenResult::kOk;
+    Present(screen);  // the first frame clears the page's terminal
+    return std::nullopt;
 }
 
-void BrowserPlatform::Close() {
+void BrowserPlatform::Close(const Screen&) {
     // Nothing to give back: the page keeps the last picture.
     open_ = false;
 }
 
-bool BrowserPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
-    if (!open_) {
-        return false;
+std::optional<InputEvent> BrowserPlatform::NextEvent() {
+    InputEvent event;
+    if (decoder_.PendingEvents() == 0) {
+        TakeInput();
     }
-    info.width = kWidth;
-    info.height = kHeight;
-    info.cursorX = cursorX_;
-    info.cursorY = cursorY_;
-    info.attribute = 7;
-    return true;
-}
-
-void BrowserPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
-                                 Cell fill) {
-    if (open_) {
-        grid_.Scroll(source, clip, destX, destY, fill);
+    if (decoder_.PopEvent(event)) {
+        return event;
     }
-}
-
-void BrowserPlatform::WriteCell(int x, int y, Cell cell) {
-    if (open_) {
-        grid_.Write(x, y, cell);
-    }
-}
-
-void BrowserPlatform::SetCursorPosition(int x, int y) {
-    if (grid_.Inside(x, y)) {
-        cursorX_ = x;
-        cursorY_ = y;
-    }
-}
-
-bool BrowserPlatform::GetCursorInfo(CursorInfo& info) {
-    info = cursor_;
-    return open_;
-}
-
-void BrowserPlatform::SetCursorInfo(const CursorInfo& info) {
-    cursor_ = info;
-}
-
-int BrowserPlatform::PendingEventCount() {
-    return decoder_.PendingEvents();
-}
-
-bool BrowserPlatform::ReadEvent(InputEvent& event) {
-    return decoder_.PopEvent(event);
+    return std::nullopt;
 }
 
 bool BrowserPlatform::TakeInput() {
@@ -119,37 +84,44 @@ bool BrowserPlatform::TakeInput() {
     }
 }
 
-bool BrowserPlatform::WaitForInput() {
+WaitResult BrowserPlatform::Wait(std::optional<std::uint32_t> deadline) {
     if (!open_) {
-        return false;
+        return WaitResult::kClosed;
     }
     int before = decoder_.PendingEvents();
     for (;;) {
         TakeInput();
         if (decoder_.PendingEvents() != before) {
-            return true;
+            return WaitResult::kInput;
         }
         // The page hands over each key's bytes whole, so a lone Escape is most likely
         // the Escape key; a short wait still lets a split sequence complete.
         int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
-        if (dungeon_page_wait(timeout) == 0) {
+        if (deadline) {
+            auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
+            if (left <= 0) {
+                return WaitResult::kDeadline;
+            }
+            timeout = timeout < 0 || left < timeout ? static_cast<int>(left) : timeout;
+        }
+        if (dungeon_page_wait(timeout) == 0 && decoder_.HasPartial()) {
             decoder_.Flush();
             if (decoder_.PendingEvents() != before) {
-                return true;
+                return WaitResult::kInput;
             }
         }
     }
 }
 
-std::uint32_t BrowserPlatform::TickCount() {
+std::uint32_t BrowserPlatform::Milliseconds() {
     return dungeon_page_clock();
 }
 
-void BrowserPlatform::Present() {
-    if (!open_) {
+void BrowserPlatform::Present(Screen& screen) {
+    if (!open_ || !screen.Changed()) {
         return;
     }
-    renderer_.Render(grid_.Data(), kWidth, kHeight, cursorX_, cursorY_, cursor_.visible, output_);
+    renderer_.Render(screen, kWidth, kHeight, output_);
     output_.Flush();
 }
 

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-#include "console/cell_grid.h"
 #include "console/platform.h"
 #include "platform/vt/key_decoder.h"
 #include "platform/vt/screen_renderer.h"
@@ -20,19 +20,12 @@ class BrowserPlatform : public Platform {
   public:
     BrowserPlatform();
 
-    OpenResult Open() override;
-    void Close() override;
-    bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
-    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
-    void WriteCell(int x, int y, Cell cell) override;
-    void SetCursorPosition(int x, int y) override;
-    bool GetCursorInfo(CursorInfo& info) override;
-    void SetCursorInfo(const CursorInfo& info) override;
-    int PendingEventCount() override;
-    bool ReadEvent(InputEvent& event) override;
-    bool WaitForInput() override;
-    std::uint32_t TickCount() override;
-    void Present() override;
+    std::optional<OpenError> Open(Screen& screen) override;
+    void Present(Screen& screen) override;
+    void Close(const Screen& screen) override;
+    std::optional<InputEvent> NextEvent() override;
+    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    std::uint32_t Milliseconds() override;
 
     // The size the game keeps, whatever the page's window.
     static constexpr int kWidth = 80;
@@ -45,18 +38,10 @@ class BrowserPlatform : public Platform {
     bool TakeInput();
 
     bool open_ = false;
-    int cursorX_ = 1;
-    int cursorY_ = 1;
-    CursorInfo cursor_;
-    CellGrid grid_;
 
     KeyDecoder decoder_;
     ScreenRenderer renderer_;
     OutputBuffer output_;
 };
-
-// Between two games: tells the page how the last one ended and waits until it asks for a
-// new one. False when the page will never ask (it is going away).
-bool AwaitNextGame(int exitStatus);
 
 }  // namespace dungeon

@@ -5,94 +5,53 @@
 namespace dungeon {
 
 MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
-    : attribute_(attribute) {
-    grid_.Reset(width, height, Cell{' ', static_cast<std::uint8_t>(attribute & 0xFF)});
-}
+    : width_(width), height_(height), attribute_(static_cast<std::uint8_t>(attribute & 0xFF)) {}
 
-OpenResult MemoryPlatform::Open() {
-    if (openResult_ == OpenResult::kOk) {
-        open_ = true;
+std::optional<OpenError> MemoryPlatform::Open(dungeon::Screen& screen) {
+    if (openError_) {
+        return openError_;
     }
-    return openResult_;
+    screen.Reset(width_, height_, attribute_);
+    screen.SetCursor(cursorAtOpen_.first, cursorAtOpen_.second);
+    for (const auto& [at, cell] : shownAtOpen_) {
+        screen.Write(at.first, at.second, cell);
+    }
+    screen.MarkPresented();
+    screen_ = &screen;
+    open_ = true;
+    return std::nullopt;
 }
 
-void MemoryPlatform::Close() {
+void MemoryPlatform::Present(dungeon::Screen& screen) {
+    ++presentCount_;
+    screen.MarkPresented();
+}
+
+void MemoryPlatform::Close(const dungeon::Screen&) {
     open_ = false;
     ++closeCount_;
 }
 
-bool MemoryPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
-    if (!infoReadable_) {
-        return false;
-    }
-    info.width = grid_.Width();
-    info.height = grid_.Height();
-    info.cursorX = cursorX_;
-    info.cursorY = cursorY_;
-    info.attribute = attribute_;
-    return true;
-}
-
-void MemoryPlatform::SetCursor(int x, int y) {
-    cursorX_ = x;
-    cursorY_ = y;
-}
-
-void MemoryPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
-                                Cell fill) {
-    grid_.Scroll(source, clip, destX, destY, fill);
-}
-
-void MemoryPlatform::WriteCell(int x, int y, Cell cell) {
-    grid_.Write(x, y, cell);
-}
-
-void MemoryPlatform::SetCursorPosition(int x, int y) {
-    if (grid_.Inside(x, y)) {
-        cursorX_ = x;
-        cursorY_ = y;
-    }
-}
-
-bool MemoryPlatform::GetCursorInfo(CursorInfo& info) {
-    info = cursor_;
-    return true;
-}
-
-void MemoryPlatform::SetCursorInfo(const CursorInfo& info) {
-    cursor_ = info;
-}
-
-int MemoryPlatform::PendingEventCount() {
-    return static_cast<int>(events_.size());
-}
-
-bool MemoryPlatform::ReadEvent(InputEvent& event) {
+std::optional<InputEvent> MemoryPlatform::NextEvent() {
     if (events_.empty()) {
-        return false;
+        return std::nullopt;
     }
-    event = events_.front();
+    InputEvent event = events_.front();
     events_.pop_front();
-    return true;
+    return event;
 }
 
-bool MemoryPlatform::WaitForInput() {
-    if (!waitHook_) {
-        return false;
-    }
+WaitResult MemoryPlatform::Wait(std::optional<std::uint32_t> deadline) {
     std::size_t before = events_.size();
-    if (!waitHook_()) {
-        return false;
+    if (waitHook_ && waitHook_() && events_.size() > before) {
+        return WaitResult::kInput;
+    }
+    if (deadline) {
+        milliseconds_ = *deadline;  // the time a real wait would have taken
+        return WaitResult::kDeadline;
     }
     // A hook that queues nothing would make the caller wait for ever.
-    return events_.size() > before;
-}
-
-void MemoryPlatform::PushKey(const KeyEvent& key) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::kKey;
-    event.key = key;
-    events_.push_back(event);
+    return WaitResult::kClosed;
 }
 
 void MemoryPlatform::PushStroke(const KeyEvent& press) {
@@ -116,33 +75,28 @@ void MemoryPlatform::Type(const std::string& characters) {
 
 void MemoryPlatform::PressSpecialKey(std::uint16_t virtualKey, std::uint16_t scanCode,
                                      std::uint32_t controlKeyState) {
-    KeyEvent key;
-    key.virtualKey = virtualKey;
-    key.scanCode = scanCode;
-    key.character = 0;
-    key.controlKeyState = controlKeyState;
-    PushStroke(key);
+    PushStroke(KeyEvent{true, virtualKey, scanCode, 0, controlKeyState});
 }
 
 Cell MemoryPlatform::At(int x, int y) const {
-    return grid_.At(x, y);
+    return screen_ != nullptr ? screen_->At(x, y) : Cell{' ', attribute_};
 }
 
 std::string MemoryPlatform::Row(int y) const {
     std::string row;
-    for (int x = 1; x <= grid_.Width(); ++x) {
+    for (int x = 1; x <= width_; ++x) {
         row.push_back(static_cast<char>(At(x, y).character));
     }
     return row;
 }
 
-std::string MemoryPlatform::Screen() const {
-    std::string screen;
-    for (int y = 1; y <= grid_.Height(); ++y) {
-        screen += Row(y);
-        screen.push_back('\n');
+std::string MemoryPlatform::Picture() const {
+    std::string picture;
+    for (int y = 1; y <= height_; ++y) {
+        picture += Row(y);
+        picture.push_back('\n');
     }
-    return screen;
+    return picture;
 }
 
 }  // namespace dungeon

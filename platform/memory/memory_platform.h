@@ -3,47 +3,49 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "console/cell_grid.h"
 #include "console/platform.h"
 
 namespace dungeon {
 
-// A console held in memory: a grid of cells, a cursor and a queue of key events that a
-// test fills. Every test of the game runs on it. When the console layer waits for input,
-// the wait hook runs (a test can look at the screen there and queue further keys); the
-// input counts as gone once the hook declines or none is set.
+// A console held in memory, for tests, fuzzers and benchmarks: it carries the console's
+// screen, takes key events that a test queues, and has a clock the test sets. When the
+// console layer waits for input, the wait hook runs (a test can look at the screen there
+// and queue further keys); the input counts as gone once the hook declines or none is set.
 class MemoryPlatform : public Platform {
   public:
-    explicit MemoryPlatform(int width = 80, int height = 25, std::uint16_t attribute = 7);
+    // The attribute as a console reports it; its low 8 bits colour the text.
+    explicit MemoryPlatform(int width = 80, int height = 25,
+                            std::uint16_t attribute = kDefaultAttribute);
 
     // Platform
-    OpenResult Open() override;
-    void Close() override;
-    bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
-    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
-    void WriteCell(int x, int y, Cell cell) override;
-    void SetCursorPosition(int x, int y) override;
-    bool GetCursorInfo(CursorInfo& info) override;
-    void SetCursorInfo(const CursorInfo& info) override;
-    int PendingEventCount() override;
-    bool ReadEvent(InputEvent& event) override;
-    bool WaitForInput() override;
-    std::uint32_t TickCount() override { return tickCount_; }
-    void Present() override { ++presentCount_; }
+    std::optional<OpenError> Open(dungeon::Screen& screen) override;
+    void Present(dungeon::Screen& screen) override;
+    void Close(const dungeon::Screen& screen) override;
+    std::optional<InputEvent> NextEvent() override;
+    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    std::uint32_t Milliseconds() override { return milliseconds_; }
 
     // Set-up for tests.
-    void SetOpenResult(OpenResult result) { openResult_ = result; }
-    void SetScreenBufferInfoReadable(bool readable) { infoReadable_ = readable; }
-    void SetTickCount(std::uint32_t ticks) { tickCount_ = ticks; }
-    void SetCursor(int x, int y);
+    void SetOpenError(std::optional<OpenError> error) { openError_ = error; }
+    void SetTickCount(std::uint32_t milliseconds) { milliseconds_ = milliseconds; }
+    // Where the console's cursor stands when it is opened.
+    void SetCursor(int x, int y) { cursorAtOpen_ = {x, y}; }
+    // A cell the console already shows when it is opened, as a shell's lines stand in a
+    // console window.
+    void Show(int x, int y, Cell cell) { shownAtOpen_.push_back({{x, y}, cell}); }
     // Runs whenever the console waits for input; return false when no more input will come.
     void SetWaitHook(std::function<bool()> hook) { waitHook_ = std::move(hook); }
 
     // Queuing input.
     void PushEvent(const InputEvent& event) { events_.push_back(event); }
-    void PushKey(const KeyEvent& key);
+    void PushKey(const KeyEvent& key) {
+        events_.push_back(InputEvent{InputEvent::Kind::kKey, key});
+    }
     // A press and its release, as a PC console reports one key stroke.
     void PushStroke(const KeyEvent& press);
     // The key stroke that types `character` on a US keyboard.
@@ -54,34 +56,32 @@ class MemoryPlatform : public Platform {
                          std::uint32_t controlKeyState = kEnhancedKey);
     std::size_t QueuedEvents() const { return events_.size(); }
 
-    // Reading the screen.
-    int Width() const { return grid_.Width(); }
-    int Height() const { return grid_.Height(); }
+    // Reading the screen the console was opened on, as last presented or drawn since.
+    int Width() const { return width_; }
+    int Height() const { return height_; }
     Cell At(int x, int y) const;
-    // All cells, row by row, Width() per row.
-    const Cell* Cells() const { return grid_.Data(); }
     std::string Row(int y) const;
     // All rows, each followed by a line end.
-    std::string Screen() const;
-    int CursorX() const { return cursorX_; }
-    int CursorY() const { return cursorY_; }
-    bool CursorVisible() const { return cursor_.visible; }
+    std::string Picture() const;
+    int CursorX() const { return screen_ != nullptr ? screen_->CursorX() : cursorAtOpen_.first; }
+    int CursorY() const { return screen_ != nullptr ? screen_->CursorY() : cursorAtOpen_.second; }
+    bool CursorVisible() const { return screen_ == nullptr || screen_->CursorVisible(); }
     bool IsOpen() const { return open_; }
     int PresentCount() const { return presentCount_; }
     int CloseCount() const { return closeCount_; }
 
   private:
-    std::uint16_t attribute_;
-    CellGrid grid_;
-    int cursorX_ = 1;
-    int cursorY_ = 1;
-    CursorInfo cursor_;
+    int width_;
+    int height_;
+    std::uint8_t attribute_;
+    std::pair<int, int> cursorAtOpen_{1, 1};
+    std::vector<std::pair<std::pair<int, int>, Cell>> shownAtOpen_;
+    const dungeon::Screen* screen_ = nullptr;
     std::deque<InputEvent> events_;
     std::function<bool()> waitHook_;
-    OpenResult openResult_ = OpenResult::kOk;
-    bool infoReadable_ = true;
+    std::optional<OpenError> openError_;
     bool open_ = false;
-    std::uint32_t tickCount_ = 0;
+    std::uint32_t milliseconds_ = 0;
     int presentCount_ = 0;
     int closeCount_ = 0;
 };

@@ -15,7 +15,7 @@
 #include <ctime>
 #include <iterator>
 
-#include "console/system_platform.h"
+#include "platform/system_platform.h"
 
 namespace dungeon {
 namespace {
@@ -366,6 +366,10 @@ Platform& SystemPlatform() {
     return platform;
 }
 
+int RunOnSystemPlatform(int (*program)(Platform&)) {
+    return program(SystemPlatform());
+}
+
 PosixPlatform::PosixPlatform(const char* terminalPath, const char* terminalType)
     : path_(terminalPath),
       type_(terminalType),
@@ -374,7 +378,7 @@ PosixPlatform::PosixPlatform(const char* terminalPath, const char* terminalType)
 PosixPlatform::~PosixPlatform() {
     if (open_) {
         // The program ends without closing the console: what it drew still goes out.
-        Present();
+        Present(*screen_);
         Close();
     }
 }
@@ -384,37 +388,37 @@ void PosixPlatform::WriteToTerminal(void* context, const char* bytes, std::size_
     WriteAll(platform->fd_, bytes, count);
 }
 
-OpenResult PosixPlatform::Open() {
+std::optional<OpenError> PosixPlatform::Open(Screen& screen) {
     if (open_) {
-        return OpenResult::kOk;
+        return OpenError::kInUse;
     }
     if (state.fd >= 0) {
-        return OpenResult::kNoConsoleHandle;  // another instance holds the terminal
+        return OpenError::kInUse;  // another instance holds the terminal
     }
     // A terminal without cursor addressing (an editor's shell buffer, a plain line) would
     // show the escape sequences as text: refuse it before anything is changed.
     const char* type = type_ != nullptr ? type_ : std::getenv("TERM");
     if (type == nullptr || type[0] == '\0' || std::strcmp(type, "dumb") == 0) {
-        return OpenResult::kNoScreenBufferInfo;
+        return OpenError::kNoCursorAddressing;
     }
     int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return OpenResult::kNoConsoleHandle;
+        return OpenError::kNoDevice;
     }
     if (!Selectable(fd)) {
         close(fd);
-        return OpenResult::kNoConsoleHandle;
+        return OpenError::kNoDevice;
     }
     termios original{};
     winsize size{};
     if (isatty(fd) == 0 || tcgetattr(fd, &original) != 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
         close(fd);
-        return OpenResult::kNoScreenBufferInfo;
+        return OpenError::kNotAConsole;
     }
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         close(fd);
-        return OpenResult::kNoScreenBufferInfo;
+        return OpenError::kSetupFailed;
     }
     // Neither the wake-up pipe (written by signal handlers) nor the terminal may ever
     // block: a handler must not hang, and the game waits only where it chooses to.
@@ -424,7 +428,7 @@ OpenResult PosixPlatform::Open() {
         close(fd);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        return OpenResult::kNoScreenBufferInfo;
+        return OpenError::kSetupFailed;
     }
 
     fd_ = fd;
@@ -435,17 +439,11 @@ OpenResult PosixPlatform::Open() {
     height_ = size.ws_row > 0 ? (size.ws_row < kMaxHeight ? size.ws_row : kMaxHeight) : 25;
     terminalWidth_ = width_;
     terminalHeight_ = height_;
-    grid_.Reset(width_, height_, Cell{' ', 7});
-    renderer_.Resize(width_, height_);
-    cursorX_ = 1;
-    cursorY_ = 1;
-    cursor_ = CursorInfo{};
     areaBottom_ = 0;
     inputGone_ = false;
     kittyPushed_ = false;
     synchronizedOutput_ = false;
     renderer_.SetSynchronizedOutput(false);
-    changed_ = true;
     lastInputMs_ = 0;
     decoder_ = KeyDecoder{};
 
@@ -461,15 +459,17 @@ OpenResult PosixPlatform::Open() {
         InstallHandlers();
         if (tcsetattr(fd_, TCSANOW, &state.raw) != 0) {
             Release();
-            return OpenResult::kNoScreenBufferInfo;
+            return OpenError::kSetupFailed;
         }
         state.active = 1;
     }
     open_ = true;
+    screen.Reset(width_, height_, kDefaultAttribute);
+    screen_ = &screen;
     AskTerminal();
     WriteAll(fd_, kKeypadApplication);
-    Present();  // the first frame clears the terminal (and whatever a query left on it)
-    return OpenResult::kOk;
+    Present(screen);  // the first frame clears the terminal (and whatever a query left on it)
+    return std::nullopt;
 }
 
 void PosixPlatform::AskTerminal() {
@@ -517,6 +517,10 @@ void PosixPlatform::AskTerminal() {
         state.kittyPushed = true;
         UpdateLeaveBytes();
     }
+}
+
+void PosixPlatform::Close(const Screen&) {
+    Close();
 }
 
 void PosixPlatform::Close() {
@@ -573,72 +577,22 @@ void PosixPlatform::UpdateLeaveBytes() {
     state.leaveLength = n;
 }
 
-bool PosixPlatform::GetScreenBufferInfo(ScreenBufferInfo& info) {
-    if (!open_) {
-        return false;
-    }
-    info.width = width_;
-    info.height = height_;
-    info.cursorX = cursorX_;
-    info.cursorY = cursorY_;
-    info.attribute = 7;
-    return true;
-}
-
-void PosixPlatform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
-                               Cell fill) {
-    if (!open_) {
-        return;
-    }
-    areaBottom_ = std::max(areaBottom_, grid_.Scroll(source, clip, destX, destY, fill));
-    changed_ = true;
-}
-
-void PosixPlatform::WriteCell(int x, int y, Cell cell) {
-    if (!open_ || !grid_.Inside(x, y)) {
-        return;
-    }
-    grid_.Write(x, y, cell);
-    areaBottom_ = std::max(areaBottom_, y);
-    changed_ = true;
-}
-
-void PosixPlatform::SetCursorPosition(int x, int y) {
-    if (grid_.Inside(x, y) && (x != cursorX_ || y != cursorY_)) {
-        cursorX_ = x;
-        cursorY_ = y;
-        changed_ = true;
-    }
-}
-
-bool PosixPlatform::GetCursorInfo(CursorInfo& info) {
-    info = cursor_;
-    return open_;
-}
-
-void PosixPlatform::SetCursorInfo(const CursorInfo& info) {
-    changed_ = changed_ || info.visible != cursor_.visible;
-    cursor_ = info;
-}
-
-int PosixPlatform::PendingEventCount() {
-    if (open_) {
-        // Looking for keys: the picture goes out if it changed, and whatever the terminal
-        // has sent so far is taken in, without waiting for more.
-        Present();
+std::optional<InputEvent> PosixPlatform::NextEvent() {
+    if (open_ && decoder_.PendingEvents() == 0) {
+        // Whatever the terminal has sent so far is taken in, without waiting for more.
         TakeNotices();
         if (!inputGone_) {
             ReadTerminal();
         }
-        if (decoder_.HasPartial() && TickCount() - lastInputMs_ >= kEscapeTimeoutMs) {
+        if (decoder_.HasPartial() && Milliseconds() - lastInputMs_ >= kEscapeTimeoutMs) {
             decoder_.Flush();  // nothing more came in time: a lone Escape
         }
     }
-    return decoder_.PendingEvents();
-}
-
-bool PosixPlatform::ReadEvent(InputEvent& event) {
-    return decoder_.PopEvent(event);
+    InputEvent event;
+    if (decoder_.PopEvent(event)) {
+        return event;
+    }
+    return std::nullopt;
 }
 
 void PosixPlatform::ReadTerminal() {
@@ -646,7 +600,7 @@ void PosixPlatform::ReadTerminal() {
     ssize_t count = read(fd_, bytes, sizeof(bytes));
     if (count > 0) {
         decoder_.Feed(bytes, static_cast<std::size_t>(count));
-        lastInputMs_ = TickCount();
+        lastInputMs_ = Milliseconds();
     } else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
         inputGone_ = true;  // end of file or hang-up: no key will ever come
     }
@@ -663,9 +617,8 @@ void PosixPlatform::TakeNotices() {
     }
     // Resized or continued: the terminal's picture is not what it was; draw it anew.
     ReadTerminalSize();
-    renderer_.Invalidate();
-    changed_ = true;
-    Present();
+    screen_->Forget();
+    Present(*screen_);
 }
 
 void PosixPlatform::ReadTerminalSize() {
@@ -697,15 +650,22 @@ int PosixPlatform::WaitReadable(int timeoutMs, bool notices, bool& terminalReady
     return ready;
 }
 
-bool PosixPlatform::WaitForInput() {
+WaitResult PosixPlatform::Wait(std::optional<std::uint32_t> deadline) {
     if (!open_ || inputGone_) {
-        return false;
+        return WaitResult::kClosed;
     }
     int before = decoder_.PendingEvents();
     for (;;) {
         bool terminalReady = false;
         bool noticeReady = false;
         int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
+        if (deadline) {
+            auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
+            if (left <= 0) {
+                return WaitResult::kDeadline;
+            }
+            timeout = timeout < 0 ? left : std::min(timeout, static_cast<int>(left));
+        }
         int ready = WaitReadable(timeout, true, terminalReady, noticeReady);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -714,9 +674,10 @@ bool PosixPlatform::WaitForInput() {
             // The terminal's descriptor is reported invalid, or the wait itself failed:
             // no key can be waited for any more.
             inputGone_ = true;
-            return false;
+            return WaitResult::kClosed;
         }
-        if (ready == 0) {
+        if (ready == 0 && decoder_.HasPartial() &&
+            Milliseconds() - lastInputMs_ >= kEscapeTimeoutMs) {
             decoder_.Flush();  // nothing more came: a lone Escape, or a broken sequence
         }
         if (noticeReady) {
@@ -726,15 +687,15 @@ bool PosixPlatform::WaitForInput() {
             ReadTerminal();  // a hang-up shows as readable, then as the end of the input
         }
         if (decoder_.PendingEvents() != before) {
-            return true;
+            return WaitResult::kInput;
         }
         if (inputGone_) {
-            return false;
+            return WaitResult::kClosed;
         }
     }
 }
 
-std::uint32_t PosixPlatform::TickCount() {
+std::uint32_t PosixPlatform::Milliseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
@@ -742,20 +703,15 @@ std::uint32_t PosixPlatform::TickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
-void PosixPlatform::Present() {
-    if (!open_ || !changed_) {
+void PosixPlatform::Present(Screen& screen) {
+    if (!open_ || !screen.Changed()) {
         return;
     }
-    changed_ = false;
     SignalBlock block;
-    renderer_.Render(grid_.Data(), terminalWidth_, terminalHeight_, cursorX_, cursorY_,
-                     cursor_.visible, output_);
+    renderer_.Render(screen, terminalWidth_, terminalHeight_, output_);
     output_.Flush();
+    areaBottom_ = screen.LowestRowDrawn();
     UpdateLeaveBytes();
-}
-
-Cell PosixPlatform::At(int x, int y) const {
-    return grid_.At(x, y);
 }
 
 }  // namespace dungeon

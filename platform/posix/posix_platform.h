@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-#include "console/cell_grid.h"
 #include "console/platform.h"
 #include "platform/vt/key_decoder.h"
 #include "platform/vt/screen_renderer.h"
@@ -35,22 +35,14 @@ class PosixPlatform : public Platform {
     PosixPlatform(const PosixPlatform&) = delete;
     PosixPlatform& operator=(const PosixPlatform&) = delete;
 
-    OpenResult Open() override;
-    void Close() override;
-    bool GetScreenBufferInfo(ScreenBufferInfo& info) override;
-    void ScrollRect(const Rect& source, const Rect& clip, int destX, int destY, Cell fill) override;
-    void WriteCell(int x, int y, Cell cell) override;
-    void SetCursorPosition(int x, int y) override;
-    bool GetCursorInfo(CursorInfo& info) override;
-    void SetCursorInfo(const CursorInfo& info) override;
-    int PendingEventCount() override;
-    bool ReadEvent(InputEvent& event) override;
-    bool WaitForInput() override;
-    std::uint32_t TickCount() override;
-    void Present() override;
+    std::optional<OpenError> Open(Screen& screen) override;
+    void Present(Screen& screen) override;
+    void Close(const Screen& screen) override;
+    std::optional<InputEvent> NextEvent() override;
+    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    std::uint32_t Milliseconds() override;
 
     // For tests and measurements.
-    Cell At(int x, int y) const;
     bool KittyProtocol() const { return kittyPushed_; }
     bool SynchronizedOutput() const { return synchronizedOutput_; }
     bool InputGone() const { return inputGone_; }
@@ -77,6 +69,7 @@ class PosixPlatform : public Platform {
     void ReadTerminalSize();
     void UpdateLeaveBytes();
     void Release();
+    void Close();
 
     const char* path_;
     const char* type_;
@@ -87,8 +80,8 @@ class PosixPlatform : public Platform {
     bool inputGone_ = false;
     bool kittyPushed_ = false;
     bool synchronizedOutput_ = false;
-    // Something was drawn since the last frame went out.
-    bool changed_ = true;
+    // The console's screen, from Open on.
+    Screen* screen_ = nullptr;
     // When the terminal last sent bytes: a lone Escape counts once it is old enough.
     std::uint32_t lastInputMs_ = 0;
 
@@ -98,10 +91,6 @@ class PosixPlatform : public Platform {
     int terminalHeight_ = 25;
     // The lowest row the program has drawn on: the prompt goes below it at the end.
     int areaBottom_ = 0;
-    int cursorX_ = 1;
-    int cursorY_ = 1;
-    CursorInfo cursor_;
-    CellGrid grid_;
 
     KeyDecoder decoder_;
     ScreenRenderer renderer_;

@@ -7,7 +7,6 @@
 namespace dungeon {
 namespace {
 
-constexpr std::uint8_t kDefaultAttribute = 7;
 constexpr std::string_view kBeginFrame = "\x1b[?2026h";
 constexpr std::string_view kEndFrame = "\x1b[?2026l";
 // Erasing to the end of a row pays off from this many changed cells on.
@@ -89,14 +88,6 @@ void OutputBuffer::Erase(std::size_t at, std::size_t count) {
     size_ -= count;
 }
 
-void ScreenRenderer::Resize(int width, int height) {
-    width_ = width;
-    height_ = height;
-    front_.assign(static_cast<std::size_t>(width * height), Cell{' ', kDefaultAttribute});
-    invalid_ = true;
-    cursorShown_ = kUnknown;
-}
-
 void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
     if (attribute_ == attribute) {
         return;
@@ -163,10 +154,11 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
             if (dx > 0) {
                 consider(Horizontal::kRight, RelativeCost(dx));
                 if (dy == 0) {
-                    // Writing the unchanged cells again may be shorter than a move.
+                    // Writing the cells passed over again may be shorter than a move; the
+                    // terminal shows them as the screen has them, drawn or unchanged.
                     int reprintCost = 0;
                     for (int i = cursorX_; i < x && reprintCost <= horizontalCost; ++i) {
-                        const Cell& cell = Front(i, y);
+                        const Cell cell = screen_->At(i, y);
                         if (cell.attribute != attribute_) {
                             reprintCost = horizontalCost + 1;
                             break;
@@ -241,7 +233,7 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
             break;
         case Horizontal::kReprint:
             for (int i = cursorX_; i < x; ++i) {
-                out.Append(Cp437Glyph(Front(i, y).character));
+                out.Append(Cp437Glyph(screen_->At(i, y).character));
             }
             break;
     }
@@ -249,10 +241,9 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     cursorY_ = y;
 }
 
-void ScreenRenderer::Put(int x, int y, Cell cell, OutputBuffer& out) {
+void ScreenRenderer::Put(Cell cell, OutputBuffer& out) {
     SetAttribute(cell.attribute, out);
     out.Append(Cp437Glyph(cell.character));
-    Front(x, y) = cell;
     ++cursorX_;
     if (cursorX_ > terminalWidth_) {
         // The terminal now waits to wrap; where its cursor stands depends on the terminal.
@@ -261,20 +252,18 @@ void ScreenRenderer::Put(int x, int y, Cell cell, OutputBuffer& out) {
     }
 }
 
-bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, const Cell* cells,
-                                    OutputBuffer& out) {
-    const Cell* row = cells + static_cast<std::ptrdiff_t>((y - 1) * width_);
-    Cell blank = row[x - 1];
+bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, OutputBuffer& out) {
+    Cell blank = screen_->At(x, y);
     // Erasing fills with the background colour; only the default one is the same everywhere.
     if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
         return false;
     }
     int changed = 0;
     for (int i = x; i <= columns; ++i) {
-        if (!(row[i - 1] == blank)) {
+        if (!(screen_->At(i, y) == blank)) {
             return false;
         }
-        if (!(Front(i, y) == blank)) {
+        if (!(Shown(i, y) == blank)) {
             ++changed;
         }
     }
@@ -284,14 +273,28 @@ bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, const Cell* cells
     MoveTo(x, y, out);
     SetAttribute(blank.attribute, out);
     out.Append("\x1b[K");
-    for (int i = x; i <= columns; ++i) {
-        Front(i, y) = blank;
-    }
     return true;
 }
 
-void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHeight, int cursorX,
-                            int cursorY, bool cursorVisible, OutputBuffer& out) {
+void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
+    Span span = screen_->ChangedSpan(y);
+    int last = span.right < columns ? span.right : columns;
+    for (int x = span.left; x <= last; ++x) {
+        Cell cell = screen_->At(x, y);
+        if (cell == Shown(x, y)) {
+            continue;
+        }
+        if (EraseRestOfRow(x, y, columns, out)) {
+            return;
+        }
+        MoveTo(x, y, out);
+        Put(cell, out);
+    }
+}
+
+void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
+                            OutputBuffer& out) {
+    screen_ = &screen;
     std::size_t frameStart = out.Size();
     std::size_t sentBefore = out.Sent();
     // The mark goes first, before it is known whether the frame needs it: a frame too big
@@ -301,32 +304,25 @@ void ScreenRenderer::Render(const Cell* cells, int terminalWidth, int terminalHe
     }
     std::size_t contentStart = out.Size();
     terminalWidth_ = terminalWidth;
-    bool wholeScreen = invalid_;
-    if (invalid_) {
+    bool wholeScreen = !screen.PresentedKnown();
+    if (wholeScreen) {
+        // Unknown: the terminal is cleared, and then it shows the blanks of Shown.
         out.Append("\x1b[m\x1b[H\x1b[2J");
         attribute_ = kDefaultAttribute;
         cursorX_ = 1;
         cursorY_ = 1;
-        for (Cell& cell : front_) {
-            cell = Cell{' ', kDefaultAttribute};
-        }
-        invalid_ = false;
+        cursorShown_ = kUnknown;
     }
-    int columns = width_ < terminalWidth ? width_ : terminalWidth;
-    int rows = height_ < terminalHeight ? height_ : terminalHeight;
-    for (int y = 1; y <= rows; ++y) {
-        const Cell* row = cells + static_cast<std::ptrdiff_t>((y - 1) * width_);
-        for (int x = 1; x <= columns; ++x) {
-            if (row[x - 1] == Front(x, y)) {
-                continue;
-            }
-            if (EraseRestOfRow(x, y, columns, cells, out)) {
-                break;
-            }
-            MoveTo(x, y, out);
-            Put(x, y, row[x - 1], out);
-        }
+    int columns = screen.KeptWidth() < terminalWidth ? screen.KeptWidth() : terminalWidth;
+    int rows = screen.KeptHeight() < terminalHeight ? screen.KeptHeight() : terminalHeight;
+    int lastRow = screen.LastChangedRow() < rows ? screen.LastChangedRow() : rows;
+    for (int y = screen.FirstChangedRow(); y <= lastRow; ++y) {
+        DrawRow(y, columns, out);
     }
+    int cursorX = screen.CursorX();
+    int cursorY = screen.CursorY();
+    bool cursorVisible = screen.CursorVisible();
+    screen.MarkPresented();
     bool cursorInside = cursorX >= 1 && cursorX <= columns && cursorY >= 1 && cursorY <= rows;
     if (cursorVisible && cursorInside) {
         MoveTo(cursorX, cursorY, out);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/platform.h"
+#include "console/screen.h"
 
 namespace dungeon {
 
@@ -39,60 +39,48 @@ class OutputBuffer {
     void* context_;
 };
 
-// Brings a terminal up to date with a grid of cells. It keeps the picture the terminal
-// shows and, for each frame, sends only the cells that differ, in runs, with the
-// cheapest cursor movement and colours only where they change. On a terminal that knows
-// synchronized output, a frame that could be seen half drawn (the whole screen, or more
-// than the terminal takes in at once) is wrapped in its marks; a small frame arrives in
-// one piece anyway and goes without them. Cells are shown as their code page 437 glyphs;
-// attribute 7 is the terminal's own default colours.
+// Brings a terminal up to date with the console's screen. It sends only the cells that
+// differ from what the terminal shows (the screen's presented picture), in runs, with the
+// cheapest cursor movement and colours only where they change, and looks only at the rows
+// and columns the screen says have changed. On a terminal that knows synchronized output,
+// a frame that could be seen half drawn (the whole screen, or more than the terminal
+// takes in at once) is wrapped in its marks; a small frame arrives in one piece anyway and
+// goes without them. Cells are shown as their code page 437 glyphs; attribute 7 is the
+// terminal's own default colours. While the screen's presented picture is not known, the
+// next frame clears the terminal and draws every cell.
 //
 // The terminal is assumed to be in raw output mode (a line feed keeps the column).
 class ScreenRenderer {
   public:
-    // Sizes the picture (width x height cells, as the program draws them). The only
-    // allocation; the terminal's picture is unknown afterwards.
-    void Resize(int width, int height);
-    // The terminal's picture is no longer known (resize, resume): the next frame clears
-    // the terminal and draws every cell.
-    void Invalidate() {
-        invalid_ = true;
-        cursorShown_ = kUnknown;
-    }
     // Whether the terminal has said it knows synchronized output; off at first.
     void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
     // Frames of more bytes than this may reach the terminal in several pieces.
     static constexpr std::size_t kOneWrite = 4096;
 
-    // Appends one frame: the cells of `cells` (width x height, row by row) that differ
-    // from the picture, clipped to the terminal's current size, then the cursor.
-    void Render(const Cell* cells, int terminalWidth, int terminalHeight, int cursorX, int cursorY,
-                bool cursorVisible, OutputBuffer& out);
+    // Appends one frame: what changed in `screen`, clipped to the terminal's current size,
+    // then the cursor; the screen's changes are then presented.
+    void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
-    const Cell& Front(int x, int y) const {
-        return front_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
-    }
-    Cell& Front(int x, int y) {
-        return front_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
+    // What the terminal shows at (x, y), outside the row being drawn.
+    Cell Shown(int x, int y) const {
+        return screen_->PresentedKnown() ? screen_->Presented(x, y) : Cell{};
     }
 
     void MoveTo(int x, int y, OutputBuffer& out);
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
-    void Put(int x, int y, Cell cell, OutputBuffer& out);
-    bool EraseRestOfRow(int x, int y, int columns, const Cell* cells, OutputBuffer& out);
+    void Put(Cell cell, OutputBuffer& out);
+    bool EraseRestOfRow(int x, int y, int columns, OutputBuffer& out);
+    void DrawRow(int y, int columns, OutputBuffer& out);
 
-    int width_ = 0;
-    int height_ = 0;
+    const Screen* screen_ = nullptr;
     int terminalWidth_ = 0;
-    std::vector<Cell> front_;
-    bool invalid_ = true;
     // The terminal's cursor; 0 where it is not known (after writing the last column).
     int cursorX_ = 0;
     int cursorY_ = 0;
     int attribute_ = -1;  // -1: not known
     static constexpr int kUnknown = -1;
-    int cursorShown_ = 1;  // 1 shown, 0 hidden
+    int cursorShown_ = kUnknown;  // 1 shown, 0 hidden
     bool synchronizedOutput_ = false;
 };
 

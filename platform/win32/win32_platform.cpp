@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "console/cp437.h"
-#include "console/system_platform.h"
+#include "platform/system_platform.h"
 #include "platform/win32/win32_coords.h"
 
 namespace dungeon {
@@ -61,10 +61,6 @@ CHAR_INFO ToCharInfo(Cell cell) {
     return result;
 }
 
-bool SameCharInfo(const CHAR_INFO& a, const CHAR_INFO& b) {
-    return a.Char.UnicodeChar == b.Char.UnicodeChar && a.Attributes == b.Attributes;
-}
-
 // A typed character as the PC keyboard's byte; what code page 437 lacks becomes "?", as a
 // console would give it in that code page.
 std::uint8_t ToPcByte(WCHAR character) {
@@ -81,17 +77,21 @@ Platform& SystemPlatform() {
     return platform;
 }
 
+int RunOnSystemPlatform(int (*program)(Platform&)) {
+    return program(SystemPlatform());
+}
+
 Win32Platform::~Win32Platform() {
     if (open_) {
         // The program ends without closing the console: what it drew still goes out.
-        Present();
+        Present(*screen_);
         Close();
     }
 }
 
-OpenResult Win32Platform::Open() {
+std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     if (open_) {
-        return OpenResult::kOk;
+        return OpenError::kInUse;
     }
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
@@ -102,13 +102,13 @@ OpenResult Win32Platform::Open() {
         ownedOutput_ = OpenDevice("CONOUT$");
         if (!IsValid(ownedOutput_)) {
             ownedOutput_ = INVALID_HANDLE_VALUE;
-            return OpenResult::kNoConsoleHandle;
+            return OpenError::kNoDevice;
         }
         output = ownedOutput_;
         if (!GetConsoleScreenBufferInfo(output, &bufferInfo)) {
             CloseHandle(ownedOutput_);
             ownedOutput_ = INVALID_HANDLE_VALUE;
-            return OpenResult::kNoScreenBufferInfo;
+            return OpenError::kNotAConsole;
         }
     }
     output_ = output;
@@ -133,70 +133,66 @@ OpenResult Win32Platform::Open() {
     }
 
     // The whole buffer, not only its visible window.
-    info_.width = std::max<int>(bufferInfo.dwSize.X, 1);
-    info_.height = std::max<int>(bufferInfo.dwSize.Y, 1);
-    info_.cursorX = FromConsoleCoordinate(bufferInfo.dwCursorPosition.X);
-    info_.cursorY = FromConsoleCoordinate(bufferInfo.dwCursorPosition.Y);
-    info_.attribute = bufferInfo.wAttributes;
-    cursorX_ = shownCursorX_ = info_.cursorX;
-    cursorY_ = shownCursorY_ = info_.cursorY;
+    screen.Reset(std::max<int>(bufferInfo.dwSize.X, 1), std::max<int>(bufferInfo.dwSize.Y, 1),
+                 static_cast<std::uint8_t>(bufferInfo.wAttributes & 0xFF));
+    shownCursorX_ = FromConsoleCoordinate(bufferInfo.dwCursorPosition.X);
+    shownCursorY_ = FromConsoleCoordinate(bufferInfo.dwCursorPosition.Y);
+    screen.SetCursor(shownCursorX_, shownCursorY_);
 
     // Remembered so that a cursor the game hides is shown again at the end.
     cursorSaved_ = GetConsoleCursorInfo(output_, &originalCursor_) != FALSE;
-    cursor_ = CursorInfo{};
+    cursorSize_ = 25;
+    shownCursorVisible_ = true;
     if (cursorSaved_) {
-        cursor_.size = static_cast<int>(originalCursor_.dwSize);
-        cursor_.visible = originalCursor_.bVisible != FALSE;
+        cursorSize_ = static_cast<int>(originalCursor_.dwSize);
+        shownCursorVisible_ = originalCursor_.bVisible != FALSE;
     }
-    shownCursor_ = cursor_;
+    screen.SetCursorVisible(shownCursorVisible_);
 
-    // The only allocations: the cells, what the console shows, and one band's worth.
-    grid_.Reset(info_.width, info_.height, Cell{' ', static_cast<std::uint8_t>(info_.attribute)});
-    front_.assign(static_cast<std::size_t>(info_.width) * static_cast<std::size_t>(info_.height),
-                  CHAR_INFO{});
-    band_.assign(static_cast<std::size_t>(std::max(kMaxCellsPerWrite, info_.width)), CHAR_INFO{});
-    ReadInitialCells();
-    dirtyTop_ = 0;
-    dirtyBottom_ = 0;
-    lowestRowWritten_ = 0;
+    // The only allocation: one band's worth of cells.
+    band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
+    ReadShownCells(screen);
+    screen_ = &screen;
+    lowestRow_ = 0;
     queueHead_ = 0;
     queueSize_ = 0;
-    seenCount_ = 0;
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
     handlerInstalled_ = SetConsoleCtrlHandler(RestoreOnControlEvent, TRUE) != FALSE;
     open_ = true;
-    return OpenResult::kOk;
+    return std::nullopt;
 }
 
-void Win32Platform::ReadInitialCells() {
+void Win32Platform::ReadShownCells(Screen& screen) {
     // What stands on the console already (the shell's lines) is part of the picture: a
-    // scroll of a window moves it like any other cell.
-    const int rowsPerRead = std::max(1, kMaxCellsPerWrite / info_.width);
-    for (int top = 1; top <= info_.height; top += rowsPerRead) {
-        const int bottom = std::min(info_.height, top + rowsPerRead - 1);
+    // scroll of a window moves it like any other cell. Only what a window can reach.
+    const int width = screen.KeptWidth();
+    const int rowsPerRead = std::max(1, kMaxCellsPerWrite / width);
+    bool allRead = true;
+    for (int top = 1; top <= screen.KeptHeight(); top += rowsPerRead) {
+        const int bottom = std::min(screen.KeptHeight(), top + rowsPerRead - 1);
         COORD size;
-        size.X = static_cast<SHORT>(info_.width);
+        size.X = static_cast<SHORT>(width);
         size.Y = static_cast<SHORT>(bottom - top + 1);
-        SMALL_RECT region = ToSmallRect(Rect{1, top, info_.width, bottom});
-        const bool read = ReadConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region);
+        SMALL_RECT region = ToSmallRect(Rect{1, top, width, bottom});
+        if (!ReadConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
+            allRead = false;
+            continue;
+        }
         for (int y = top; y <= bottom; ++y) {
-            for (int x = 1; x <= info_.width; ++x) {
+            for (int x = 1; x <= width; ++x) {
                 const CHAR_INFO& shown =
-                    band_[static_cast<std::size_t>((y - top) * info_.width + (x - 1))];
-                if (read) {
-                    Front(x, y) = shown;
-                    grid_.Write(x, y,
-                                Cell{ToPcByte(shown.Char.UnicodeChar),
-                                     static_cast<std::uint8_t>(shown.Attributes & 0xFF)});
-                } else {
-                    // Unknown: marked so that it differs from every cell and is written.
-                    Front(x, y).Char.UnicodeChar = 0xFFFF;
-                    Front(x, y).Attributes = 0xFFFF;
-                }
+                    band_[static_cast<std::size_t>((y - top) * width + (x - 1))];
+                screen.Write(x, y,
+                             Cell{ToPcByte(shown.Char.UnicodeChar),
+                                  static_cast<std::uint8_t>(shown.Attributes & 0xFF)});
             }
         }
+    }
+    screen.MarkPresented();
+    if (!allRead) {
+        screen.Forget();  // what the console shows is not known: it is all written anew
     }
 }
 
@@ -211,12 +207,16 @@ void Win32Platform::Restore() {
         cursorSaved_ = false;
     }
     // The shell's prompt goes below the last picture instead of over it.
-    const int lowestRow = lowestRowWritten_;
-    lowestRowWritten_ = 0;
-    if (lowestRow > 0) {
-        SetConsoleCursorPosition(output_, ToCoord(1, std::min(lowestRow + 1, info_.height)));
+    const int lowestRow = lowestRow_;
+    lowestRow_ = 0;
+    if (lowestRow > 0 && screen_ != nullptr) {
+        SetConsoleCursorPosition(output_, ToCoord(1, std::min(lowestRow + 1, screen_->Height())));
     }
     ReleaseSRWLockExclusive(&lock_);
+}
+
+void Win32Platform::Close(const Screen&) {
+    Close();
 }
 
 void Win32Platform::Close() {
@@ -242,98 +242,37 @@ void Win32Platform::Close() {
     ReleaseSRWLockExclusive(&lock_);
 }
 
-bool Win32Platform::GetScreenBufferInfo(ScreenBufferInfo& info) {
-    if (!open_) {
-        return false;
-    }
-    info = info_;
-    info.cursorX = cursorX_;
-    info.cursorY = cursorY_;
-    return true;
-}
-
-void Win32Platform::MarkDirty(int top, int bottom) {
-    top = std::max(top, 1);
-    bottom = std::min(bottom, info_.height);
-    if (top > bottom) {
-        return;
-    }
-    if (dirtyTop_ == 0) {
-        dirtyTop_ = top;
-        dirtyBottom_ = bottom;
-        return;
-    }
-    dirtyTop_ = std::min(dirtyTop_, top);
-    dirtyBottom_ = std::max(dirtyBottom_, bottom);
-}
-
-void Win32Platform::ScrollRect(const Rect& source, const Rect& clip, int destX, int destY,
-                               Cell fill) {
-    const int lowest = grid_.Scroll(source, clip, destX, destY, fill);
-    if (lowest > 0) {
-        MarkDirty(clip.top, lowest);
-    }
-}
-
-void Win32Platform::WriteCell(int x, int y, Cell cell) {
-    if (grid_.Inside(x, y)) {
-        grid_.Write(x, y, cell);
-        MarkDirty(y, y);
-    }
-}
-
-void Win32Platform::SetCursorPosition(int x, int y) {
-    cursorX_ = x;
-    cursorY_ = y;
-}
-
-bool Win32Platform::GetCursorInfo(CursorInfo& info) {
-    info = cursor_;
-    return open_;
-}
-
-void Win32Platform::SetCursorInfo(const CursorInfo& info) {
-    cursor_ = info;
-    // The console refuses sizes outside 1..100 percent, visibility change included.
-    cursor_.size = std::clamp(info.size, 1, 100);
-}
-
-void Win32Platform::WriteBand(int left, int top, int right, int bottom) {
+bool Win32Platform::WriteBand(const Screen& screen, int left, int top, int right, int bottom) {
     const int width = right - left + 1;
     for (int y = top; y <= bottom; ++y) {
         for (int x = left; x <= right; ++x) {
             band_[static_cast<std::size_t>((y - top) * width + (x - left))] =
-                ToCharInfo(grid_.At(x, y));
+                ToCharInfo(screen.At(x, y));
         }
     }
     COORD size;
     size.X = static_cast<SHORT>(width);
     size.Y = static_cast<SHORT>(bottom - top + 1);
     SMALL_RECT region = ToSmallRect(Rect{left, top, right, bottom});
-    if (!WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
-        return;  // the cells stay different and are tried again at the next Present
-    }
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) {
-            Front(x, y) = band_[static_cast<std::size_t>((y - top) * width + (x - left))];
-        }
-    }
-    lowestRowWritten_ = std::max(lowestRowWritten_, bottom);
+    return WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region) != FALSE;
 }
 
-void Win32Platform::Present() {
-    if (!open_) {
+void Win32Platform::Present(Screen& screen) {
+    if (!open_ || !screen.Changed()) {
         return;
     }
     AcquireSRWLockExclusive(&lock_);
-    const bool hideFirst = shownCursor_.visible && !cursor_.visible;
-    if (hideFirst) {
-        CONSOLE_CURSOR_INFO hidden;
-        hidden.dwSize = static_cast<DWORD>(cursor_.size);
-        hidden.bVisible = FALSE;
-        if (SetConsoleCursorInfo(output_, &hidden)) {
-            shownCursor_ = cursor_;
+    auto setCursorInfo = [&](bool visible) {
+        CONSOLE_CURSOR_INFO info;
+        // The console refuses sizes outside 1..100 percent, visibility change included.
+        info.dwSize = static_cast<DWORD>(std::clamp(cursorSize_, 1, 100));
+        info.bVisible = visible ? TRUE : FALSE;
+        if (SetConsoleCursorInfo(output_, &info)) {
+            shownCursorVisible_ = visible;
         }
+    };
+    if (shownCursorVisible_ && !screen.CursorVisible()) {
+        setCursorInfo(false);  // hidden before anything is drawn
     }
 
     // Changed rows gather into one rectangle for as long as it stays within one call's
@@ -342,11 +281,13 @@ void Win32Platform::Present() {
     int top = 0;
     int right = 0;
     int bottom = 0;
-    for (int y = dirtyTop_; y != 0 && y <= dirtyBottom_; ++y) {
+    bool written = true;
+    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
+        const Span span = screen.ChangedSpan(y);
         int first = 0;
         int last = 0;
-        for (int x = 1; x <= info_.width; ++x) {
-            if (!SameCharInfo(ToCharInfo(grid_.At(x, y)), Front(x, y))) {
+        for (int x = span.left; x <= span.right; ++x) {
+            if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
                 first = first == 0 ? x : first;
                 last = x;
             }
@@ -363,7 +304,7 @@ void Win32Platform::Present() {
                 bottom = y;
                 continue;
             }
-            WriteBand(left, top, right, bottom);
+            written = WriteBand(screen, left, top, right, bottom) && written;
         }
         left = first;
         right = last;
@@ -371,24 +312,22 @@ void Win32Platform::Present() {
         bottom = y;
     }
     if (top != 0) {
-        WriteBand(left, top, right, bottom);
+        written = WriteBand(screen, left, top, right, bottom) && written;
     }
-    dirtyTop_ = 0;
-    dirtyBottom_ = 0;
 
-    if (cursorX_ != shownCursorX_ || cursorY_ != shownCursorY_) {
-        if (SetConsoleCursorPosition(output_, ToCoord(cursorX_, cursorY_))) {
-            shownCursorX_ = cursorX_;
-            shownCursorY_ = cursorY_;
+    if (screen.CursorX() != shownCursorX_ || screen.CursorY() != shownCursorY_) {
+        if (SetConsoleCursorPosition(output_, ToCoord(screen.CursorX(), screen.CursorY()))) {
+            shownCursorX_ = screen.CursorX();
+            shownCursorY_ = screen.CursorY();
         }
     }
-    if (cursor_.visible != shownCursor_.visible || cursor_.size != shownCursor_.size) {
-        CONSOLE_CURSOR_INFO shown;
-        shown.dwSize = static_cast<DWORD>(cursor_.size);
-        shown.bVisible = cursor_.visible ? TRUE : FALSE;
-        if (SetConsoleCursorInfo(output_, &shown)) {
-            shownCursor_ = cursor_;
-        }
+    if (screen.CursorVisible() != shownCursorVisible_) {
+        setCursorInfo(screen.CursorVisible());
+    }
+    lowestRow_ = screen.LowestRowDrawn();
+    screen.MarkPresented();
+    if (!written) {
+        screen.Forget();  // tried again, whole, at the next present
     }
     ReleaseSRWLockExclusive(&lock_);
 }
@@ -443,46 +382,52 @@ bool Win32Platform::Drain() {
     return true;
 }
 
-int Win32Platform::PendingEventCount() {
-    Drain();
-    seenCount_ = queueSize_;
-    return static_cast<int>(queueSize_);
-}
-
-bool Win32Platform::ReadEvent(InputEvent& event) {
+std::optional<InputEvent> Win32Platform::NextEvent() {
     if (queueSize_ == 0) {
-        return false;
+        Drain();
     }
-    event = queue_[queueHead_];
+    if (queueSize_ == 0) {
+        return std::nullopt;
+    }
+    InputEvent event = queue_[queueHead_];
     queueHead_ = (queueHead_ + 1) % kQueueCapacity;
     --queueSize_;
-    if (seenCount_ > 0) {
-        --seenCount_;  // the layer takes the oldest, which it has counted
-    }
-    return true;
+    return event;
 }
 
-bool Win32Platform::WaitForInput() {
+WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
     for (;;) {
         if (!Drain()) {
-            return false;
+            return WaitResult::kClosed;
         }
-        if (queueSize_ != seenCount_ || queueSize_ == kQueueCapacity) {
-            return true;
+        if (queueSize_ != 0) {
+            return WaitResult::kInput;
+        }
+        DWORD timeout = INFINITE;
+        if (deadline) {
+            auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
+            if (left <= 0) {
+                return WaitResult::kDeadline;
+            }
+            timeout = static_cast<DWORD>(left);
         }
         // The console's queue is empty: sleep until it holds something.
-        if (WaitForSingleObject(input_, INFINITE) != WAIT_OBJECT_0) {
-            return false;
+        DWORD waited = WaitForSingleObject(input_, timeout);
+        if (waited == WAIT_TIMEOUT) {
+            continue;
         }
-        if (!Drain()) {
-            return false;
+        if (waited != WAIT_OBJECT_0 || !Drain()) {
+            return WaitResult::kClosed;
         }
-        if (queueSize_ != seenCount_) {
-            return true;
+        if (queueSize_ != 0) {
+            return WaitResult::kInput;
         }
         // Signalled, yet counted empty (Wine counts late): a read waits for what comes.
         if (!ReadRecords(static_cast<DWORD>(kQueueCapacity - queueSize_))) {
-            return false;
+            return WaitResult::kClosed;
+        }
+        if (queueSize_ != 0) {
+            return WaitResult::kInput;
         }
     }
 }
