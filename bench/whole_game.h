@@ -7,6 +7,7 @@
 // very same frames.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 
 #include "console/console.h"
@@ -34,6 +35,13 @@ class WholeGame : public MemoryPlatform {
 
     // Plays to the end; returns the program's exit status.
     int Play() { return RunProgram(*this); }
+
+    // A terminal's picture is unknown at first: the first frame clears it and draws all.
+    std::optional<OpenError> Open(Screen& screen) override {
+        std::optional<OpenError> error = MemoryPlatform::Open(screen);
+        screen.Forget();
+        return error;
+    }
 
     void Present(Screen& screen) override {
         if (screen.Changed()) {
