@@ -1,100 +1,22 @@
 #pragma once
 
-#include <sys/select.h>
-#include <sys/time.h>
-
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-
-#include "console/platform.h"
-#include "platform/vt/key_decoder.h"
-#include "platform/vt/screen_renderer.h"
+#include "platform/posix/terminal_device.h"
+#include "platform/vt/vt_terminal.h"
 
 namespace dungeon {
 
-// The console on a POSIX terminal. The terminal (normally /dev/tty, the controlling
-// terminal, so redirected standard streams do not matter) is put into raw mode, cleared
-// once, and from then on shows this platform's cell buffer, which stays authoritative
-// like a Win32 screen buffer: Present sends what changed, and so does every look for keys
-// (PendingEventCount), which also takes in the bytes the terminal has sent, without
-// waiting. Keys are decoded into PC key events. Every way out (Close, the end of the
-// program, a terminating or crash signal) restores the terminal's modes, shows the cursor
-// and leaves the prompt below the picture, and none of them waits for a terminal that has
-// stopped reading; a stop (SIGTSTP) restores it as well and takes it over again on
-// continuing, as does a continue after any other stop.
-//
-// Only one instance may be open at a time: the signal handlers act on it.
-class PosixPlatform : public Platform {
+// The console on a POSIX terminal: the VT terminal over the terminal device. Every way
+// out (Close, the end of the program, a terminating or crash signal) restores the
+// terminal's modes, shows the cursor and leaves the prompt below the picture, and none of
+// them waits for a terminal that has stopped reading; a stop (SIGTSTP) restores it as well
+// and takes it over again on continuing, as does a continue after any other stop.
+class PosixPlatform : protected TerminalDevice, public VtTerminal {
   public:
-    // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
-    // without cursor addressing ("dumb", or none at all) is refused.
     explicit PosixPlatform(const char* terminalPath = "/dev/tty",
                            const char* terminalType = nullptr);
     ~PosixPlatform() override;
     PosixPlatform(const PosixPlatform&) = delete;
     PosixPlatform& operator=(const PosixPlatform&) = delete;
-
-    std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override;
-    void Close(const Screen& screen) override;
-    std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
-    std::uint32_t Milliseconds() override;
-
-    // For tests and measurements.
-    bool KittyProtocol() const { return kittyPushed_; }
-    bool SynchronizedOutput() const { return synchronizedOutput_; }
-    bool InputGone() const { return inputGone_; }
-    std::size_t BytesSent() const { return output_.Sent(); }
-
-    // How long the rest of a sequence may take before a lone Escape counts as a key.
-    static constexpr int kEscapeTimeoutMs = 100;
-    // How long start-up waits for the terminal to answer its queries.
-    static constexpr int kQueryTimeoutMs = 200;
-
-  protected:
-    // The system's select(), watching for readable descriptors only. A test plays a system
-    // whose wait fails by replacing it.
-    virtual int Select(int count, fd_set* readable, timeval* timeout);
-
-  private:
-    // Waits until the terminal (and with `notices` the wake-up pipe) can be read, at most
-    // `timeoutMs` milliseconds (-1: no limit); returns what select() returned.
-    int WaitReadable(int timeoutMs, bool notices, bool& terminalReady, bool& noticeReady);
-    static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
-    void ReadTerminal();
-    void AskTerminal();
-    void TakeNotices();
-    void ReadTerminalSize();
-    void UpdateLeaveBytes();
-    void Release();
-    void Close();
-
-    const char* path_;
-    const char* type_;
-    int fd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
-    bool open_ = false;
-    bool inputGone_ = false;
-    bool kittyPushed_ = false;
-    bool synchronizedOutput_ = false;
-    // The console's screen, from Open on.
-    Screen* screen_ = nullptr;
-    // When the terminal last sent bytes: a lone Escape counts once it is old enough.
-    std::uint32_t lastInputMs_ = 0;
-
-    int width_ = 80;
-    int height_ = 25;
-    int terminalWidth_ = 80;
-    int terminalHeight_ = 25;
-    // The lowest row the program has drawn on: the prompt goes below it at the end.
-    int areaBottom_ = 0;
-
-    KeyDecoder decoder_;
-    ScreenRenderer renderer_;
-    OutputBuffer output_;
 };
 
 }  // namespace dungeon

@@ -1,0 +1,286 @@
+#include "platform/posix/signal_restore.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <ctime>
+#include <iterator>
+
+namespace dungeon::posix {
+namespace {
+
+// Signals after which the process ends.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSEGV,
+                                  SIGBUS,  SIGFPE,  SIGILL,  SIGSYS,  SIGTRAP, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+// A handler gives the terminal this many chances, kRetryPauseNs apart, to take its bytes.
+constexpr int kHandlerTries = 20;
+constexpr long kRetryPauseNs = 10L * 1000 * 1000;
+
+// The bytes the handlers send, twice: the program fills the one not in use and then
+// switches, so a handler always reads a whole set.
+struct RestoreBytes {
+    char leave[128] = {};
+    std::size_t leaveLength = 0;
+    char enter[32] = {};
+    std::size_t enterLength = 0;
+    char resume[32] = {};
+    std::size_t resumeLength = 0;
+};
+
+struct SavedHandler {
+    int signal = 0;
+    bool installed = false;
+    struct sigaction action {};
+};
+
+// Written before the handlers are installed: the target and the saved handlers.
+RestoreTarget target;
+SavedHandler saved[std::size(kEndingSignals) + 3];
+stack_t previousStack{};
+bool stackInstalled = false;
+bool installed = false;
+alignas(16) char alternateStack[64 * 1024];
+
+RestoreBytes restoreBytes[2];
+std::atomic<int> currentBytes{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+volatile sig_atomic_t active = 0;
+volatile sig_atomic_t notice = 0;
+
+std::size_t CopyBytes(char* into, std::size_t room, std::string_view bytes) {
+    std::size_t length = bytes.size() < room ? bytes.size() : room;
+    for (std::size_t i = 0; i < length; ++i) {
+        into[i] = bytes[i];
+    }
+    return length;
+}
+
+// Async-signal-safe, and bounded: a terminal that takes nothing gets a few short chances.
+void WriteBounded(const char* bytes, std::size_t count) {
+    for (int tries = 0; count > 0 && tries < kHandlerTries; ++tries) {
+        ssize_t written = write(target.fd, bytes, count);
+        if (written > 0) {
+            bytes += written;
+            count -= static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return;  // the terminal is gone
+        }
+        timespec pause{0, kRetryPauseNs};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+const RestoreBytes& Current() {
+    return restoreBytes[currentBytes.load()];
+}
+
+// Never waiting for the terminal: its modes as they were found (without waiting for output
+// to drain, which a stalled terminal never does), then the leave bytes.
+void LeaveTerminal() {
+    int savedErrno = errno;
+    tcflush(target.fd, TCIFLUSH);  // keys typed at the game do not go to the shell
+    tcsetattr(target.fd, TCSANOW, &target.original);
+    WriteBounded(Current().leave, Current().leaveLength);
+    errno = savedErrno;
+}
+
+void EnterTerminal() {
+    tcsetattr(target.fd, TCSANOW, &target.raw);
+    WriteBounded(Current().enter, Current().enterLength);
+}
+
+void Wake() {
+    notice = 1;
+    char byte = 1;
+    ssize_t ignored = write(target.wakeFd, &byte, 1);
+    (void)ignored;  // a full pipe already holds a notice
+}
+
+void OnEndingSignal(int signal) {
+    if (active != 0) {
+        active = 0;
+        LeaveTerminal();
+    }
+    // The handler was reset to the default on entry; raised again, the signal ends the
+    // process once this handler returns (a crash repeats its fault and does the same).
+    raise(signal);
+}
+
+void OnStop(int) {
+    int savedErrno = errno;
+    bool wasActive = active != 0;
+    if (wasActive) {
+        LeaveTerminal();
+    }
+    struct sigaction stop {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    struct sigaction ours {};
+    sigaction(SIGTSTP, &stop, &ours);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(SIGTSTP);  // stops here until continued
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    sigaction(SIGTSTP, &ours, nullptr);
+    if (wasActive) {
+        EnterTerminal();
+        WriteBounded(Current().resume, Current().resumeLength);
+    }
+    Wake();
+    errno = savedErrno;
+}
+
+void OnContinue(int) {
+    int savedErrno = errno;
+    // Whoever stopped us may have changed the terminal; take it over again and repaint.
+    if (active != 0) {
+        EnterTerminal();
+    }
+    Wake();
+    errno = savedErrno;
+}
+
+void OnResize(int) {
+    int savedErrno = errno;
+    Wake();
+    errno = savedErrno;
+}
+
+sigset_t HandledSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kEndingSignals) {
+        sigaddset(&set, signal);
+    }
+    sigaddset(&set, SIGTSTP);
+    sigaddset(&set, SIGCONT);
+    sigaddset(&set, SIGWINCH);
+    return set;
+}
+
+bool IsCrashSignal(int signal) {
+    for (int crash : kCrashSignals) {
+        if (crash == signal) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Install(std::size_t slot, int signal, void (*handler)(int), int flags) {
+    SavedHandler& entry = saved[slot];
+    entry.signal = signal;
+    entry.installed = false;
+    if (sigaction(signal, nullptr, &entry.action) != 0) {
+        return;
+    }
+    // A signal someone chose to ignore (nohup, a background job) stays ignored, and a
+    // handler installed by someone else (a sanitizer) stays in charge.
+    bool isDefault =
+        (entry.action.sa_flags & SA_SIGINFO) == 0 && entry.action.sa_handler == SIG_DFL;
+    if (!isDefault) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_mask = HandledSignals();
+    action.sa_flags = flags;
+    entry.installed = sigaction(signal, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+SignalBlock::SignalBlock() {
+    sigset_t set = HandledSignals();
+    for (int crash : kCrashSignals) {
+        sigdelset(&set, crash);
+    }
+    pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+SignalBlock::~SignalBlock() {
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+void InstallRestore(const RestoreTarget& into) {
+    target = into;
+    notice = 0;
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof(alternateStack);
+    stack.ss_flags = 0;
+    stackInstalled = sigaltstack(&stack, &previousStack) == 0;
+    std::size_t slot = 0;
+    for (int signal : kEndingSignals) {
+        // SA_RESETHAND is an unsigned constant on Linux; sa_flags is an int.
+        int flags = static_cast<int>(SA_RESETHAND);
+        if (IsCrashSignal(signal)) {
+            flags |= SA_ONSTACK;
+        }
+        Install(slot++, signal, OnEndingSignal, flags);
+    }
+    Install(slot++, SIGTSTP, OnStop, SA_RESTART);
+    Install(slot++, SIGCONT, OnContinue, SA_RESTART);
+    Install(slot, SIGWINCH, OnResize, SA_RESTART);
+    installed = true;
+}
+
+void ActivateRestore() {
+    active = 1;
+}
+
+void RemoveRestore() {
+    active = 0;
+    for (SavedHandler& entry : saved) {
+        if (entry.installed) {
+            sigaction(entry.signal, &entry.action, nullptr);
+            entry.installed = false;
+        }
+    }
+    if (stackInstalled) {
+        sigaltstack(&previousStack, nullptr);
+        stackInstalled = false;
+    }
+    installed = false;
+    target = RestoreTarget{};
+}
+
+sigset_t MaskWithEndingSignalsOpen() {
+    sigset_t mask;
+    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    for (int signal : kEndingSignals) {
+        sigdelset(&mask, signal);
+    }
+    return mask;
+}
+
+bool RestoreInstalled() {
+    return installed;
+}
+
+void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume) {
+    const int next = 1 - currentBytes.load();
+    RestoreBytes& bytes = restoreBytes[next];
+    bytes.leaveLength = CopyBytes(bytes.leave, sizeof(bytes.leave), leave);
+    bytes.enterLength = CopyBytes(bytes.enter, sizeof(bytes.enter), enter);
+    bytes.resumeLength = CopyBytes(bytes.resume, sizeof(bytes.resume), resume);
+    currentBytes.store(next);
+}
+
+bool TakeNotice() {
+    if (notice == 0) {
+        return false;
+    }
+    notice = 0;
+    return true;
+}
+
+}  // namespace dungeon::posix

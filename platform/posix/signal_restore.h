@@ -1,0 +1,56 @@
+#pragma once
+
+#include <termios.h>
+
+#include <csignal>
+#include <string_view>
+
+namespace dungeon::posix {
+
+// What gives a terminal back when the program cannot: the handlers of the signals that
+// end the program (the terminal is restored, then the signal takes its ordinary course, so
+// the parent sees the real cause), of a stop (restored before, taken again after), and of
+// a resize or continue (a notice through the wake-up pipe). Everything a handler reads is
+// written before the handlers are installed, or is a lock-free atomic or a
+// volatile sig_atomic_t, and every write of theirs is bounded: a terminal that reads
+// nothing cannot hold the program. One terminal at a time.
+
+struct RestoreTarget {
+    int fd = -1;      // the terminal
+    int wakeFd = -1;  // the writing end of the wake-up pipe
+    termios original{};
+    termios raw{};
+};
+
+// Installs the handlers for `target`; they act once Activate has been called.
+void InstallRestore(const RestoreTarget& target);
+// From now on a signal restores the terminal.
+void ActivateRestore();
+// Puts back the handlers found; from then on no handler touches the terminal.
+void RemoveRestore();
+// The signals that end the program, open while the program waits for a slow terminal.
+sigset_t MaskWithEndingSignalsOpen();
+// Whether a handler restores the terminal now (it is in use by us).
+bool RestoreInstalled();
+
+// What the handlers send: see ByteChannel::SetRestoreBytes. Longer texts are cut.
+void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume);
+
+// Whether a resize or continue came since the last look; it is taken.
+bool TakeNotice();
+
+// Blocks the handled signals for its lifetime, where a handler could see the terminal
+// half given back or half taken. Crash signals stay open: a blocked crash would end the
+// process without its handler.
+class SignalBlock {
+  public:
+    SignalBlock();
+    ~SignalBlock();
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+}  // namespace dungeon::posix

@@ -1,0 +1,271 @@
+#include "platform/posix/terminal_device.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/posix/signal_restore.h"
+
+namespace dungeon {
+namespace {
+
+termios RawMode(const termios& original) {
+    termios raw = original;
+    // No echo, no line editing, no signals or flow control from keys, bytes unchanged.
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF);
+    raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    raw.c_cflag |= CS8;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return raw;
+}
+
+// The terminal is watched with select(), not poll(): macOS's poll() does not support
+// devices and reports a terminal as an invalid descriptor. select() works on every
+// system, but only on descriptors below FD_SETSIZE.
+bool Selectable(int fd) {
+    return fd >= 0 && fd < FD_SETSIZE;
+}
+
+// Close-on-exec and non-blocking, set in the way every system knows (no pipe2()).
+bool MakeNonBlocking(int fd, bool closeOnExec) {
+    int flags = fcntl(fd, F_GETFL);
+    return (!closeOnExec || fcntl(fd, F_SETFD, FD_CLOEXEC) == 0) && flags != -1 &&
+           fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+timeval ToTimeval(int milliseconds) {
+    timeval result{};
+    result.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    result.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+    return result;
+}
+
+}  // namespace
+
+TerminalDevice::TerminalDevice(const char* path, const char* terminalType)
+    : path_(path), type_(terminalType) {}
+
+TerminalDevice::~TerminalDevice() {
+    if (fd_ >= 0) {
+        CloseChannel("");
+    }
+}
+
+std::optional<OpenError> TerminalDevice::OpenChannel() {
+    if (fd_ >= 0 || posix::RestoreInstalled()) {
+        return OpenError::kInUse;  // this or another device holds the terminal
+    }
+    // A terminal without cursor addressing (an editor's shell buffer, a plain line) would
+    // show the escape sequences as text: refuse it before anything is changed.
+    const char* type = type_ != nullptr ? type_ : std::getenv("TERM");
+    if (type == nullptr || type[0] == '\0' || std::strcmp(type, "dumb") == 0) {
+        return OpenError::kNoCursorAddressing;
+    }
+    int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return OpenError::kNoDevice;
+    }
+    if (!Selectable(fd)) {
+        close(fd);
+        return OpenError::kNoDevice;
+    }
+    termios original{};
+    winsize size{};
+    if (isatty(fd) == 0 || tcgetattr(fd, &original) != 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
+        close(fd);
+        return OpenError::kNotAConsole;
+    }
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        close(fd);
+        return OpenError::kSetupFailed;
+    }
+    // Neither the wake-up pipe (written by signal handlers) nor the terminal may ever
+    // block: a handler must not hang, and the game waits only where it chooses to.
+    if (!Selectable(pipeFds[0]) || !MakeNonBlocking(pipeFds[0], true) ||
+        !MakeNonBlocking(pipeFds[1], true) || !MakeNonBlocking(fd, false)) {
+        close(fd);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return OpenError::kSetupFailed;
+    }
+    fd_ = fd;
+    original_ = original;
+    wakeRead_ = pipeFds[0];
+    wakeWrite_ = pipeFds[1];
+    inputGone_ = false;
+    outputLost_ = false;
+
+    posix::SignalBlock block;
+    posix::RestoreTarget target{fd_, wakeWrite_, original, RawMode(original)};
+    posix::InstallRestore(target);
+    if (tcsetattr(fd_, TCSANOW, &target.raw) != 0) {
+        posix::RemoveRestore();
+        Release();
+        return OpenError::kSetupFailed;
+    }
+    posix::ActivateRestore();
+    return std::nullopt;
+}
+
+void TerminalDevice::CloseChannel(std::string_view leave) {
+    if (fd_ < 0) {
+        return;
+    }
+    // The handlers must not restore a second time while this one is half done. A slow
+    // terminal is waited for, so that it gets the leave bytes whole; a signal that ends
+    // the program meanwhile still gets through, and its handler restores once more.
+    posix::SignalBlock block;
+    tcflush(fd_, TCIFLUSH);  // keys typed at the game do not go to the shell
+    tcsetattr(fd_, TCSANOW, &original_);
+    outputLost_ = false;
+    Write(leave);
+    posix::RemoveRestore();
+    Release();
+}
+
+void TerminalDevice::Release() {
+    close(fd_);
+    close(wakeRead_);
+    close(wakeWrite_);
+    fd_ = wakeRead_ = wakeWrite_ = -1;
+}
+
+TerminalSize TerminalDevice::Size() {
+    winsize size{};
+    if (fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0) {
+        return TerminalSize{size.ws_col, size.ws_row};
+    }
+    return TerminalSize{0, 0};
+}
+
+bool TerminalDevice::WaitWritable(int timeoutMs) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(fd_, &writable);
+    timespec timeout{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+    sigset_t open = posix::MaskWithEndingSignalsOpen();
+    return pselect(fd_ + 1, nullptr, &writable, nullptr, &timeout, &open) > 0;
+}
+
+void TerminalDevice::Write(std::string_view bytes) {
+    if (fd_ < 0 || outputLost_) {
+        return;
+    }
+    while (!bytes.empty()) {
+        ssize_t written = write(fd_, bytes.data(), bytes.size());
+        if (written > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        bool full = written == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+        if (!full) {
+            return;  // the terminal is gone; nothing more can be shown
+        }
+        // A write that took nothing is waited out, not repeated at once.
+        if (!WaitWritable(kStallLimitMs)) {
+            outputLost_ = true;  // stalled: what is lost is drawn again once it reads
+            return;
+        }
+    }
+}
+
+std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into) {
+    if (fd_ < 0 || inputGone_ || into.empty()) {
+        return {};
+    }
+    ssize_t count = read(fd_, into.data(), into.size());
+    if (count > 0) {
+        return into.first(static_cast<std::size_t>(count));
+    }
+    if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+        inputGone_ = true;  // end of file or hang-up: no key will ever come
+    }
+    return {};
+}
+
+int TerminalDevice::Select(int count, fd_set* readable, timeval* timeout) {
+    return select(count, readable, nullptr, nullptr, timeout);
+}
+
+void TerminalDevice::DrainWakePipe() {
+    char notices[64];
+    while (read(wakeRead_, notices, sizeof(notices)) > 0) {
+    }
+}
+
+bool TerminalDevice::TakeNotice() {
+    bool notice = posix::TakeNotice();
+    if (notice) {
+        DrainWakePipe();
+    }
+    if (outputLost_ && WaitWritable(0)) {
+        outputLost_ = false;
+        notice = true;
+    }
+    return notice;
+}
+
+ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
+    if (fd_ < 0 || inputGone_) {
+        return ChannelWait::kClosed;
+    }
+    for (;;) {
+        if (TakeNotice()) {
+            return ChannelWait::kNotice;
+        }
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(fd_, &readable);
+        FD_SET(wakeRead_, &readable);
+        timeval timeout = ToTimeval(timeoutMs.value_or(0));
+        int ready = Select(std::max(fd_, wakeRead_) + 1, &readable, timeoutMs ? &timeout : nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;  // a handler ran: its notice, if any, is taken above
+            }
+            // The terminal's descriptor is reported invalid, or the wait itself failed: no
+            // key can be waited for any more.
+            inputGone_ = true;
+            return ChannelWait::kClosed;
+        }
+        if (ready == 0) {
+            return ChannelWait::kTimeout;
+        }
+        if (FD_ISSET(wakeRead_, &readable)) {
+            posix::TakeNotice();
+            DrainWakePipe();
+            return ChannelWait::kNotice;
+        }
+        return ChannelWait::kReadable;  // a hang-up shows as readable, then as the end
+    }
+}
+
+std::uint32_t TerminalDevice::Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(ms);
+}
+
+void TerminalDevice::SetRestoreBytes(std::string_view leave, std::string_view enter,
+                                     std::string_view resume) {
+    posix::SetRestoreBytes(leave, enter, resume);
+}
+
+}  // namespace dungeon

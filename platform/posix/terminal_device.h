@@ -1,0 +1,67 @@
+#pragma once
+
+#include <sys/select.h>
+#include <sys/time.h>
+#include <termios.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "platform/vt/byte_channel.h"
+
+namespace dungeon {
+
+// A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, the
+// controlling terminal, so redirected standard streams do not matter. Opening puts it into
+// raw mode and installs the signal handlers that give it back (signal_restore.h); reads
+// never wait; waits watch the terminal and the wake-up pipe; writes wait for a slow
+// terminal, the signals that end the program deliverable meanwhile, but never longer than
+// kStallLimitMs without progress. Only one device may be open at a time.
+class TerminalDevice : public ByteChannel {
+  public:
+    // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
+    // without cursor addressing ("dumb", or none at all) is refused.
+    explicit TerminalDevice(const char* path, const char* terminalType);
+    ~TerminalDevice() override;
+    TerminalDevice(const TerminalDevice&) = delete;
+    TerminalDevice& operator=(const TerminalDevice&) = delete;
+
+    std::optional<OpenError> OpenChannel() override;
+    void CloseChannel(std::string_view leave) override;
+    TerminalSize Size() override;
+    void Write(std::string_view bytes) override;
+    std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override;
+    ChannelWait WaitForInput(std::optional<int> timeoutMs) override;
+    bool TakeNotice() override;
+    std::uint32_t Now() override;
+    void SetRestoreBytes(std::string_view leave, std::string_view enter,
+                         std::string_view resume) override;
+
+    // How long a write waits for a terminal that takes nothing before it gives up; the
+    // bytes are lost then, and the next look repaints the whole picture.
+    static constexpr int kStallLimitMs = 5000;
+
+  protected:
+    // The system's select(), watching for readable descriptors only. A test plays a system
+    // whose wait fails by replacing it.
+    virtual int Select(int count, fd_set* readable, timeval* timeout);
+
+  private:
+    bool WaitWritable(int timeoutMs);
+    void DrainWakePipe();
+    void Release();
+
+    const char* path_;
+    const char* type_;
+    int fd_ = -1;
+    termios original_{};
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    bool inputGone_ = false;
+    // Output was lost to a stalled terminal: the picture must be drawn anew.
+    bool outputLost_ = false;
+};
+
+}  // namespace dungeon

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "base/text.h"
+#include "console/platform.h"
+#include "platform/vt/byte_channel.h"
+#include "platform/vt/key_decoder.h"
+#include "platform/vt/screen_renderer.h"
+
+namespace dungeon {
+
+// The console on a VT terminal, whatever carries its bytes. At start it asks the terminal
+// what it knows (the kitty keyboard protocol, synchronized output; the device attributes,
+// which every terminal answers, fence the answers), switches on what it has, and clears
+// the terminal; from then on the terminal shows the console's screen, each present sending
+// only what changed. The keys the terminal sends are decoded into PC key events; a lone
+// Escape counts once nothing has followed it in time. Closing gives the terminal back:
+// keyboard modes off, cursor shown, the prompt below the picture.
+class VtTerminal : public Platform {
+  public:
+    explicit VtTerminal(ByteChannel& channel);
+    ~VtTerminal() override = default;
+    VtTerminal(const VtTerminal&) = delete;
+    VtTerminal& operator=(const VtTerminal&) = delete;
+
+    std::optional<OpenError> Open(Screen& screen) override;
+    void Present(Screen& screen) override;
+    void Close(const Screen& screen) override;
+    std::optional<InputEvent> NextEvent() override;
+    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    std::uint32_t Milliseconds() override { return channel_.Now(); }
+
+    // How long start-up waits for the terminal to answer its questions.
+    static constexpr int kQueryTimeoutMs = 200;
+    // Larger terminals are used only up to this size: no window reaches further.
+    static constexpr int kMaxSide = Screen::kReach;
+
+  protected:
+    bool IsOpen() const { return open_; }
+    // The program ends without closing the console: what it drew still goes out.
+    void CloseIfOpen();
+
+  private:
+    static void WriteToChannel(void* context, const char* bytes, std::size_t count);
+    void AskTerminal();
+    // Takes in what the channel holds; false when nothing came of it.
+    bool TakeInput();
+    // The next key event the decoder holds, the terminal's answers before it taken in.
+    std::optional<InputEvent> PullKey();
+    void TakeAnswer(const TerminalEvent& answer);
+    void Repaint();
+    void UpdateRestoreBytes();
+
+    ByteChannel& channel_;
+    KeyDecoder decoder_;
+    ScreenRenderer renderer_;
+    OutputBuffer output_;
+    Screen* screen_ = nullptr;
+    bool open_ = false;
+    // A key taken while start-up waited for answers, or while waiting looked ahead.
+    std::optional<InputEvent> held_;
+    TerminalSize size_;
+    // What the terminal has said, and what was switched on.
+    int deviceAttributeAnswers_ = 0;
+    bool kittyKnown_ = false;
+    int synchronizedOutputMode_ = 0;
+    bool kittyPushed_ = false;
+    bool synchronizedOutput_ = false;
+    // The lowest row drawn when the restore bytes were last made.
+    int restoreRow_ = -1;
+    Text leave_;
+    Text enter_;
+    Text resume_;
+};
+
+}  // namespace dungeon

@@ -1,0 +1,89 @@
+#include "console/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace dungeon {
+namespace {
+
+std::string Row(const Screen& screen, int y, int from, int to) {
+    std::string row;
+    for (int x = from; x <= to; ++x) {
+        row.push_back(static_cast<char>(screen.At(x, y).character));
+    }
+    return row;
+}
+
+// A Windows console buffer of 9001 rows: cells are kept only where a window can reach, and
+// clearing and scrolling change nothing outside their rectangle.
+TEST(ScreenTest, TallScreensKeepWhatWindowsReachAndTouchOnlyTheirRectangle) {
+    Screen screen;
+    screen.Reset(120, 9001, 0x1E);
+    EXPECT_EQ(screen.Width(), 120);
+    EXPECT_EQ(screen.Height(), 9001);
+    EXPECT_EQ(screen.KeptWidth(), 120);
+    EXPECT_EQ(screen.KeptHeight(), Screen::kReach);
+    screen.Write(1, 9000, Cell{'x', 0x1E});  // beyond every window: ignored
+    EXPECT_EQ(screen.At(1, 9000), Cell{});
+    EXPECT_EQ(screen.LowestRowDrawn(), 0);
+
+    for (int y = 29; y <= 40; ++y) {
+        for (int x = 40; x <= 61; ++x) {
+            screen.Write(x, y, Cell{static_cast<std::uint8_t>('a' + (y - 29)), 0x1E});
+        }
+    }
+    screen.MarkPresented();
+    screen.ScrollUp(Rect{41, 30, 60, 39}, Cell{'.', 0x1E});
+    EXPECT_EQ(Row(screen, 29, 40, 61), std::string(22, 'a'));
+    EXPECT_EQ(Row(screen, 30, 40, 61), "b" + std::string(20, 'c') + "b");
+    EXPECT_EQ(Row(screen, 38, 40, 61), "j" + std::string(20, 'k') + "j");
+    EXPECT_EQ(Row(screen, 39, 40, 61), "k" + std::string(20, '.') + "k");
+    EXPECT_EQ(Row(screen, 40, 40, 61), std::string(22, 'l'));
+    // Only the rectangle's rows and columns are reported changed.
+    EXPECT_EQ(screen.FirstChangedRow(), 30);
+    EXPECT_EQ(screen.LastChangedRow(), 39);
+    EXPECT_EQ(screen.ChangedSpan(35).left, 41);
+    EXPECT_EQ(screen.ChangedSpan(35).right, 60);
+    EXPECT_TRUE(screen.ChangedSpan(29).Empty());
+    EXPECT_EQ(screen.LowestRowDrawn(), 40);
+
+    screen.Clear(Rect{200, 1, 300, 9001}, Cell{'#', 0x1E});  // wholly beside the kept cells
+    EXPECT_EQ(screen.At(120, 1), Cell(' ', 0x1E));
+}
+
+// What a platform shows is the presented picture: it follows the changes once they are
+// marked presented, and is unknown again once forgotten.
+TEST(ScreenTest, ThePresentedPictureFollowsOnlyWhatWasMarkedPresented) {
+    Screen screen;
+    screen.Reset(10, 3, kDefaultAttribute);
+    EXPECT_FALSE(screen.PresentedKnown());
+    EXPECT_TRUE(screen.Changed());
+    screen.MarkPresented();
+    EXPECT_FALSE(screen.Changed());
+
+    screen.Write(4, 2, Cell{'H', 7});
+    screen.Write(9, 2, Cell{'M', 7});
+    screen.SetCursor(5, 2);
+    EXPECT_TRUE(screen.CursorChanged());
+    EXPECT_EQ(screen.ChangedSpan(2).left, 4);
+    EXPECT_EQ(screen.ChangedSpan(2).right, 9);
+    EXPECT_EQ(screen.Presented(4, 2), Cell{});  // not yet shown
+    screen.MarkPresented();
+    EXPECT_EQ(screen.Presented(4, 2), Cell('H', 7));
+    EXPECT_EQ(screen.Presented(9, 2), Cell('M', 7));
+    EXPECT_FALSE(screen.Changed());
+
+    screen.SetCursor(5, 2);  // where it stands: no change
+    screen.SetCursorVisible(true);
+    EXPECT_FALSE(screen.Changed());
+
+    screen.Forget();
+    EXPECT_FALSE(screen.PresentedKnown());
+    EXPECT_EQ(screen.FirstChangedRow(), 1);
+    EXPECT_EQ(screen.LastChangedRow(), 3);
+    EXPECT_EQ(screen.ChangedSpan(1).right, 10);
+}
+
+}  // namespace
+}  // namespace dungeon
