@@ -360,4 +360,18 @@ ParsedInteger ParseInteger(const Text& text) {
     return result;
 }
 
+Text DecimalText(std::uint32_t value) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    Text text;
+    while (count > 0) {
+        text += digits[--count];
+    }
+    return text;
+}
+
 }  // namespace dungeon

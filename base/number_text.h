@@ -14,6 +14,9 @@ enum class RealKind : std::uint8_t { kDouble, kExtended };
 // to at least `width` characters; never cut.
 Text FormatFixed(long double x, std::int32_t width, std::int32_t decimals, RealKind kind);
 
+// The decimal digits of `value`, without sign or padding.
+Text DecimalText(std::uint32_t value);
+
 struct ParsedInteger {
     std::int64_t value = 0;
     // 1-based position of the first character that is not part of the number;

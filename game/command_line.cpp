@@ -1,6 +1,6 @@
 #include "game/command_line.h"
 
-#include <ostream>
+#include <string>
 #include <string_view>
 
 namespace dungeon {
@@ -31,26 +31,27 @@ constexpr std::string_view kHelp =
 
 // An argument is echoed to a terminal: its control characters are shown as escapes, so a
 // stray escape sequence cannot change the terminal's state.
-void WriteQuoted(std::ostream& err, std::string_view argument) {
+void WriteQuoted(TextSink& err, std::string_view argument) {
     constexpr std::string_view kHex = "0123456789abcdef";
-    err << '\'';
+    std::string quoted = "'";
     for (char c : argument) {
         auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7f) {
-            err << "\\x" << kHex[byte >> 4] << kHex[byte & 0xfu];
+            quoted += "\\x";
+            quoted += kHex[byte >> 4];
+            quoted += kHex[byte & 0xfu];
         } else {
-            err << c;
+            quoted += c;
         }
     }
-    err << '\'';
+    quoted += '\'';
+    err.Write(quoted);
 }
 
-int Print(std::ostream& out, std::ostream& err, std::string_view text) {
-    out << text;
-    out.flush();
-    if (!out) {
+int Print(TextSink& out, TextSink& err, std::string_view text) {
+    if (!out.Write(text)) {
         // A full disk or a closed pipe must not pass for success.
-        err << "dungeon: cannot write to standard output\n";
+        err.Write("dungeon: cannot write to standard output\n");
         return 1;
     }
     return 0;
@@ -58,8 +59,8 @@ int Print(std::ostream& out, std::ostream& err, std::string_view text) {
 
 }  // namespace
 
-std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::ostream& out,
-                                     std::ostream& err) {
+std::optional<int> HandleCommandLine(int argc, const char* const argv[], TextSink& out,
+                                     TextSink& err) {
     for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -68,10 +69,9 @@ std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::os
         if (argument == "--version") {
             return Print(out, err, "dungeon " DUNGEON_VERSION "\n");
         }
-        err << "dungeon: unknown argument ";
+        err.Write("dungeon: unknown argument ");
         WriteQuoted(err, argument);
-        err << "\nTry 'dungeon --help'.\n";
-        err.flush();
+        err.Write("\nTry 'dungeon --help'.\n");
         return 2;
     }
     return std::nullopt;

@@ -1,9 +1,31 @@
 #pragma once
 
-#include <iosfwd>
+#include <cstdio>
 #include <optional>
+#include <string_view>
 
 namespace dungeon {
+
+// Where the answers to the command line go.
+class TextSink {
+  public:
+    virtual ~TextSink() = default;
+    // Writes all of `text` at once; false when it could not.
+    virtual bool Write(std::string_view text) = 0;
+};
+
+// A C stream, standard output or error: small enough for every build, the web page's too.
+class StdioSink : public TextSink {
+  public:
+    explicit StdioSink(std::FILE* file) : file_(file) {}
+    bool Write(std::string_view text) override {
+        return std::fwrite(text.data(), 1, text.size(), file_) == text.size() &&
+               std::fflush(file_) == 0;
+    }
+
+  private:
+    std::FILE* file_;
+};
 
 // The program's arguments, read before anything touches the terminal. With none the game
 // starts and nothing is returned. "--help" or "-h" prints the usage text, "--version" the
@@ -11,7 +33,7 @@ namespace dungeon {
 // arguments are read in order and the first one decides. Returns the exit status for
 // everything but the game: 0 after help or version, 1 when `out` could not be written,
 // 2 for an unknown argument.
-std::optional<int> HandleCommandLine(int argc, const char* const argv[], std::ostream& out,
-                                     std::ostream& err);
+std::optional<int> HandleCommandLine(int argc, const char* const argv[], TextSink& out,
+                                     TextSink& err);
 
 }  // namespace dungeon

@@ -1,4 +1,4 @@
-#include <iostream>
+#include <cstdio>
 #include <optional>
 
 #include "game/command_line.h"
@@ -7,7 +7,9 @@
 
 int main(int argc, char* argv[]) {
     // Help, version and wrong arguments are answered before the console is touched.
-    if (std::optional<int> status = dungeon::HandleCommandLine(argc, argv, std::cout, std::cerr)) {
+    dungeon::StdioSink out(stdout);
+    dungeon::StdioSink err(stderr);
+    if (std::optional<int> status = dungeon::HandleCommandLine(argc, argv, out, err)) {
         return *status;
     }
     return dungeon::RunOnSystemPlatform(&dungeon::RunProgram);

@@ -146,10 +146,15 @@ std::string ExpectedOutput(const std::vector<std::string>& arguments) {
     for (const std::string& argument : arguments) {
         argv.push_back(argument.c_str());
     }
-    std::ostringstream out;
-    std::ostringstream err;
+    struct Collected : TextSink {
+        bool Write(std::string_view text) override {
+            written += text;
+            return true;
+        }
+        std::string written;
+    } out, err;
     HandleCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-    return out.str();
+    return out.written;
 }
 
 // The terminal's output processing turns each line end into CR LF.

@@ -3,12 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace dungeon {
 namespace {
+
+// Collects what is written; a broken one takes nothing, as a full disk or a closed pipe.
+struct StringSink : TextSink {
+    bool Write(std::string_view text) override {
+        if (!broken) {
+            written += text;
+        }
+        return !broken;
+    }
+    std::string written;
+    bool broken = false;
+};
 
 struct Answer {
     std::optional<int> status;
@@ -18,13 +29,13 @@ struct Answer {
 
 Answer Handle(std::vector<const char*> arguments) {
     arguments.insert(arguments.begin(), "dungeon");
-    std::ostringstream out;
-    std::ostringstream err;
+    StringSink out;
+    StringSink err;
     Answer answer;
     answer.status =
         HandleCommandLine(static_cast<int>(arguments.size()), arguments.data(), out, err);
-    answer.out = out.str();
-    answer.err = err.str();
+    answer.out = out.written;
+    answer.err = err.written;
     return answer;
 }
 
@@ -104,11 +115,11 @@ TEST(CommandLineTest, AnOutputThatCannotBeWrittenIsAFailure) {
     const char* arguments[] = {"dungeon", "--version"};
     for (const char* option : {"--version", "--help"}) {
         arguments[1] = option;
-        std::ostringstream out;
-        out.setstate(std::ios::badbit);
-        std::ostringstream err;
+        StringSink out;
+        out.broken = true;
+        StringSink err;
         EXPECT_EQ(HandleCommandLine(2, arguments, out, err), 1) << option;
-        EXPECT_EQ(err.str(), "dungeon: cannot write to standard output\n");
+        EXPECT_EQ(err.written, "dungeon: cannot write to standard output\n");
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/number_text.h"
 #include "console/cp437.h"
 
 namespace dungeon {
@@ -54,16 +55,7 @@ void OutputBuffer::Append(char c) {
 }
 
 void OutputBuffer::AppendNumber(int value) {
-    char digits[12];
-    int n = 0;
-    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0) {
-        Append(digits[--n]);
-    }
+    Append(DecimalText(value < 0 ? 0u : static_cast<std::uint32_t>(value)).View());
 }
 
 void OutputBuffer::Flush() {

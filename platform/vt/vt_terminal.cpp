@@ -242,7 +242,7 @@ void VtTerminal::UpdateRestoreBytes() {
         // The prompt starts on the line below the picture, never on top of it.
         int row = std::min(restoreRow_, size_.height);
         leave_ += "\x1b[";
-        leave_ += FormatFixed(row, 0, 0, RealKind::kDouble);
+        leave_ += DecimalText(static_cast<std::uint32_t>(row));
         leave_ += "H\r\n";
     }
     enter_ = Text(kKeypadApplication);

@@ -268,9 +268,13 @@ const QUESTION = '(F)lucht oder weiter (K)aempfen?';
 
 test('a fight in a third game: rounds on "k", flight on "f"', { timeout: 8 * DEADLINE_MS }, async () => {
   assert.equal((await gameState()).state, 'ended', 'needs the second game to have ended');
+  // The second game's last picture stands until the third game draws its own.
+  const ended = (await screenText()).join('\n');
   await page.click('#new-game');
   let screen = await waitForScreen(
-    (rows) => rows[19].includes('Quirn:') && heroCells(rows).length === 1, 'third game');
+    (rows) => rows.join('\n') !== ended && rows[19].includes('Quirn:') &&
+              heroCells(rows).length === 1,
+    'third game');
   const way = wayToAMonster(screen);
   assert.ok(way, 'a monster can be reached');
   for (const key of way.keys) {
