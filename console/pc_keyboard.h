@@ -38,6 +38,9 @@ enum VirtualKey : std::uint16_t {
     kVkF1 = 112,
     kVkNumLock = 144,
     kVkScroll = 145,
+    kVkClear = 12,       // keypad 5 without Num Lock
+    kVkSeparator = 108,  // the keypad's separator key (a comma on some layouts)
+    kVkOemPlus = 187,    // the "=" / "+" key of the main block
 };
 
 // The ten digit keys of the numeric keypad, 0 to 9.
@@ -68,6 +71,16 @@ enum ScanCode : std::uint16_t {
     kScanDelete = 83,
     kScanF11 = 87,
     kScanF12 = 88,
+    kScanEquals = 13,  // the "=" / "+" key of the main block
+    kScanControl = 29,
+    kScanLeftShift = 42,
+    kScanKeypadDivide = 53,
+    kScanRightShift = 54,
+    kScanKeypadMultiply = 55,
+    kScanAlt = 56,
+    kScanCapsLock = 58,
+    kScanNumLock = 69,
+    kScanScrollLock = 70,
 };
 
 // The key of a US-layout PC keyboard that types an ASCII character.
