@@ -2,37 +2,72 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 #include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/console.h"
+#include "console/pc_keyboard.h"
 #include "platform/memory/memory_platform.h"
 
 namespace dungeon {
 namespace {
 
 using Keys = std::vector<int>;
+using Events = std::vector<TerminalEvent>;
 
 // Tells the terminal's kitty protocol answer with event types on.
 constexpr const char* kKittyOn = "\x1b[?31u";
+constexpr std::uint32_t kTimeout = KeyDecoder::kEscapeTimeoutMs;
 
-std::vector<KeyEvent> Events(KeyDecoder& decoder) {
-    std::vector<KeyEvent> events;
-    InputEvent event;
-    while (decoder.PopEvent(event)) {
-        events.push_back(event.key);
+std::span<const std::uint8_t> BytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+Events Take(KeyDecoder& decoder) {
+    Events events;
+    while (std::optional<TerminalEvent> event = decoder.Next()) {
+        events.push_back(*event);
     }
     return events;
 }
 
+// Feeds `bytes` that arrived at `nowMs` as a platform does: a read's worth at a time,
+// every event taken before the next.
+Events Feed(KeyDecoder& decoder, std::string_view bytes, std::uint32_t nowMs = 0) {
+    Events events;
+    for (std::size_t at = 0; at < bytes.size(); at += KeyDecoder::kMaxFeed) {
+        decoder.Feed(BytesOf(bytes.substr(at, KeyDecoder::kMaxFeed)), nowMs);
+        Events taken = Take(decoder);
+        events.insert(events.end(), taken.begin(), taken.end());
+    }
+    return events;
+}
+
+Events Advance(KeyDecoder& decoder, std::uint32_t nowMs) {
+    decoder.Advance(nowMs);
+    return Take(decoder);
+}
+
+// The key events among `events`, without the terminal's answers.
+std::vector<KeyEvent> KeyEvents(const Events& events) {
+    std::vector<KeyEvent> keys;
+    for (const TerminalEvent& event : events) {
+        if (event.kind == TerminalEvent::Kind::kKey) {
+            keys.push_back(event.key);
+        }
+    }
+    return keys;
+}
+
 // The characters the console layer hands out for the decoded events.
-Keys ConsoleKeys(KeyDecoder& decoder) {
+Keys ConsoleKeys(const Events& events) {
     MemoryPlatform platform;
-    InputEvent event;
-    while (decoder.PopEvent(event)) {
-        platform.PushEvent(event);
+    for (const KeyEvent& key : KeyEvents(events)) {
+        platform.PushEvent(InputEvent{InputEvent::Kind::kKey, key});
     }
     Console console;
     EXPECT_TRUE(console.Start(platform));
@@ -43,12 +78,15 @@ Keys ConsoleKeys(KeyDecoder& decoder) {
     return keys;
 }
 
+// The keys for `bytes` after `prefix`, all in one read; then time passes.
 Keys KeysFor(const std::string& bytes, const char* prefix = "") {
-    auto decoder = std::make_unique<KeyDecoder>();
-    decoder->Feed(prefix);
-    decoder->Feed(bytes);
-    decoder->Flush();
-    return ConsoleKeys(*decoder);
+    KeyDecoder decoder;
+    Events events = Feed(decoder, prefix);
+    Events more = Feed(decoder, bytes);
+    events.insert(events.end(), more.begin(), more.end());
+    more = Advance(decoder, kTimeout);
+    events.insert(events.end(), more.begin(), more.end());
+    return ConsoleKeys(events);
 }
 
 struct Case {
@@ -61,13 +99,15 @@ void CheckCases(const std::vector<Case>& cases, const char* prefix = "") {
     for (const Case& c : cases) {
         EXPECT_EQ(KeysFor(c.bytes, prefix), c.keys) << c.name;
         // Bytes split over reads in any place give the same keys.
-        auto decoder = std::make_unique<KeyDecoder>();
-        decoder->Feed(prefix);
+        KeyDecoder decoder;
+        Events events = Feed(decoder, prefix);
         for (char byte : c.bytes) {
-            decoder->Feed(std::string(1, byte));
+            Events more = Feed(decoder, std::string(1, byte));
+            events.insert(events.end(), more.begin(), more.end());
         }
-        decoder->Flush();
-        EXPECT_EQ(ConsoleKeys(*decoder), c.keys) << c.name << " (byte by byte)";
+        Events more = Advance(decoder, kTimeout);
+        events.insert(events.end(), more.begin(), more.end());
+        EXPECT_EQ(ConsoleKeys(events), c.keys) << c.name << " (byte by byte)";
     }
 }
 
@@ -93,8 +133,7 @@ TEST(KeyDecoderTest, PrintableAndControlCharactersTypeAsOnThePc) {
 
 TEST(KeyDecoderTest, PrintableKeysCarryTheirUsLayoutKeyCodes) {
     KeyDecoder decoder;
-    decoder.Feed("a!\x03");
-    std::vector<KeyEvent> events = Events(decoder);
+    std::vector<KeyEvent> events = KeyEvents(Feed(decoder, "a!\x03"));
     ASSERT_EQ(events.size(), 6u);  // each a press and its release
     EXPECT_EQ(events[0], (KeyEvent{true, 'A', 30, 'a', 0}));
     EXPECT_EQ(events[1], (KeyEvent{false, 'A', 30, 'a', 0}));
@@ -177,8 +216,7 @@ TEST(KeyDecoderTest, ApplicationKeypadGivesKeypadKeys) {
         {"Alt with keypad 8 moves nobody", "\x1b\x1bOx8", {'8'}},
     });
     KeyDecoder decoder;
-    decoder.Feed("\x1bOv");
-    std::vector<KeyEvent> events = Events(decoder);
+    std::vector<KeyEvent> events = KeyEvents(Feed(decoder, "\x1bOv"));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 102);
     EXPECT_EQ(events[0].scanCode, 77);
@@ -257,56 +295,108 @@ TEST(KeyDecoderTest, GarbageIsDroppedAndTheNextKeyStillCounts) {
 // console would hand it out as a lone 0 to a GetKey that was already waiting.
 TEST(KeyDecoderTest, KeysWithoutKeyCodeOrCharacterAreDropped) {
     KeyDecoder decoder;
-    decoder.Feed(
-        "\x1b[730;6u"
-        "\x1b[730;14u"
-        "6");
-    decoder.Flush();
-    std::vector<KeyEvent> events = Events(decoder);
+    std::vector<KeyEvent> events = KeyEvents(Feed(decoder,
+                                                  "\x1b[730;6u"
+                                                  "\x1b[730;14u"
+                                                  "6"));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].character, '6');
 }
 
-TEST(KeyDecoderTest, TerminalAnswersAreRecognisedNotTyped) {
+TEST(KeyDecoderTest, TerminalAnswersComeOutAsEventsOfTheirOwn) {
+    using Kind = TerminalEvent::Kind;
     KeyDecoder decoder;
-    decoder.Feed("\x1b[?0u\x1b[?62;22c");
-    EXPECT_EQ(decoder.KittyReplies(), 1);
-    EXPECT_EQ(decoder.KittyFlags(), 0);
-    EXPECT_EQ(decoder.DeviceAttributeReplies(), 1);
+    Events events = Feed(decoder, "a\x1b[?0u\x1b[?62;22c");
+    ASSERT_EQ(events.size(), 4u);  // in the order they came, among the keys
+    EXPECT_EQ(events[0].kind, Kind::kKey);
+    EXPECT_EQ(events[1].kind, Kind::kKey);
+    EXPECT_EQ(events[2].kind, Kind::kKittyFlags);
+    EXPECT_EQ(events[2].value, 0);
+    EXPECT_EQ(events[3].kind, Kind::kDeviceAttributes);
     EXPECT_FALSE(decoder.ReportsReleases());
-    EXPECT_EQ(decoder.PendingEvents(), 0);
-    decoder.Feed(kKittyOn);
-    EXPECT_TRUE(decoder.ReportsReleases());
-    EXPECT_EQ(decoder.PendingEvents(), 0);
-    // Another answer (device attributes 2, a mode report) types nothing either.
-    decoder.Feed("\x1b[>1;10;0c\x1b[?2026;2$y");
-    EXPECT_EQ(decoder.PendingEvents(), 0);
+
+    for (int state = 0; state <= 4; ++state) {
+        events = Feed(decoder, "\x1b[?2026;" + std::to_string(state) + "$y");
+        ASSERT_EQ(events.size(), 1u) << state;
+        EXPECT_EQ(events[0].kind, Kind::kSynchronizedOutput);
+        EXPECT_EQ(events[0].value, state);
+    }
+    // Other answers (device attributes 2, the report of another mode) give nothing.
+    EXPECT_TRUE(Feed(decoder, "\x1b[>1;10;0c\x1b[?1049;2$y").empty());
 }
 
-TEST(KeyDecoderTest, LoneEscapeWaitsForTheTimeout) {
+TEST(KeyDecoderTest, AKittyFlagsAnswerWithEventTypesSwitchesReleasesOn) {
+    const char* kRelease = "\x1b[97;1:3u";
     KeyDecoder decoder;
-    decoder.Feed("\x1b");
-    EXPECT_TRUE(decoder.HasPartial());
-    EXPECT_EQ(decoder.PendingEvents(), 0);
-    decoder.Feed("[");
-    EXPECT_TRUE(decoder.HasPartial());
-    decoder.Feed("D");
-    EXPECT_FALSE(decoder.HasPartial());
-    EXPECT_EQ(decoder.PendingEvents(), 2);
-    decoder.Feed("\x1b");
-    decoder.Flush();
-    EXPECT_FALSE(decoder.HasPartial());
-    std::vector<KeyEvent> events = Events(decoder);
-    ASSERT_EQ(events.size(), 4u);
+    EXPECT_TRUE(Feed(decoder, kRelease).empty());  // stray: its press counted already
+
+    Events events = Feed(decoder, std::string("\x1b[?2u") + kRelease);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, TerminalEvent::Kind::kKittyFlags);
+    EXPECT_EQ(events[0].value, 2);
+    EXPECT_TRUE(decoder.ReportsReleases());
+    EXPECT_EQ(events[1].kind, TerminalEvent::Kind::kKey);
+    EXPECT_EQ(events[1].key, (KeyEvent{false, 'A', 30, 'a', 0}));
+
+    // Flags without event types switch them off again.
+    events = Feed(decoder, std::string("\x1b[?1u") + kRelease);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_FALSE(decoder.ReportsReleases());
+}
+
+TEST(KeyDecoderTest, LoneEscapeIsHeldUntilItsDeadline) {
+    KeyDecoder decoder;
+    EXPECT_EQ(decoder.Deadline(), std::nullopt);
+    EXPECT_TRUE(Feed(decoder, "\x1b", 1000).empty());
+    EXPECT_EQ(decoder.Deadline(), 1000 + kTimeout);
+    EXPECT_TRUE(Advance(decoder, 1000 + kTimeout - 1).empty());
+    std::vector<KeyEvent> events = KeyEvents(Advance(decoder, 1000 + kTimeout));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], (KeyEvent{true, 27, 1, 27, 0}));
+    EXPECT_EQ(events[1], (KeyEvent{false, 27, 1, 27, 0}));
+    EXPECT_EQ(decoder.Deadline(), std::nullopt);
+
+    // The rest of a sequence in time, however split: the wait counts from the last bytes.
+    EXPECT_TRUE(Feed(decoder, "\x1b", 2000).empty());
+    EXPECT_TRUE(Advance(decoder, 2000 + kTimeout - 1).empty());
+    EXPECT_TRUE(Feed(decoder, "[", 2000 + kTimeout - 1).empty());
+    EXPECT_EQ(decoder.Deadline(), 2000 + 2 * kTimeout - 1);
+    EXPECT_TRUE(Advance(decoder, 2000 + 2 * kTimeout - 2).empty());
+    events = KeyEvents(Feed(decoder, "D", 2000 + 2 * kTimeout - 2));
+    ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0], (KeyEvent{true, 37, 75, 0, kEnhancedKey}));
-    EXPECT_EQ(events[2], (KeyEvent{true, 27, 1, 27, 0}));
+    EXPECT_EQ(decoder.Deadline(), std::nullopt);
+}
+
+TEST(KeyDecoderTest, TheClockMayWrapWhileAnEscapeIsHeld) {
+    constexpr std::uint32_t kStart = 0xFFFFFFF0u;  // 16 ms before the clock wraps
+    KeyDecoder decoder;
+    EXPECT_TRUE(Feed(decoder, "\x1b", kStart).empty());
+    EXPECT_EQ(decoder.Deadline(), kTimeout - 16);
+    EXPECT_TRUE(Advance(decoder, 0xFFFFFFFFu).empty());
+    EXPECT_TRUE(Advance(decoder, 0).empty());
+    EXPECT_TRUE(Advance(decoder, kTimeout - 17).empty());
+    std::vector<KeyEvent> events = KeyEvents(Advance(decoder, kTimeout - 16));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].virtualKey, kVkEscape);
+}
+
+TEST(KeyDecoderTest, ResetForgetsHeldBytesEventsAndTheProtocolState) {
+    KeyDecoder decoder;
+    decoder.Feed(BytesOf(std::string(kKittyOn) + "a\x1b"), 0);
+    decoder.Reset();
+    EXPECT_EQ(decoder.Next(), std::nullopt);
+    EXPECT_EQ(decoder.Deadline(), std::nullopt);
+    EXPECT_FALSE(decoder.ReportsReleases());
+    EXPECT_TRUE(Advance(decoder, kTimeout).empty());
+    EXPECT_EQ(KeysFor("6"), (Keys{'6'}));
 }
 
 TEST(KeyDecoderTest, KittyEventsArePassedOnAsTheyCome) {
     KeyDecoder decoder;
-    decoder.Feed(kKittyOn);
-    decoder.Feed("\x1b[57443;3u\x1b[109;3u\x1b[109;3:3u\x1b[57443;1:3u");
-    std::vector<KeyEvent> events = Events(decoder);
+    Feed(decoder, kKittyOn);
+    std::vector<KeyEvent> events =
+        KeyEvents(Feed(decoder, "\x1b[57443;3u\x1b[109;3u\x1b[109;3:3u\x1b[57443;1:3u"));
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0], (KeyEvent{true, 18, 56, 0, kLeftAlt}));
     EXPECT_EQ(events[1], (KeyEvent{true, 'M', 50, 'm', kLeftAlt}));
@@ -370,20 +460,28 @@ TEST(KeyDecoderTest, ReleasesWithoutEventTypesAreIgnored) {
     EXPECT_EQ(KeysFor("\x1b[97u\x1b[97;1:3u"), (Keys{'a'}));
 }
 
-TEST(KeyDecoderTest, QueueIsBoundedUnderAFlood) {
+TEST(KeyDecoderTest, EveryKeyOfAReadsWorthComesOut) {
+    // The most one feed can yield: held bytes, and then a whole read of text.
     KeyDecoder decoder;
-    std::string paste(100000, 'x');
-    decoder.Feed(paste);
-    EXPECT_EQ(decoder.PendingEvents(), KeyDecoder::kQueueCapacity);
-    // Whole keys are kept: the queue ends with a release, never half a key stroke.
-    InputEvent event;
-    int presses = 0;
-    while (decoder.PopEvent(event)) {
-        presses += event.key.keyDown ? 1 : 0;
+    EXPECT_TRUE(Feed(decoder, "\x1b").empty());
+    decoder.Feed(BytesOf(std::string(KeyDecoder::kMaxFeed, 'x')), 0);
+    std::vector<KeyEvent> events = KeyEvents(Take(decoder));
+    ASSERT_EQ(events.size(), 2 * KeyDecoder::kMaxFeed);
+    EXPECT_EQ(events[0].controlKeyState, kLeftAlt);
+    EXPECT_EQ(events.back(), (KeyEvent{false, 'X', 45, 'x', 0}));
+}
+
+TEST(KeyDecoderTest, AFloodBeyondTheQueueKeepsWholeKeys) {
+    // A caller that feeds far more than a read without taking the events loses the rest,
+    // but never half a key stroke.
+    KeyDecoder decoder;
+    decoder.Feed(BytesOf(std::string(100000, 'x')), 0);
+    std::vector<KeyEvent> events = KeyEvents(Take(decoder));
+    ASSERT_EQ(events.size(), 2 * KeyDecoder::kQueueCapacity);
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].keyDown, i % 2 == 0) << i;
     }
-    EXPECT_EQ(presses, KeyDecoder::kQueueCapacity / 2);
-    decoder.Feed("6");
-    EXPECT_EQ(decoder.PendingEvents(), 2);
+    EXPECT_EQ(KeyEvents(Feed(decoder, "6")).size(), 2u);
 }
 
 TEST(KeyDecoderTest, RandomBytesNeverBreakTheDecoder) {
@@ -392,6 +490,7 @@ TEST(KeyDecoderTest, RandomBytesNeverBreakTheDecoder) {
                                   "~",    "u", "?",    "A", "\xc3",  "\xa4", "\x80",
                                   "$",    "^", "\x03", "a", "57443", "~"};
     KeyDecoder decoder;
+    std::uint32_t now = 0xFFFF0000u;  // the clock wraps on the way
     for (int round = 0; round < 20000; ++round) {
         std::string chunk;
         int length = static_cast<int>(random() % 12);
@@ -402,14 +501,20 @@ TEST(KeyDecoderTest, RandomBytesNeverBreakTheDecoder) {
                 chunk += pieces[random() % std::size(pieces)];
             }
         }
-        decoder.Feed(chunk);
-        if (random() % 4 == 0) {
-            decoder.Flush();
-            EXPECT_FALSE(decoder.HasPartial());
+        now += static_cast<std::uint32_t>(random() % 8);
+        Feed(decoder, chunk, now);
+        std::optional<std::uint32_t> deadline = decoder.Deadline();
+        if (deadline && !chunk.empty()) {
+            ASSERT_EQ(*deadline, now + kTimeout);  // counted from the last bytes
         }
-        ASSERT_LE(decoder.PendingEvents(), KeyDecoder::kQueueCapacity);
-        InputEvent event;
-        while (random() % 2 == 0 && decoder.PopEvent(event)) {
+        if (deadline && random() % 4 == 0) {
+            now = *deadline;
+            Advance(decoder, now);
+            ASSERT_EQ(decoder.Deadline(), std::nullopt);
+        }
+        if (!decoder.Deadline()) {
+            // Nothing held: however much time passes, nothing comes.
+            ASSERT_TRUE(Advance(decoder, now + 0x7FFFFFFFu).empty());
         }
     }
 }

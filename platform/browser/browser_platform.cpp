@@ -1,5 +1,8 @@
 #include "platform/browser/browser_platform.h"
 
+#include <optional>
+#include <span>
+
 #include "console/system_platform.h"
 
 // The page's side, in page_bridge.js. dungeon_page_wait and dungeon_page_await_next_game
@@ -46,7 +49,9 @@ OpenResult BrowserPlatform::Open() {
     cursorY_ = 1;
     cursor_ = CursorInfo{};
     // Bytes of a key cut short by the end of the last game must not start this one.
-    decoder_ = KeyDecoder{};
+    decoder_.Reset();
+    eventHead_ = 0;
+    eventCount_ = 0;
     open_ = true;
     Present();  // the first frame clears the page's terminal
     return OpenResult::kOk;
@@ -99,22 +104,41 @@ void BrowserPlatform::SetCursorInfo(const CursorInfo& info) {
 }
 
 int BrowserPlatform::PendingEventCount() {
-    return decoder_.PendingEvents();
+    return eventCount_;
 }
 
 bool BrowserPlatform::ReadEvent(InputEvent& event) {
-    return decoder_.PopEvent(event);
+    if (eventCount_ == 0) {
+        return false;
+    }
+    event = events_[eventHead_];
+    eventHead_ = (eventHead_ + 1) % kEventCapacity;
+    --eventCount_;
+    return true;
+}
+
+void BrowserPlatform::TakeDecoded() {
+    // The page's terminal is asked nothing: only keys are expected.
+    while (std::optional<TerminalEvent> event = decoder_.Next()) {
+        if (event->kind == TerminalEvent::Kind::kKey && eventCount_ < kEventCapacity) {
+            events_[(eventHead_ + eventCount_) % kEventCapacity] =
+                InputEvent{InputEvent::Kind::kKey, event->key};
+            ++eventCount_;
+        }
+    }
 }
 
 bool BrowserPlatform::TakeInput() {
-    std::uint8_t bytes[1024];
+    std::uint8_t bytes[KeyDecoder::kMaxFeed];
     bool any = false;
     for (;;) {
         int count = dungeon_page_read(bytes, static_cast<int>(sizeof(bytes)));
         if (count <= 0) {
             return any;
         }
-        decoder_.Feed(bytes, static_cast<std::size_t>(count));
+        decoder_.Feed(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(count)),
+                      TickCount());
+        TakeDecoded();
         any = true;
     }
 }
@@ -123,18 +147,23 @@ bool BrowserPlatform::WaitForInput() {
     if (!open_) {
         return false;
     }
-    int before = decoder_.PendingEvents();
+    int before = eventCount_;
     for (;;) {
         TakeInput();
-        if (decoder_.PendingEvents() != before) {
+        if (eventCount_ != before) {
             return true;
         }
         // The page hands over each key's bytes whole, so a lone Escape is most likely
         // the Escape key; a short wait still lets a split sequence complete.
-        int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
+        int timeout = -1;
+        if (std::optional<std::uint32_t> deadline = decoder_.Deadline()) {
+            auto left = static_cast<std::int32_t>(*deadline - TickCount());
+            timeout = left > 0 ? left : 0;
+        }
         if (dungeon_page_wait(timeout) == 0) {
-            decoder_.Flush();
-            if (decoder_.PendingEvents() != before) {
+            decoder_.Advance(TickCount());
+            TakeDecoded();
+            if (eventCount_ != before) {
                 return true;
             }
         }

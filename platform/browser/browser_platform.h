@@ -37,12 +37,11 @@ class BrowserPlatform : public Platform {
     // The size the game keeps, whatever the page's window.
     static constexpr int kWidth = 80;
     static constexpr int kHeight = 25;
-    // How long the rest of a sequence may take before a lone Escape counts as a key.
-    static constexpr int kEscapeTimeoutMs = 100;
 
   private:
     static void WriteToPage(void* context, const char* bytes, std::size_t count);
     bool TakeInput();
+    void TakeDecoded();
 
     bool open_ = false;
     int cursorX_ = 1;
@@ -51,6 +50,11 @@ class BrowserPlatform : public Platform {
     CellGrid grid_;
 
     KeyDecoder decoder_;
+    // The key events decoded and not yet read.
+    static constexpr int kEventCapacity = 4096;
+    InputEvent events_[kEventCapacity];
+    int eventHead_ = 0;
+    int eventCount_ = 0;
     ScreenRenderer renderer_;
     OutputBuffer output_;
 };

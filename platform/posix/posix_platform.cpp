@@ -14,6 +14,8 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <optional>
+#include <span>
 
 #include "console/system_platform.h"
 
@@ -446,8 +448,12 @@ OpenResult PosixPlatform::Open() {
     synchronizedOutput_ = false;
     renderer_.SetSynchronizedOutput(false);
     changed_ = true;
-    lastInputMs_ = 0;
-    decoder_ = KeyDecoder{};
+    decoder_.Reset();
+    eventHead_ = 0;
+    eventCount_ = 0;
+    kittyReplies_ = 0;
+    deviceAttributeReplies_ = 0;
+    synchronizedOutputMode_ = 0;
 
     {
         SignalBlock block;
@@ -482,7 +488,7 @@ void PosixPlatform::AskTerminal() {
     deadline.tv_nsec += static_cast<long>(kQueryTimeoutMs) * 1000000L;
     deadline.tv_sec += deadline.tv_nsec / 1000000000L;
     deadline.tv_nsec %= 1000000000L;
-    while (decoder_.DeviceAttributeReplies() == 0) {
+    while (deviceAttributeReplies_ == 0) {
         int left = MillisecondsUntil(deadline);
         if (left == 0) {
             break;
@@ -501,14 +507,15 @@ void PosixPlatform::AskTerminal() {
             break;
         }
     }
-    if (decoder_.SynchronizedOutput() && decoder_.DeviceAttributeReplies() > 0) {
+    bool synchronizedOutput = synchronizedOutputMode_ == 1 || synchronizedOutputMode_ == 2;
+    if (synchronizedOutput && deviceAttributeReplies_ > 0) {
         SignalBlock block;
         synchronizedOutput_ = true;
         renderer_.SetSynchronizedOutput(true);
         state.synchronizedOutput = true;
         UpdateLeaveBytes();
     }
-    if (decoder_.KittyReplies() > 0 && decoder_.DeviceAttributeReplies() > 0) {
+    if (kittyReplies_ > 0 && deviceAttributeReplies_ > 0) {
         SignalBlock block;
         // Asking again tells the decoder when the new flags are in force.
         WriteAll(fd_, kKittyPush);
@@ -630,23 +637,57 @@ int PosixPlatform::PendingEventCount() {
         if (!inputGone_) {
             ReadTerminal();
         }
-        if (decoder_.HasPartial() && TickCount() - lastInputMs_ >= kEscapeTimeoutMs) {
-            decoder_.Flush();  // nothing more came in time: a lone Escape
-        }
+        decoder_.Advance(TickCount());  // nothing more came in time: a lone Escape
+        TakeDecoded();
     }
-    return decoder_.PendingEvents();
+    return eventCount_;
 }
 
 bool PosixPlatform::ReadEvent(InputEvent& event) {
-    return decoder_.PopEvent(event);
+    if (eventCount_ == 0) {
+        return false;
+    }
+    event = events_[eventHead_];
+    eventHead_ = (eventHead_ + 1) % kEventCapacity;
+    --eventCount_;
+    return true;
+}
+
+void PosixPlatform::TakeDecoded() {
+    while (std::optional<TerminalEvent> event = decoder_.Next()) {
+        switch (event->kind) {
+            case TerminalEvent::Kind::kKey:
+                if (eventCount_ < kEventCapacity) {
+                    events_[(eventHead_ + eventCount_) % kEventCapacity] =
+                        InputEvent{InputEvent::Kind::kKey, event->key};
+                    ++eventCount_;
+                }
+                break;
+            case TerminalEvent::Kind::kKittyFlags:
+                ++kittyReplies_;
+                break;
+            case TerminalEvent::Kind::kDeviceAttributes:
+                ++deviceAttributeReplies_;
+                break;
+            case TerminalEvent::Kind::kSynchronizedOutput:
+                synchronizedOutputMode_ = event->value;
+                break;
+        }
+    }
 }
 
 void PosixPlatform::ReadTerminal() {
     std::uint8_t bytes[4096];
     ssize_t count = read(fd_, bytes, sizeof(bytes));
     if (count > 0) {
-        decoder_.Feed(bytes, static_cast<std::size_t>(count));
-        lastInputMs_ = TickCount();
+        std::uint32_t now = TickCount();
+        std::span<const std::uint8_t> left(bytes, static_cast<std::size_t>(count));
+        while (!left.empty()) {
+            std::size_t piece = std::min(left.size(), KeyDecoder::kMaxFeed);
+            decoder_.Feed(left.first(piece), now);
+            TakeDecoded();
+            left = left.subspan(piece);
+        }
     } else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
         inputGone_ = true;  // end of file or hang-up: no key will ever come
     }
@@ -701,11 +742,15 @@ bool PosixPlatform::WaitForInput() {
     if (!open_ || inputGone_) {
         return false;
     }
-    int before = decoder_.PendingEvents();
+    int before = eventCount_;
     for (;;) {
         bool terminalReady = false;
         bool noticeReady = false;
-        int timeout = decoder_.HasPartial() ? kEscapeTimeoutMs : -1;
+        int timeout = -1;
+        if (std::optional<std::uint32_t> deadline = decoder_.Deadline()) {
+            auto left = static_cast<std::int32_t>(*deadline - TickCount());
+            timeout = left > 0 ? left : 0;
+        }
         int ready = WaitReadable(timeout, true, terminalReady, noticeReady);
         if (ready < 0) {
             if (errno == EINTR) {
@@ -717,7 +762,9 @@ bool PosixPlatform::WaitForInput() {
             return false;
         }
         if (ready == 0) {
-            decoder_.Flush();  // nothing more came: a lone Escape, or a broken sequence
+            // Nothing more came: a lone Escape, or a broken sequence.
+            decoder_.Advance(TickCount());
+            TakeDecoded();
         }
         if (noticeReady) {
             TakeNotices();
@@ -725,7 +772,7 @@ bool PosixPlatform::WaitForInput() {
         if (terminalReady) {
             ReadTerminal();  // a hang-up shows as readable, then as the end of the input
         }
-        if (decoder_.PendingEvents() != before) {
+        if (eventCount_ != before) {
             return true;
         }
         if (inputGone_) {

@@ -56,8 +56,6 @@ class PosixPlatform : public Platform {
     bool InputGone() const { return inputGone_; }
     std::size_t BytesSent() const { return output_.Sent(); }
 
-    // How long the rest of a sequence may take before a lone Escape counts as a key.
-    static constexpr int kEscapeTimeoutMs = 100;
     // How long start-up waits for the terminal to answer its queries.
     static constexpr int kQueryTimeoutMs = 200;
 
@@ -72,6 +70,7 @@ class PosixPlatform : public Platform {
     int WaitReadable(int timeoutMs, bool notices, bool& terminalReady, bool& noticeReady);
     static void WriteToTerminal(void* context, const char* bytes, std::size_t count);
     void ReadTerminal();
+    void TakeDecoded();
     void AskTerminal();
     void TakeNotices();
     void ReadTerminalSize();
@@ -89,8 +88,6 @@ class PosixPlatform : public Platform {
     bool synchronizedOutput_ = false;
     // Something was drawn since the last frame went out.
     bool changed_ = true;
-    // When the terminal last sent bytes: a lone Escape counts once it is old enough.
-    std::uint32_t lastInputMs_ = 0;
 
     int width_ = 80;
     int height_ = 25;
@@ -104,6 +101,14 @@ class PosixPlatform : public Platform {
     CellGrid grid_;
 
     KeyDecoder decoder_;
+    // The key events decoded and not yet read, and the terminal's answers so far.
+    static constexpr int kEventCapacity = 4096;
+    InputEvent events_[kEventCapacity];
+    int eventHead_ = 0;
+    int eventCount_ = 0;
+    int kittyReplies_ = 0;
+    int deviceAttributeReplies_ = 0;
+    int synchronizedOutputMode_ = 0;
     ScreenRenderer renderer_;
     OutputBuffer output_;
 };

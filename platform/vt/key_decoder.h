@@ -2,11 +2,28 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
+#include <optional>
+#include <span>
 
-#include "console/platform.h"
+#include "console/key_event.h"
+#include "platform/vt/vt_tokenizer.h"
 
 namespace dungeon {
+
+// What the terminal said: a key event, or the answer to one of the questions asked at
+// start-up.
+struct TerminalEvent {
+    enum class Kind : std::uint8_t {
+        kKey,                 // `key`: a PC key event record, a press or a release
+        kKittyFlags,          // the answer to "CSI ? u": `value` holds the flags in force
+        kDeviceAttributes,    // the answer to the primary device attributes query ("CSI c")
+        kSynchronizedOutput,  // the answer to "CSI ? 2026 $ p": `value` holds the mode's state
+                              // (0 unknown, 1 set, 2 reset, 3 always set, 4 always reset)
+    };
+    Kind kind = Kind::kKey;
+    KeyEvent key;
+    int value = 0;
+};
 
 // Turns the bytes a terminal sends for key presses into the key event records of a PC
 // keyboard (virtual key, scan code, character, control key state), so that the console
@@ -16,83 +33,78 @@ namespace dungeon {
 // CSI, SS3, rxvt and Linux-console forms of the cursor, editing and function keys with
 // xterm's modifier parameter, the application keypad, xterm's modifyOtherKeys and the
 // kitty keyboard protocol, and it recognises the terminal's answers to the queries sent
-// at start-up. Anything else is dropped. Memory is fixed: a short sequence buffer and a
-// bounded event queue; a flood of input beyond the queue's room is dropped.
+// at start-up. Anything else is dropped.
+//
+// It has no clock and no input of its own: bytes and the time go in, events come out. A
+// lone Escape is held until kEscapeTimeoutMs after the last bytes came, since the rest of
+// a sequence may still be on its way; then it is the Escape key. Memory is fixed and
+// nothing is allocated.
 //
 // Terminals report no key releases, so every key decoded from legacy input becomes a
 // press followed at once by a release. Once the terminal reports that the kitty protocol
 // runs with event types, its presses, repeats and releases are passed on as they come.
 class KeyDecoder {
   public:
-    static constexpr int kQueueCapacity = 4096;
-    static constexpr int kMaxSequence = 64;
+    static constexpr int kEscapeTimeoutMs = 100;
+    static constexpr std::size_t kMaxFeed = 256;  // bytes one Feed takes at most (one read's worth)
 
-    void Feed(const std::uint8_t* bytes, std::size_t count);
-    void Feed(std::string_view bytes) {
-        Feed(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    }
+    // Forgets held bytes, queued events and the protocol state.
+    void Reset();
+    // Bytes that arrived at `nowMs` (a millisecond clock that may wrap). At most kMaxFeed;
+    // the caller takes every event (Next until nullopt) before feeding again, so the queue
+    // only needs room for what one feed can yield. Bytes that come before the deadline
+    // continue what is held; what a longer feed yields beyond the queue's room is dropped.
+    void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
+    // The time at which held bytes (a lone Escape, a sequence cut short) stop waiting for
+    // the rest and are decoded as they stand; nullopt while nothing is held.
+    std::optional<std::uint32_t> Deadline() const;
+    // Time passes: once `nowMs` has reached Deadline(), what is held is decoded as it stands.
+    void Advance(std::uint32_t nowMs);
+    std::optional<TerminalEvent> Next();
+    // Key releases come from the terminal itself (the kitty protocol with event types is in
+    // force, learnt from a kKittyFlags answer).
+    bool ReportsReleases() const;
 
-    // True while bytes are held back because more may belong to them (a lone Escape,
-    // the start of a sequence). The caller waits a short time for more, then calls Flush.
-    bool HasPartial() const { return length_ > 0 || skipping_; }
-    // No more bytes are coming for what is held: decode it as it stands.
-    void Flush();
-
-    int PendingEvents() const { return count_; }
-    bool PopEvent(InputEvent& event);
-
-    // Answers of the terminal seen so far.
-    int KittyReplies() const { return kittyReplies_; }
-    int KittyFlags() const { return kittyFlags_; }
-    int DeviceAttributeReplies() const { return deviceAttributeReplies_; }
-    // Answers to the question whether synchronized output (mode 2026) is known, and
-    // whether the last one said that it is.
-    int SynchronizedOutputReplies() const { return synchronizedOutputReplies_; }
-    bool SynchronizedOutput() const {
-        return synchronizedOutputMode_ == 1 || synchronizedOutputMode_ == 2;
-    }
-    // Key releases come from the terminal itself (kitty protocol with event types).
-    bool ReportsReleases() const { return (kittyFlags_ & 2) != 0; }
+    // Room for what one feed can yield: each event takes a byte at least, and a press with
+    // its release is queued as one.
+    static constexpr std::size_t kQueueCapacity = kMaxFeed + Tokenizer::kMaxHeld;
 
   private:
-    enum class Stroke : std::uint8_t { kPressAndRelease, kPress, kRepeat, kRelease };
-    struct Key {
-        KeyEvent event;
-        Stroke stroke = Stroke::kPressAndRelease;
+    // A queued event, kept small. A key decoded from legacy input is queued once, as a
+    // press that Next hands out as the press and then the release.
+    struct Queued {
+        enum class Tag : std::uint8_t {
+            kPressAndRelease,
+            kPress,
+            kRelease,
+            kKittyFlags,
+            kDeviceAttributes,
+            kSynchronizedOutput,
+        };
+        Tag tag = Tag::kPress;
+        std::uint8_t character = 0;
+        std::uint8_t value = 0;  // of an answer
+        std::uint16_t virtualKey = 0;
+        std::uint16_t scanCode = 0;
+        std::uint16_t controlKeyState = 0;
     };
-    enum class Status : std::uint8_t { kKey, kDrop, kNeedMore };
-    struct Parsed {
-        Status status = Status::kNeedMore;
-        int length = 0;
-        Key key;
-    };
-    struct Params;
+    using Tag = Queued::Tag;
 
-    void Decode(bool final);
-    Parsed Parse(const std::uint8_t* s, int n, bool final);
-    Parsed ParsePlain(const std::uint8_t* s, int n, bool final) const;
-    Parsed ParseCsi(const std::uint8_t* s, int n);
-    Parsed ParseSs3(const std::uint8_t* s, int n) const;
-    Parsed CsiKey(const Params& p, std::uint8_t final, int length);
-    Parsed TextKey(const Params& p, int length) const;
-    Stroke StrokeOf(int eventType, bool& drop) const;
-    void Emit(const Key& key);
-    void Push(const KeyEvent& event);
+    void Decode(const Token& token);
+    void DecodeCsi(const Token& token);
+    std::optional<Tag> StrokeOf(std::uint32_t eventType) const;
+    void PushKey(const KeyEvent& key, Tag stroke);
+    void Push(const Queued& queued);
 
-    std::uint8_t sequence_[kMaxSequence] = {};
-    int length_ = 0;
-    // An overlong sequence is being skipped up to its final byte.
-    bool skipping_ = false;
-
-    InputEvent queue_[kQueueCapacity];
-    int head_ = 0;
-    int count_ = 0;
-
-    int kittyReplies_ = 0;
-    int kittyFlags_ = 0;
-    int deviceAttributeReplies_ = 0;
-    int synchronizedOutputReplies_ = 0;
-    int synchronizedOutputMode_ = 0;  // as reported: 0 unknown, 1 set, 2 reset, 4 fixed off
+    Tokenizer tokenizer_;
+    std::uint32_t lastFeedMs_ = 0;
+    std::uint8_t kittyFlags_ = 0;
+    std::uint16_t head_ = 0;
+    std::uint16_t count_ = 0;
+    Queued queue_[kQueueCapacity];
 };
+
+// Small enough to sit in any platform and to be copied whole.
+static_assert(sizeof(KeyDecoder) <= 4096);
 
 }  // namespace dungeon
