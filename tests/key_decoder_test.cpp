@@ -210,6 +210,7 @@ TEST(KeyDecoderTest, ApplicationKeypadGivesKeypadKeys) {
     CheckCases({
         {"digits", "\x1bOp\x1bOq\x1bOx\x1bOy", {'0', '1', '8', '9'}},
         {"operators", "\x1bOk\x1bOm\x1bOj\x1bOo\x1bOn", {'+', '-', '*', '/', '.'}},
+        {"separator and equals", "\x1bOl\x1bOX", {',', '='}},
         {"Enter", "\x1bOM", {13}},
         // No release of Alt finishes the code, and the held digit types nothing either.
         {"Alt with a keypad digit: no key", "\x1b\x1bOv", {}},
@@ -244,6 +245,7 @@ TEST(KeyDecoderTest, Utf8TextBecomesCodePage437) {
          "a",
          {'a'}},
         {"Alt with a letter beyond ASCII: extended code 0", "\x1b\xc3\xa4", {0}},
+        {"Alt with a character without glyph: the Escape alone", "\x1b\xe2\x82\xac", {27}},
     });
 }
 
@@ -289,6 +291,13 @@ TEST(KeyDecoderTest, GarbageIsDroppedAndTheNextKeyStillCounts) {
          "6",
          {'6'}},
     });
+    // An overlong sequence that its deadline cuts short is over: what comes later counts.
+    KeyDecoder decoder;
+    EXPECT_TRUE(Feed(decoder, "\x1b[" + std::string(100, '1'), 0).empty());
+    EXPECT_EQ(decoder.Deadline(), kTimeout);
+    EXPECT_TRUE(Advance(decoder, kTimeout).empty());
+    EXPECT_EQ(decoder.Deadline(), std::nullopt);
+    EXPECT_EQ(ConsoleKeys(Feed(decoder, "A", kTimeout)), (Keys{'A'}));
 }
 
 // Ctrl with a character that no PC key types has neither a key code nor a character: the
@@ -412,6 +421,7 @@ TEST(KeyDecoderTest, KittyKeysTypeAsOnThePc) {
             {"Shift with associated text", "\x1b[97;2;65u\x1b[97;2:3u", {'A'}},
             {"Shift with alternate key", "\x1b[97:65;2u\x1b[97:65;2:3u", {'A'}},
             {"Shift without either: US layout", "\x1b[49;2u\x1b[49;2:3u", {'!'}},
+            {"Shift with a bracket: US layout", "\x1b[91;2u\x1b[91;2:3u", {'{'}},
             {"Caps Lock", "\x1b[97;65u\x1b[97;65:3u", {'A'}},
             {"Ctrl+c", "\x1b[99;5u\x1b[99;5:3u", {3}},
             {"Alt+m", "\x1b[109;3u\x1b[109;3:3u", {0, 50}},

@@ -52,8 +52,9 @@ class KeyDecoder {
     void Reset();
     // Bytes that arrived at `nowMs` (a millisecond clock that may wrap). At most kMaxFeed;
     // the caller takes every event (Next until nullopt) before feeding again, so the queue
-    // only needs room for what one feed can yield. Bytes that come before the deadline
-    // continue what is held; what a longer feed yields beyond the queue's room is dropped.
+    // only needs room for what one feed can yield. Bytes continue what is held until an
+    // Advance has reached the deadline (a caller that reads late cannot tell when they
+    // arrived); what a longer feed yields beyond the queue's room is dropped.
     void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
     // The time at which held bytes (a lone Escape, a sequence cut short) stop waiting for
     // the rest and are decoded as they stand; nullopt while nothing is held.
