@@ -117,6 +117,8 @@ const heroCells = (screen) => {
   return cells;
 };
 
+const isFirstDrawing = (rows) => rows[19].includes('Quirn:') && heroCells(rows).length === 1;
+
 async function waitForScreen(predicate, what, on = page) {
   const deadline = Date.now() + DEADLINE_MS;
   let screen = [];
@@ -391,6 +393,10 @@ test('a fight in a third game: rounds on "k", flight on "f"', { timeout: 8 * DEA
 });
 
 test('desktop: the screen grows with the window, the pad stays hidden', { timeout: 4 * DEADLINE_MS }, async (t) => {
+  const page = await newPage(browser);
+  await page.setViewport({ width: 1024, height: 720 });
+  await page.goto(url, { waitUntil: 'load' });
+  await waitForScreen(isFirstDrawing, 'first drawing', page);
   const sizes = [];
   for (const viewport of [{ width: 1024, height: 720 }, { width: 1920, height: 1080 }, { width: 800, height: 600 }]) {
     await page.setViewport(viewport);
@@ -412,7 +418,7 @@ test('desktop: the screen grows with the window, the pad stays hidden', { timeou
     assert.ok(pad.every((box) => box.width === 0 && box.height === 0), 'no pad with mouse and keyboard');
   }
   assert.ok(sizes[1] > sizes[0] && sizes[0] > sizes[2], `font sizes ${sizes.join(', ')}`);
-  await page.setViewport({ width: 1024, height: 720 });
+  await page.close();
   assert.deepEqual(pageErrors, []);
 });
 
@@ -420,8 +426,6 @@ test('desktop: the screen grows with the window, the pad stays hidden', { timeou
 const keyTimings = (on) => on.evaluate(
   () => performance.getEntriesByName('dungeon-key-to-screen').map((entry) => entry.duration));
 const tapTimings = [];
-
-const isFirstDrawing = (rows) => rows[19].includes('Quirn:') && heroCells(rows).length === 1;
 
 const PHONES = [
   { name: 'phone upright', viewport: PHONE },
