@@ -71,7 +71,7 @@ if grep -q '"name": *"web"' CMakePresets.json; then
     mkdir -p "$staging"
     find "$site" -maxdepth 1 -type f \( -name '*.html' -o -name '*.js' -o -name '*.wasm' \
         -o -name '*.css' -o -name '*.woff2' -o -name '*.txt' -o -name '*.ico' -o -name '*.png' \
-        -o -name '*.svg' \) \
+        -o -name '*.svg' -o -name '*.webmanifest' \) \
         -exec cp {} "$staging/" \;
     cp LICENSE "$staging/"
     chmod 644 "$staging"/*

@@ -1,18 +1,27 @@
 // The page around the game: an 80 x 25 terminal (xterm.js) that shows what the program
-// draws and reports the keys typed into it, the program itself (dungeon.js and
-// dungeon.wasm), and a new game once a game has ended. The program calls the `page`
-// object below (see platform/browser/page_bridge.js); it waits for keys suspended, so the
-// page stays responsive.
+// draws and reports the keys typed into it, sized to the window; on touch screens a pad
+// with the game's keys; the program itself (dungeon.js and dungeon.wasm); a new game once
+// a game has ended; and a service worker that keeps the site for offline play. The program
+// calls the `page` object below (see platform/browser/page_bridge.js); it waits for keys
+// suspended, so the page stays responsive.
 //
-// For tests and scripts, window.dungeon offers screenText() (the rows as shown) and
-// state() ({state: "running"} or {state: "ended", exitStatus}, or {state: "failed",
-// error} when the program could not be loaded or broke down).
+// For tests and scripts, window.dungeon offers screenText() (the rows as shown), state()
+// ({state: "running"} or {state: "ended", exitStatus}, or {state: "failed", error} when
+// the program could not be loaded or broke down) and fontSize() (the terminal's, in CSS
+// pixels).
 'use strict';
 
 (function () {
   const COLUMNS = 80;
   const ROWS = 25;
+  const FONT_FAMILY = 'VT323, "Lucida Console", Consolas, monospace';
+  // The font size when the window's cannot be measured.
   const FONT_SIZE = 22;
+  const MIN_FONT_SIZE = 6;
+  const MAX_FONT_SIZE = 72;
+  // How long after the parsing of a frame its drawing may come; none later means the frame
+  // changed nothing on the screen.
+  const RENDER_WAIT_MS = 100;
   // How long the page waits for its font before it makes do with another.
   const FONT_WAIT_MS = 3000;
 
@@ -44,12 +53,15 @@
   const ending = document.getElementById('ending');
   const newGameButton = document.getElementById('new-game');
   const help = document.getElementById('help');
+  const stage = document.getElementById('stage');
+  const pad = document.getElementById('pad');
+  const coarsePointer = window.matchMedia('(pointer: coarse)');
 
   const term = new Terminal({
     cols: COLUMNS,
     rows: ROWS,
     scrollback: 0,
-    fontFamily: 'VT323, "Lucida Console", Consolas, monospace',
+    fontFamily: FONT_FAMILY,
     fontSize: FONT_SIZE,
     lineHeight: 1,
     theme: VGA_THEME,
@@ -71,6 +83,103 @@
     lastKeyDownAt = event.timeStamp;
   }, true);
 
+  // A key of the pad types its character into the terminal, as the keyboard would: at once
+  // when a finger (or the mouse) comes down on it, since a tap's click comes a good frame
+  // later, and on the click of a button pressed by the keyboard.
+  function typeFromPad(event) {
+    const button = event.target instanceof Element ? event.target.closest('button[data-key]') : null;
+    if (button === null) {
+      return;
+    }
+    lastKeyDownAt = event.timeStamp;
+    term.input(button.dataset.key, true);
+    giveKeysToGame();
+  }
+  pad.addEventListener('pointerdown', (event) => {
+    if (event.button === 0) {
+      // Keeps the focus off the button and the click of this press away.
+      event.preventDefault();
+      typeFromPad(event);
+    }
+  });
+  pad.addEventListener('click', (event) => {
+    if (event.detail === 0) {
+      typeFromPad(event);
+    }
+  });
+
+  // Wherever the player clicks or taps, the keys go back to the game: to the terminal while
+  // a game runs, to the new game's button once it has ended. Other buttons keep the focus
+  // they take.
+  document.addEventListener('click', (event) => {
+    if (event.target instanceof Element && event.target.closest('button, a, input, select') !== null) {
+      return;
+    }
+    giveKeysToGame();
+  });
+
+  function giveKeysToGame() {
+    if (state.state === 'ended') {
+      newGameButton.focus();
+    } else {
+      term.focus();
+    }
+  }
+
+  // On a touch screen the pad has every key: the terminal keeps the focus, for a keyboard
+  // that may be attached, but must not call up the phone's own keyboard.
+  function keepOnScreenKeyboardAway() {
+    if (term.textarea) {
+      term.textarea.inputMode = coarsePointer.matches ? 'none' : '';
+    }
+  }
+  coarsePointer.addEventListener('change', keepOnScreenKeyboardAway);
+
+  // The font size for the terminal to open with, from the font's proportions (a cell one
+  // character wide and one font size high), so that it is not laid out twice.
+  function fontSizeToFit() {
+    const context = document.createElement('canvas').getContext('2d');
+    context.font = `100px ${FONT_FAMILY}`;
+    const cellWidth = context.measureText('W').width / 100;
+    const room = stage.getBoundingClientRect();
+    // The screen's frame: it is empty still.
+    const width = room.width - screen.offsetWidth;
+    const height = room.height - screen.offsetHeight;
+    const size = Math.floor(Math.min(width / (COLUMNS * cellWidth), height / ROWS) * 4) / 4;
+    return Number.isFinite(size) ? Math.min(MAX_FONT_SIZE, Math.max(MIN_FONT_SIZE, size)) : FONT_SIZE;
+  }
+
+  // The largest font, in quarter pixels, at which all 80 x 25 cells fit into the room the
+  // page's layout leaves the screen.
+  function fitToStage() {
+    const cells = term.element?.querySelector('.xterm-screen');
+    if (!cells) {
+      return;
+    }
+    const room = stage.getBoundingClientRect();
+    const frame = screen.getBoundingClientRect();
+    let drawn = cells.getBoundingClientRect();
+    const width = room.width - (frame.width - drawn.width);
+    const height = room.height - (frame.height - drawn.height);
+    if (width <= 0 || height <= 0 || drawn.width <= 0 || drawn.height <= 0) {
+      return;
+    }
+    let size = term.options.fontSize;
+    const wanted = size * Math.min(width / drawn.width, height / drawn.height);
+    const fitting = Math.floor(wanted * 4) / 4;
+    size = Math.min(MAX_FONT_SIZE, Math.max(MIN_FONT_SIZE, fitting));
+    if (size !== term.options.fontSize) {
+      term.options.fontSize = size;
+    }
+    // Cells are whole device pixels, so a size may come out a hair too large.
+    drawn = cells.getBoundingClientRect();
+    while (size > MIN_FONT_SIZE && (drawn.width > width || drawn.height > height)) {
+      size -= 0.25;
+      term.options.fontSize = size;
+      drawn = cells.getBoundingClientRect();
+    }
+  }
+
   // Typed input, as UTF-8 bytes, until the program takes it.
   const encoder = new TextEncoder();
   let input = [];
@@ -83,6 +192,7 @@
       keyAt = lastKeyDownAt ?? performance.now();
       drawnSinceKey = false;
     }
+    lastKeyDownAt = null;
     const bytes = encoder.encode(data);
     input.push(bytes);
     inputLength += bytes.length;
@@ -119,28 +229,71 @@
     return taken;
   }
 
-  // Runs `then` once the terminal has taken in everything written so far and painted it:
-  // xterm.js renders in the animation frame that its parser requested, before ours.
-  function afterShown(then) {
-    term.write('', () => requestAnimationFrame(() => then()));
+  // The program's frames that the terminal has not parsed yet, and what waits for all of
+  // them to be parsed.
+  let unparsedFrames = 0;
+  let whenAllParsed = [];
+
+  function frameParsed() {
+    unparsedFrames -= 1;
+    if (unparsedFrames === 0) {
+      const waiting = whenAllParsed;
+      whenAllParsed = [];
+      waiting.forEach((then) => then());
+    }
+  }
+
+  // Calls `then` with the time at which the terminal has drawn every frame written so far:
+  // the rows a frame changed are drawn at the first render after its parsing. (An empty
+  // write's callback would come a timer task later, often after that render.) No render
+  // to follow means nothing changed.
+  function whenDrawn(then) {
+    const awaitRender = () => {
+      const rendered = term.onRender(() => {
+        rendered.dispose();
+        clearTimeout(timer);
+        then(performance.now());
+      });
+      const timer = setTimeout(() => rendered.dispose(), RENDER_WAIT_MS);
+    };
+    if (unparsedFrames === 0) {
+      awaitRender();
+    } else {
+      whenAllParsed.push(awaitRender);
+    }
   }
 
   // The program has drawn what it had to draw and waits: its picture is complete.
   function onIdle() {
     if (!firstDrawMarked) {
       firstDrawMarked = true;
-      afterShown(() => performance.mark('dungeon-first-draw'));
+      whenDrawn((at) => {
+        performance.mark('dungeon-first-draw', { startTime: at });
+        keepForOffline();
+      });
     }
     if (keyAt !== null && drawnSinceKey) {
       const start = keyAt;
-      afterShown(() => performance.measure('dungeon-key-to-screen', { start, end: performance.now() }));
+      whenDrawn((end) => performance.measure('dungeon-key-to-screen', { start, end }));
     }
     keyAt = null;
   }
 
+  // Once the game is on the screen, and not before: the service worker fetches the whole
+  // site once more into its cache. Browsers allow it only on HTTPS and on the loopback.
+  function keepForOffline() {
+    if (!('serviceWorker' in navigator) || !window.isSecureContext) {
+      return;
+    }
+    navigator.serviceWorker.register('service-worker.js').catch((error) => {
+      console.warn(`No offline play: ${error}`);
+    });
+  }
+
   const page = {
     write(bytes) {
-      term.write(bytes);
+      unparsedFrames += 1;
+      term.write(bytes, frameParsed);
       drawnSinceKey = true;
     },
     read(capacity) {
@@ -190,16 +343,25 @@
     state() {
       return { ...state };
     },
+    fontSize() {
+      return term.options.fontSize;
+    },
   };
 
-  // The terminal measures its font's cells when it opens, so the font comes first.
+  // The terminal measures its font's cells when it opens, so it opens once the font is
+  // there.
   const fontLoaded = document.fonts.load(`${FONT_SIZE}px VT323`).catch(() => {});
   const fontWait = new Promise((resolve) => setTimeout(resolve, FONT_WAIT_MS));
+  // The program loads meanwhile: the terminal keeps what it draws until it opens.
+  createDungeon({ page, onAbort: fail }).catch(fail);
   Promise.race([fontLoaded, fontWait])
     .then(() => {
+      term.options.fontSize = fontSizeToFit();
       term.open(screen);
+      keepOnScreenKeyboardAway();
+      fitToStage();
+      new ResizeObserver(() => fitToStage()).observe(stage);
       term.focus();
-      return createDungeon({ page, onAbort: fail });
     })
     .catch(fail);
 

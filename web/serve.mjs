@@ -14,6 +14,10 @@ const TYPES = {
   '.wasm': 'application/wasm',
   '.json': 'application/json',
   '.map': 'application/json',
+  '.webmanifest': 'application/manifest+json',
+  '.png': 'image/png',
+  '.woff2': 'font/woff2',
+  '.txt': 'text/plain; charset=utf-8',
 };
 
 // Starts serving `folder` on `port` (0: any free port) of `host`. Resolves to the server
