@@ -217,38 +217,42 @@ TEST_F(ConsoleTest, ExtendedKeysComeAsZeroThenTheirCode) {
     EXPECT_EQ(console_.GetKey(), 'x');
 }
 
-// The whole table of extended codes: every row in every column.
-TEST_F(ConsoleTest, ExtendedCodeTable) {
-    struct Row {
-        std::uint16_t scan;
-        int none, shift, ctrl, alt;
-    };
-    std::vector<Row> rows = {
-        {15, 15, 15, 148, 15},    {28, 28, 28, 28, 166},  {53, 53, 53, 149, 164},
-        {55, 55, 55, 150, 55},    {71, 71, 71, 119, 151}, {72, 72, 72, 141, 152},
-        {73, 73, 73, 132, 153},   {74, 74, 74, 142, 74},  {75, 75, 75, 115, 155},
-        {76, 76, 76, 143, 76},    {77, 77, 77, 116, 157}, {78, 78, 78, 78, 78},
-        {79, 79, 79, 117, 159},   {80, 80, 80, 145, 160}, {81, 81, 81, 118, 161},
-        {82, 82, 82, 146, 162},   {83, 83, 83, 147, 163}, {87, 133, 135, 137, 139},
-        {88, 134, 136, 138, 140}, {1, 1, 1, 1, 1},        {57, 57, 57, 57, 57},
-    };
-    for (std::uint16_t scan = 2; scan <= 13; ++scan) {
-        rows.push_back({scan, scan, scan, scan, scan + 118});
-    }
-    for (std::uint16_t scan = 59; scan <= 68; ++scan) {
-        rows.push_back({scan, scan, scan + 25, scan + 35, scan + 45});
-    }
-    // Flags choose the column: Alt before Ctrl before Shift; right and left count alike.
-    const std::uint32_t none = 0, shift = kShift, ctrl = kRightCtrl | kShift,
+// Hand-picked cells of the table of extended codes, each column and each kind of row, and
+// the order in which the modifier flags choose the column.
+TEST_F(ConsoleTest, ExtendedCodesBySelectedCellsOfTheTable) {
+    const std::uint32_t shift = kShift, ctrl = kRightCtrl | kShift,
                         alt = kRightAlt | kLeftCtrl | kShift;
-    for (const Row& row : rows) {
-        for (auto [state, code] : {std::pair{none, row.none}, std::pair{shift, row.shift},
-                                   std::pair{ctrl, row.ctrl}, std::pair{alt, row.alt}}) {
-            Stroke(0x70, static_cast<std::uint16_t>(row.scan | 0x100), 0, state);
-            Stroke(0, 0, '.', 0);
-            EXPECT_EQ(DrainKeys(console_), std::vector<int>({0, code, '.'}))
-                << "scan " << row.scan << " state " << state;
-        }
+    struct Case {
+        std::uint16_t scan;
+        std::uint32_t state;
+        int code;
+    };
+    const Case cases[] = {
+        {15, ctrl, 148},       // Ctrl+Tab
+        {15, alt, 15},         // Alt+Tab: the scan code
+        {28, alt, 166},        // Alt+Enter
+        {53, alt, 164},        // Alt+keypad /
+        {59, shift, 84},       // Shift+F1
+        {68, ctrl, 103},       // Ctrl+F10
+        {68, alt, 113},        // Alt+F10
+        {87, 0, 133},          // F11
+        {88, alt, 140},        // Alt+F12
+        {71, ctrl, 119},       // Ctrl+Home
+        {83, alt, 163},        // Alt+Delete
+        {78, ctrl, 78},        // keypad +: the same in every column
+        {2, alt, 120},         // Alt+1
+        {13, alt, 131},        // Alt+=
+        {13, ctrl, 13},        // Ctrl+=: the scan code
+        {57, alt, 57},         // a key the table lacks: its scan code
+        {75, kLeftCtrl, 115},  // left and right Ctrl alike
+        {75, kLeftAlt | kNumLock, 155},
+        {0x14B, kShift, 75},   // only the scan code's low 8 bits count
+    };
+    for (const Case& c : cases) {
+        Stroke(0x70, c.scan, 0, c.state);
+        Stroke(0, 0, '.', 0);
+        EXPECT_EQ(DrainKeys(console_), std::vector<int>({0, c.code, '.'}))
+            << "scan " << c.scan << " state " << c.state;
     }
 }
 
