@@ -40,7 +40,12 @@ class Text {
         return *this;
     }
     constexpr Text& Append(const Text& t) { return Append(t.View()); }
-    constexpr Text& Append(char c) { return Append(std::string_view(&c, 1)); }
+    constexpr Text& Append(char c) {
+        if (length_ < kCapacity) {
+            chars_[length_++] = c;
+        }
+        return *this;
+    }
     constexpr Text& operator+=(const Text& t) { return Append(t); }
     constexpr Text& operator+=(const char* s) { return Append(std::string_view(s)); }
     constexpr Text& operator+=(char c) { return Append(c); }

@@ -80,6 +80,11 @@ constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kLineFeed = 10;
 constexpr std::uint8_t kCarriageReturn = 13;
 
+// A character that moves the cursor instead of filling a cell.
+bool IsControl(std::uint8_t c) {
+    return c == kBell || c == kBackspace || c == kLineFeed || c == kCarriageReturn;
+}
+
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     switch (virtualKey & 0xFF) {
         case kVkShift:
@@ -202,10 +207,23 @@ void Console::WriteText(const Text& text) {
             case kCarriageReturn:
                 cursorX_ = WindowLeft();
                 break;
-            default:
-                screen_.Write(cursorX_, cursorY_, Cell{c, textAttribute_});
-                ++cursorX_;
+            default: {
+                // The cells up to the window's right edge go in as one run: only the last
+                // of them can wrap.
+                int run = 1;
+                const int room = WindowRight() - cursorX_ + 1;
+                while (run < room && i + run < text.Length() &&
+                       !IsControl(static_cast<std::uint8_t>(text[i + run]))) {
+                    ++run;
+                }
+                screen_.WriteRun(
+                    cursorX_, cursorY_,
+                    text.View().substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run)),
+                    textAttribute_);
+                cursorX_ += run;
+                i += run - 1;
                 break;
+            }
         }
         // The wrap is immediate: the bottom-right cell scrolls the window at once.
         if (cursorX_ > WindowRight()) {

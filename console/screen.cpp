@@ -46,6 +46,20 @@ void Screen::Write(int x, int y, Cell cell) {
     MarkChanged(y, x, x);
 }
 
+void Screen::WriteRun(int x, int y, std::string_view characters, std::uint8_t attribute) {
+    const int left = std::max(x, 1);
+    const int right = std::min(x + static_cast<int>(characters.size()) - 1, keptWidth_);
+    if (y < 1 || y > keptHeight_ || left > right) {
+        return;
+    }
+    Cell* row = &cells_[Index(1, y)];
+    for (int column = left; column <= right; ++column) {
+        row[column - 1] = Cell{
+            static_cast<std::uint8_t>(characters[static_cast<std::size_t>(column - x)]), attribute};
+    }
+    MarkChanged(y, left, right);
+}
+
 void Screen::Clear(const Rect& rect, Cell fill) {
     const int left = std::max(rect.left, 1);
     const int right = std::min(rect.right, keptWidth_);

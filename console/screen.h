@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace dungeon {
@@ -58,6 +59,8 @@ class Screen {
     Cell At(int x, int y) const { return Kept(x, y) ? cells_[Index(x, y)] : Cell{}; }
 
     void Write(int x, int y, Cell cell);
+    // The characters into the cells from (x, y) rightwards, each with `attribute`.
+    void WriteRun(int x, int y, std::string_view characters, std::uint8_t attribute);
     // Every cell of `rect` becomes `fill`.
     void Clear(const Rect& rect, Cell fill);
     // Every row of `rect` moves up by one inside it; the top row is lost, the bottom one

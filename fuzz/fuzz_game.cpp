@@ -26,26 +26,6 @@ class Referee {
   public:
     // At the first wait: the dungeon as Setup made it, before the hero's first turn.
     void Start(const World& world) {
-        std::memcpy(seen_, world.seen, sizeof seen_);
-        for (int x = 1; x <= World::kWidth; ++x) {
-            for (int y = 1; y <= World::kHeight; ++y) {
-                monsterAt_[x - 1][y - 1] = world.grid[x - 1][y - 1] == World::kMonster;
-            }
-        }
-        started_ = true;
-    }
-
-    void Check(const World& world) {
-        if (!started_) {
-            Start(world);
-        } else if (std::memcmp(lastGrid_, world.grid, sizeof lastGrid_) == 0 &&
-                   std::memcmp(seen_, world.seen, sizeof seen_) == 0 && world.hero.x == heroX_ &&
-                   world.hero.y == heroY_) {
-            return;  // nothing changed since the last wait (a key the game ignored)
-        }
-        std::memcpy(lastGrid_, world.grid, sizeof lastGrid_);
-        heroX_ = world.hero.x;
-        heroY_ = world.hero.y;
         int monsters = 0;
         int digits[World::kItems] = {};
         for (int x = 1; x <= World::kWidth; ++x) {
@@ -54,25 +34,45 @@ class Referee {
                 if (OnBorder(x, y)) {
                     Require(symbol == World::kWall, "a border cell is no wall");
                 } else if (x == 2 && y == 2) {
-                    Require(symbol == World::kExit, "the exit is gone from (2, 2)");
+                    Require(symbol == World::kExit, "the exit is not at (2, 2)");
                 } else if (symbol == World::kMonster) {
                     ++monsters;
                 } else if (symbol >= '1' && symbol <= '7') {
                     ++digits[symbol - '1'];
-                } else if (symbol == World::kKilled) {
-                    Require(monsterAt_[x - 1][y - 1], "an \"L\" where no \"M\" stood");
                 } else {
                     Require(symbol == World::kFloor, "a symbol that the map does not know");
                 }
-                std::int16_t seen = world.seen[x - 1][y - 1];
-                Require(seen == 0 || seen == 1, "a seen flag other than 0 and 1");
-                Require(seen >= seen_[x - 1][y - 1], "a seen cell became unseen");
-                seen_[x - 1][y - 1] = seen;
+                CheckSeen(world, x, y);
             }
         }
         Require(monsters <= World::kMonsters, "more than seven monsters");
         for (int count : digits) {
             Require(count <= 1, "an item digit twice");
+        }
+        std::memcpy(lastGrid_, world.grid, sizeof lastGrid_);
+        started_ = true;
+    }
+
+    // Later waits: a cell changes only as play allows, so only the changed ones are looked
+    // at. An item's digit and a monster may only give way to floor, a monster to an "L".
+    void Check(const World& world) {
+        if (!started_) {
+            Start(world);
+        } else if (std::memcmp(lastGrid_, world.grid, sizeof lastGrid_) != 0 ||
+                   std::memcmp(seen_, world.seen, sizeof seen_) != 0) {
+            for (int x = 1; x <= World::kWidth; ++x) {
+                for (int y = 1; y <= World::kHeight; ++y) {
+                    char before = lastGrid_[x - 1][y - 1];
+                    char now = world.grid[x - 1][y - 1];
+                    if (now != before) {
+                        bool pickedUp = before >= '1' && before <= '7' && now == World::kFloor;
+                        bool killed = before == World::kMonster && now == World::kKilled;
+                        Require(pickedUp || killed, "a cell changed as play does not allow");
+                    }
+                    CheckSeen(world, x, y);
+                }
+            }
+            std::memcpy(lastGrid_, world.grid, sizeof lastGrid_);
         }
         Require(world.hero.x >= 2 && world.hero.x < World::kWidth && world.hero.y >= 2 &&
                     world.hero.y < World::kHeight,
@@ -80,12 +80,16 @@ class Referee {
     }
 
   private:
+    void CheckSeen(const World& world, int x, int y) {
+        std::int16_t seen = world.seen[x - 1][y - 1];
+        Require(seen == 0 || seen == 1, "a seen flag other than 0 and 1");
+        Require(seen >= seen_[x - 1][y - 1], "a seen cell became unseen");
+        seen_[x - 1][y - 1] = seen;
+    }
+
     bool started_ = false;
     char lastGrid_[World::kWidth][World::kHeight] = {};
-    int heroX_ = 0;
-    int heroY_ = 0;
     std::int16_t seen_[World::kWidth][World::kHeight] = {};
-    bool monsterAt_[World::kWidth][World::kHeight] = {};
 };
 
 // The keys of the input, typed one stroke per wait. A byte below 0x80 walks: one of the
