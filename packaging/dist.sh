@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-version=$(sed -n 's/^project(dungeon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cat VERSION)
 
 # The tracked files, one per line in byte order. Outside a git checkout (an unpacked source
 # tarball) every file but the build's output counts.

@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-version=$(sed -n 's/^project(dungeon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cat VERSION)
 work=$(mktemp -d)
 # Wine keeps its Windows folder inside the build tree, and its server is stopped at the end.
 export WINEPREFIX="$PWD/build/dist-wine"
