@@ -211,11 +211,13 @@ case "${1:-}" in
     dist)
         ensure_packages $DIST_TOOLS $WEB_TOOLS
         ensure_node
+        ensure_npm_packages
         sh packaging/dist.sh
         ;;
     distcheck)
         ensure_packages $DIST_TOOLS $WEB_TOOLS lintian wine wine64
         ensure_node
+        ensure_npm_packages
         sh packaging/dist.sh
         sh packaging/distcheck.sh
         ;;
