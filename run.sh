@@ -36,6 +36,9 @@ command_of() {
         dpkg-dev) echo dpkg-shlibdeps ;;
         zip) echo zip ;;
         lintian) echo lintian ;;
+        librsvg2-bin) echo rsvg-convert ;;
+        desktop-file-utils) echo desktop-file-validate ;;
+        appstream) echo appstreamcli ;;
         wine) echo wine ;;
         python3) echo python3 ;;
         emscripten) echo emcc ;;
@@ -139,7 +142,7 @@ TIDY_FOLDERS="base objects game"
 
 WEB_TOOLS="cmake ninja-build emscripten"
 TEST_TOOLS="$BUILD_TOOLS libgtest-dev libgmock-dev libbenchmark-dev tmux"
-DIST_TOOLS="$BUILD_TOOLS g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev dpkg-dev zip"
+DIST_TOOLS="$BUILD_TOOLS g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev dpkg-dev zip librsvg2-bin"
 
 case "${1:-}" in
     play)
@@ -207,7 +210,7 @@ case "${1:-}" in
         sh packaging/dist.sh
         ;;
     distcheck)
-        ensure_packages $DIST_TOOLS $WEB_TOOLS lintian wine wine64
+        ensure_packages $DIST_TOOLS $WEB_TOOLS lintian desktop-file-utils appstream wine wine64
         ensure_node
         ensure_npm_packages
         sh packaging/dist.sh
