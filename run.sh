@@ -11,6 +11,7 @@
 #                     hang, and prints the input that did it
 #   ./run.sh format   check the formatting of every C++ file
 #   ./run.sh tidy     check our own production code with clang-tidy against .clang-tidy
+#   ./run.sh workflows  validate the hosted CI's workflows in .github/workflows
 #   ./run.sh dist     build every package into dist/ and write dist/SHA256SUMS
 #   ./run.sh distcheck  dist, then check the packages and that a second build gives the same
 #   ./run.sh web      build the game as a web page (build/web) and serve it on 127.0.0.1:8080
@@ -203,6 +204,20 @@ case "${1:-}" in
         fi
         echo "clang-tidy: no findings in $TIDY_FOLDERS"
         ;;
+    workflows)
+        ensure_node
+        ensure_npm_packages
+        for workflow in .github/workflows/*.yml; do
+            node_modules/.bin/action-validator "$workflow"
+            # An action is named by its commit, which cannot move, with its version beside it.
+            if grep -nE '^[[:space:]-]*uses:' "$workflow" |
+                grep -vE 'uses: [^@[:space:]]+@[0-9a-f]{40}  # v[0-9.]+$'; then
+                echo "$workflow: the actions above are not pinned by commit" >&2
+                exit 1
+            fi
+        done
+        echo "Workflows: $(echo .github/workflows/*.yml) valid, every action pinned"
+        ;;
     dist)
         ensure_packages $DIST_TOOLS $WEB_TOOLS
         ensure_node
@@ -231,7 +246,7 @@ case "${1:-}" in
         node --test web/test/browser.test.mjs
         ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format | tidy | web | web-test | dist | distcheck" >&2
+        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
         exit 2
         ;;
 esac
