@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 version=$(cat VERSION)
 
 # The tracked files, one per line in byte order. Outside a git checkout (an unpacked source
-# tarball) every file but the build's output counts.
+# tarball) every file counts but the build's output and the npm packages run.sh installed.
 sources() {
     if [ -e .git ]; then
         git ls-files | while IFS= read -r file; do
@@ -21,8 +21,8 @@ sources() {
             fi
         done
     else
-        find . \( -path ./build -o -path ./dist -o -path ./.git \) -prune -o -type f -print |
-            sed 's|^\./||'
+        find . \( -path ./build -o -path ./dist -o -path ./.git -o -path ./node_modules \) -prune \
+            -o -type f -print | sed 's|^\./||'
     fi | LC_ALL=C sort
 }
 
