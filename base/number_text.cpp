@@ -94,9 +94,7 @@ class CharBuffer {
         }
     }
     int Length() const { return length_; }
-    std::string_view View() const {
-        return std::string_view(chars_, static_cast<std::size_t>(length_));
-    }
+    std::string_view View() const { return {chars_, static_cast<std::size_t>(length_)}; }
 
   private:
     char chars_[kCapacity] = {};

@@ -77,7 +77,7 @@ std::uint64_t ScaledFloor(std::uint64_t m, std::uint64_t numerator) {
 // trunc(n * numerator / kDenominator), cut toward zero like the extended computation.
 std::int32_t TruncatedProduct(std::int32_t n, std::uint64_t numerator) {
     std::int64_t wide = n;
-    std::uint64_t magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
+    auto magnitude = static_cast<std::uint64_t>(wide < 0 ? -wide : wide);
     // numerator < kDenominator keeps the result strictly inside (-|n|, |n|).
     auto scaled = static_cast<std::int64_t>(ScaledFloor(magnitude, numerator));
     return static_cast<std::int32_t>(wide < 0 ? -scaled : scaled);

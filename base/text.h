@@ -28,7 +28,7 @@ class Text {
     constexpr bool Empty() const { return length_ == 0; }
     constexpr char operator[](int index) const { return chars_[index]; }
     constexpr const char* Data() const { return chars_; }
-    constexpr std::string_view View() const { return std::string_view(chars_, length_); }
+    constexpr std::string_view View() const { return {chars_, length_}; }
 
     constexpr Text& Append(std::string_view s) {
         int room = kCapacity - length_;

@@ -38,7 +38,7 @@ Text Hero::GetName() const {
 void Hero::TakeHit(double damage) {
     // The effective strength is rounded to a stored real before it takes its share of
     // life; the rescale runs even when the armor absorbed the whole hit.
-    const double effective = static_cast<double>(damage * (1.0L - TotalArmor() / 100.0L));
+    const auto effective = static_cast<double>(damage * (1.0L - TotalArmor() / 100.0L));
     life = static_cast<double>(life * (1.0L - effective / 100.0L));
     Rescale();
 }

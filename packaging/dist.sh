@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds every package of the game into dist/ and writes dist/SHA256SUMS: the Debian package,
-# the Windows zip, the source tarball of the tracked files, and the web site's zip where the
-# project has a web build. Run it through `./run.sh dist`, which installs the tools first.
+# the Windows zip, the source tarball of the tracked files, and the web site's zip. Run it
+# through `./run.sh dist`, which installs the tools and the npm packages first.
 #
 # The same sources give the same bytes in any folder and at any time: every time stamp is
 # SOURCE_DATE_EPOCH (the last commit's time, unless it is set), archives list their entries in
@@ -9,10 +9,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-version=$(sed -n 's/^project(dungeon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cat VERSION)
 
 # The tracked files, one per line in byte order. Outside a git checkout (an unpacked source
-# tarball) every file but the build's output counts.
+# tarball) every file counts but the build's output and the npm packages run.sh installed.
 sources() {
     if [ -e .git ]; then
         git ls-files | while IFS= read -r file; do
@@ -21,8 +21,8 @@ sources() {
             fi
         done
     else
-        find . \( -path ./build -o -path ./dist -o -path ./.git \) -prune -o -type f -print |
-            sed 's|^\./||'
+        find . \( -path ./build -o -path ./dist -o -path ./.git -o -path ./node_modules \) -prune \
+            -o -type f -print | sed 's|^\./||'
     fi | LC_ALL=C sort
 }
 
@@ -55,32 +55,20 @@ tar --create --format=gnu --files-from=build/dist/sources --owner=0 --group=0 --
     --mtime="@$SOURCE_DATE_EPOCH" --mode=u+rw,go=u-w --transform="s|^|dungeon-$version/|" |
     gzip -9n >"dist/dungeon-$version.tar.gz"
 
-# The web site, once the project has a browser build.
-if grep -q '"name": *"web"' CMakePresets.json; then
-    # The site takes xterm.js and the font from the npm packages the lock file pins.
-    if [ ! -f node_modules/.package-lock.json ]; then
-        npm ci --no-audit --no-fund
-    fi
-    cmake --preset web
-    cmake --build --preset web
-    site=build/web
-    if [ -d build/web/site ]; then
-        site=build/web/site
-    fi
-    staging=build/dist/web/dungeon-$version-web
-    mkdir -p "$staging"
-    find "$site" -maxdepth 1 -type f \( -name '*.html' -o -name '*.js' -o -name '*.wasm' \
-        -o -name '*.css' -o -name '*.woff2' -o -name '*.txt' -o -name '*.ico' -o -name '*.png' \
-        -o -name '*.svg' -o -name '*.webmanifest' \) \
-        -exec cp {} "$staging/" \;
-    cp LICENSE "$staging/"
-    chmod 644 "$staging"/*
-    find "$staging" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-    (cd build/dist/web && find "dungeon-$version-web" -type f | LC_ALL=C sort |
-        zip -q -X -D -9 -@ "../../../dist/dungeon-$version-web.zip")
-else
-    echo "No web build in this project yet: no web package" >&2
-fi
+# The web site, as the web preset builds it into build/web; it takes xterm.js and the font
+# from the npm packages that the lock file pins (`./run.sh dist` installs them).
+cmake --workflow --preset web
+staging=build/dist/web/dungeon-$version-web
+mkdir -p "$staging"
+find build/web -maxdepth 1 -type f \( -name '*.html' -o -name '*.js' -o -name '*.wasm' \
+    -o -name '*.css' -o -name '*.woff2' -o -name '*.txt' -o -name '*.ico' -o -name '*.png' \
+    -o -name '*.svg' -o -name '*.webmanifest' \) \
+    -exec cp {} "$staging/" \;
+cp LICENSE "$staging/"
+chmod 644 "$staging"/*
+find "$staging" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd build/dist/web && find "dungeon-$version-web" -type f | LC_ALL=C sort |
+    zip -q -X -D -9 -@ "../../../dist/dungeon-$version-web.zip")
 
 (cd dist && LC_ALL=C ls | grep -v '^SHA256SUMS$' | xargs sha256sum >SHA256SUMS)
 

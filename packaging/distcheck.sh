@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-version=$(sed -n 's/^project(dungeon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(cat VERSION)
 work=$(mktemp -d)
 # Wine keeps its Windows folder inside the build tree, and its server is stopped at the end.
 export WINEPREFIX="$PWD/build/dist-wine"
@@ -37,12 +37,25 @@ expect_output() { # expected, description, command...
     [ "$actual" = "$expected" ] || fail "$what printed '$actual', not '$expected'"
 }
 
-# The Debian package: unpacked, its program answers; lintian finds no error.
+# The Debian package: unpacked, its program answers, its desktop files pass their validators;
+# lintian finds no error or warning.
 dpkg-deb -x "dist/dungeon_${version}_$(dpkg --print-architecture).deb" "$work/deb"
 expect_output "dungeon $version" "the .deb's dungeon --version" "$work/deb/usr/games/dungeon" --version
 [ -f "$work/deb/usr/share/man/man6/dungeon.6.gz" ] || fail "the .deb has no manual page"
-lintian --fail-on error "dist/dungeon_${version}_$(dpkg --print-architecture).deb"
-echo "distcheck: .deb unpacked and run, lintian has no errors"
+# The menu entry, the software centres' record, and the icon it names in both sizes.
+set -- "$work"/deb/usr/share/applications/*.desktop
+[ -f "$1" ] || fail "the .deb has no desktop entry"
+desktop-file-validate "$1"
+icon=$(sed -n 's/^Icon=//p' "$1")
+for file in "scalable/apps/$icon.svg" "64x64/apps/$icon.png"; do
+    [ -f "$work/deb/usr/share/icons/hicolor/$file" ] || fail "the .deb has no icon $file"
+done
+set -- "$work"/deb/usr/share/metainfo/*.metainfo.xml
+[ -f "$1" ] || fail "the .deb has no AppStream metainfo"
+appstreamcli validate --no-net "$1"
+lintian --fail-on error,warning "dist/dungeon_${version}_$(dpkg --print-architecture).deb"
+echo "distcheck: .deb unpacked and run, its desktop entry and metainfo valid, lintian has" \
+    "no errors or warnings"
 
 # The Windows zip: the program needs only Windows' own DLLs, and answers under Wine.
 mkdir "$work/zip"
