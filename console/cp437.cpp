@@ -78,7 +78,7 @@ constexpr std::array<Utf8, 256> kGlyphs = MakeGlyphs();
 
 std::string_view Cp437Glyph(std::uint8_t byte) {
     const Utf8& glyph = kGlyphs[byte];
-    return std::string_view(glyph.bytes, glyph.length);
+    return {glyph.bytes, glyph.length};
 }
 
 char16_t Cp437CodePoint(std::uint8_t byte) {

@@ -83,7 +83,7 @@ void Screen::ScrollUp(const Rect& rect, Cell fill) {
     if (left > right || top > bottom) {
         return;
     }
-    const auto columns = static_cast<std::ptrdiff_t>(right - left + 1);
+    const std::ptrdiff_t columns = right - left + 1;
     for (int y = top; y < bottom; ++y) {
         auto from = cells_.begin() + static_cast<std::ptrdiff_t>(Index(left, y + 1));
         std::copy(from, from + columns,

@@ -210,8 +210,8 @@ SignalBlock::~SignalBlock() {
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
-void InstallRestore(const RestoreTarget& into) {
-    target = into;
+void InstallRestore(const RestoreTarget& newTarget) {
+    target = newTarget;
     notice = 0;
     stack_t stack{};
     stack.ss_sp = alternateStack;

@@ -23,7 +23,7 @@ struct RestoreTarget {
 };
 
 // Installs the handlers for `target`; they act once Activate has been called.
-void InstallRestore(const RestoreTarget& target);
+void InstallRestore(const RestoreTarget& newTarget);
 // From now on a signal restores the terminal.
 void ActivateRestore();
 // Puts back the handlers found; from then on no handler touches the terminal.

@@ -202,7 +202,7 @@ int TerminalDevice::Select(int count, fd_set* readable, timeval* timeout) {
     return select(count, readable, nullptr, nullptr, timeout);
 }
 
-void TerminalDevice::DrainWakePipe() {
+void TerminalDevice::DrainWakePipe() const {
     char notices[64];
     while (read(wakeRead_, notices, sizeof(notices)) > 0) {
     }

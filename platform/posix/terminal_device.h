@@ -50,7 +50,7 @@ class TerminalDevice : public ByteChannel {
 
   private:
     bool WaitWritable(int timeoutMs);
-    void DrainWakePipe();
+    void DrainWakePipe() const;
     void Release();
 
     const char* path_;

@@ -9,7 +9,7 @@ namespace dungeon {
 namespace {
 
 // A whole frame of a large terminal fits many times over.
-constexpr std::size_t kOutputCapacity = 64 * 1024;
+constexpr std::size_t kOutputCapacity = std::size_t{64} * 1024;
 
 // The kitty keyboard protocol's flags in force, and the state of synchronized output, then
 // the primary device attributes, which every terminal answers: an answer to one of the
