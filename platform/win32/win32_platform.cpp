@@ -254,7 +254,12 @@ bool Win32Platform::WriteBand(const Screen& screen, int left, int top, int right
     size.X = static_cast<SHORT>(width);
     size.Y = static_cast<SHORT>(bottom - top + 1);
     SMALL_RECT region = ToSmallRect(Rect{left, top, right, bottom});
-    return WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region) != FALSE;
+    if (!WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
+        return false;
+    }
+    // Only rows the game changed count: the shell's lines read in at Open are no picture.
+    lowestRow_ = std::max(lowestRow_, bottom);
+    return true;
 }
 
 void Win32Platform::Present(Screen& screen) {
@@ -324,7 +329,6 @@ void Win32Platform::Present(Screen& screen) {
     if (screen.CursorVisible() != shownCursorVisible_) {
         setCursorInfo(screen.CursorVisible());
     }
-    lowestRow_ = screen.LowestRowDrawn();
     screen.MarkPresented();
     if (!written) {
         screen.Forget();  // tried again, whole, at the next present

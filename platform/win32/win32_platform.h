@@ -82,7 +82,7 @@ class Win32Platform : public Platform {
     int shownCursorY_ = 0;
     // One band of cells on its way to the console.
     std::vector<CHAR_INFO> band_;
-    // Lowest row drawn, so the shell continues below the last picture.
+    // Lowest row written to the console, so the shell continues below the last picture.
     int lowestRow_ = 0;
 
     std::array<InputEvent, kQueueCapacity> queue_{};
