@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <optional>
+#include <ratio>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "console/console.h"
 #include "console/cp437.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/wait_until.h"
 
 namespace dungeon {
 namespace {
@@ -21,6 +25,29 @@ using namespace std::chrono_literals;
 
 constexpr WORD kAttribute = 0x1E;
 constexpr WORD kShellAttribute = 0x07;
+// A cursor size the console would not choose by itself, in percent of a cell.
+constexpr DWORD kLargeCursor = 50;
+constexpr std::uint32_t kQuietWaitMs = 500;
+// A buffer as the classic console host gives a new window, and a view of the usual size.
+constexpr SHORT kTallWidth = 120;
+constexpr SHORT kTallHeight = 9001;
+constexpr SHORT kViewWidth = 120;
+constexpr SHORT kViewHeight = 30;
+
+// CPU time of the calling thread, in the system's units of 100 ns.
+using ThreadTime = std::chrono::duration<long long, std::ratio<1, 10'000'000>>;
+ThreadTime ThreadCpuTime() {
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    EXPECT_TRUE(GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user));
+    auto units = [](FILETIME time) {
+        return static_cast<long long>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) |
+                                      time.dwLowDateTime);
+    };
+    return ThreadTime(units(kernel) + units(user));
+}
 
 KEY_EVENT_RECORD Key(bool down, WORD vk, WORD scan, WCHAR ch, DWORD state) {
     KEY_EVENT_RECORD key{};
@@ -31,6 +58,35 @@ KEY_EVENT_RECORD Key(bool down, WORD vk, WORD scan, WCHAR ch, DWORD state) {
     key.uChar.UnicodeChar = ch;
     key.dwControlKeyState = state;
     return key;
+}
+
+// Control handlers the tests put around the platform's. Handlers run newest first: one
+// installed after the platform opened sees every event first and remembers the thread the
+// system runs them on; one installed before sees only what the platform passes on, and
+// keeps the test process alive.
+std::atomic<HANDLE> controlThread{nullptr};
+std::atomic<bool> passedOn{false};
+
+BOOL WINAPI NoteControlThread(DWORD /*event*/) {
+    controlThread.store(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+    return FALSE;
+}
+
+BOOL WINAPI CatchPassedOn(DWORD /*event*/) {
+    passedOn.store(true);
+    return TRUE;
+}
+
+// Raises `event` on this console and waits until every handler has run.
+void RaiseControlEvent(DWORD event) {
+    controlThread.store(nullptr);
+    passedOn.store(false);
+    ASSERT_TRUE(SetConsoleCtrlHandler(NoteControlThread, TRUE));
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(event, 0)) << GetLastError();
+    ASSERT_TRUE(test_support::WaitUntil([] { return controlThread.load() != nullptr; }, 10s, 1ms));
+    EXPECT_EQ(WaitForSingleObject(controlThread.load(), 10'000), WAIT_OBJECT_0);
+    CloseHandle(controlThread.load());
+    SetConsoleCtrlHandler(NoteControlThread, FALSE);
 }
 
 // A screen buffer and the console's input, made the program's standard handles while a
@@ -73,7 +129,11 @@ class Win32PlatformTest : public ::testing::Test {
         SetStdHandle(STD_INPUT_HANDLE, input_);
     }
     void TearDown() override {
-        platform_.Close();
+        console_.Finish();
+        if (previousActive_ != INVALID_HANDLE_VALUE) {
+            SetConsoleActiveScreenBuffer(previousActive_);
+            CloseHandle(previousActive_);
+        }
         SetStdHandle(STD_OUTPUT_HANDLE, savedOutput_);
         SetStdHandle(STD_INPUT_HANDLE, savedInput_);
         if (input_ != INVALID_HANDLE_VALUE) {
@@ -84,10 +144,12 @@ class Win32PlatformTest : public ::testing::Test {
         }
     }
 
-    std::vector<CHAR_INFO> ReadBuffer() const {
-        std::vector<CHAR_INFO> cells(static_cast<std::size_t>(width_ * height_));
-        COORD size{static_cast<SHORT>(width_), static_cast<SHORT>(height_)};
-        SMALL_RECT region{0, 0, static_cast<SHORT>(width_ - 1), static_cast<SHORT>(height_ - 1)};
+    std::vector<CHAR_INFO> ReadBuffer() const { return ReadBuffer(width_, height_); }
+    // The top left `width` x `height` cells.
+    std::vector<CHAR_INFO> ReadBuffer(int width, int height) const {
+        std::vector<CHAR_INFO> cells(static_cast<std::size_t>(width * height));
+        COORD size{static_cast<SHORT>(width), static_cast<SHORT>(height)};
+        SMALL_RECT region{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
         EXPECT_TRUE(ReadConsoleOutputW(buffer_, cells.data(), size, COORD{0, 0}, &region));
         return cells;
     }
@@ -134,9 +196,12 @@ class Win32PlatformTest : public ::testing::Test {
     HANDLE input_ = INVALID_HANDLE_VALUE;
     HANDLE savedOutput_ = INVALID_HANDLE_VALUE;
     HANDLE savedInput_ = INVALID_HANDLE_VALUE;
+    // The buffer the console showed before a test made its own the active one.
+    HANDLE previousActive_ = INVALID_HANDLE_VALUE;
     int width_ = 0;
     int height_ = 0;
     Win32Platform platform_;
+    Console console_;
 };
 
 // The same drawing on the console and on the in-memory platform, whose screens the game's
@@ -165,10 +230,9 @@ void Draw(Console& console, Present present) {
 TEST_F(Win32PlatformTest, CellsReachTheConsoleWholeAtPresentAsTheMemoryScreenShowsThem) {
     FillLikeAShell();
     const std::vector<CHAR_INFO> before = ReadBuffer();
-    Console console;
-    ASSERT_TRUE(console.Start(platform_));
+    ASSERT_TRUE(console_.Start(platform_));
     int turns = 0;
-    Draw(console, [&] {
+    Draw(console_, [&] {
         if (++turns == 1) {
             // Nothing is seen before Present: no half-drawn picture.
             const std::vector<CHAR_INFO> waiting = ReadBuffer();
@@ -176,15 +240,14 @@ TEST_F(Win32PlatformTest, CellsReachTheConsoleWholeAtPresentAsTheMemoryScreenSho
                 ASSERT_EQ(waiting[i].Char.UnicodeChar, before[i].Char.UnicodeChar) << i;
             }
         }
-        platform_.Present();
+        console_.KeyWaiting();  // a turn ends by looking for keys, which presents
     });
-    platform_.Present();
+    console_.KeyWaiting();
 
     MemoryPlatform memory(width_, height_, kAttribute);
     for (int y = 1; y <= height_; ++y) {
         for (int x = 1; x <= width_; ++x) {
-            memory.WriteCell(x, y,
-                             Cell{static_cast<std::uint8_t>(ShellLetter(y)), kShellAttribute});
+            memory.Show(x, y, Cell{static_cast<std::uint8_t>(ShellLetter(y)), kShellAttribute});
         }
     }
     Console expected;
@@ -194,7 +257,7 @@ TEST_F(Win32PlatformTest, CellsReachTheConsoleWholeAtPresentAsTheMemoryScreenSho
     const std::vector<CHAR_INFO> shown = ReadBuffer();
     for (int y = 1; y <= height_; ++y) {
         for (int x = 1; x <= width_; ++x) {
-            const Cell want = memory.At(x, y);
+            const Cell want = expected.GetScreen().At(x, y);
             const CHAR_INFO got = CellAt(shown, x, y);
             EXPECT_EQ(got.Char.UnicodeChar, Cp437CodePoint(want.character))
                 << "column " << x << ", row " << y;
@@ -221,16 +284,58 @@ TEST_F(Win32PlatformTest, CellsReachTheConsoleWholeAtPresentAsTheMemoryScreenSho
     // The cursor, too, is the layer's once presented: where the last text ended, hidden.
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
-    EXPECT_EQ(info.dwCursorPosition.X + 1, console.CursorX());
-    EXPECT_EQ(info.dwCursorPosition.Y + 1, console.CursorY());
+    EXPECT_EQ(info.dwCursorPosition.X + 1, console_.CursorX());
+    EXPECT_EQ(info.dwCursorPosition.Y + 1, console_.CursorY());
     CONSOLE_CURSOR_INFO cursor;
     ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
     EXPECT_FALSE(cursor.bVisible);
 }
 
+TEST_F(Win32PlatformTest, HidingTheCursorKeepsItsSize) {
+    const CONSOLE_CURSOR_INFO large{kLargeCursor, TRUE};
+    ASSERT_TRUE(SetConsoleCursorInfo(buffer_, &large));
+    ASSERT_TRUE(console_.Start(platform_));
+    console_.HideCursor();
+    console_.KeyWaiting();
+    CONSOLE_CURSOR_INFO cursor;
+    ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
+    EXPECT_FALSE(cursor.bVisible);
+    EXPECT_EQ(cursor.dwSize, kLargeCursor);
+}
+
+TEST_F(Win32PlatformTest, ClosingGivesBackTheModesAndPutsThePromptBelowThePicture) {
+    const DWORD shellMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                            ENABLE_MOUSE_INPUT | ENABLE_INSERT_MODE;
+    ASSERT_TRUE(SetConsoleMode(input_, shellMode));
+    const CONSOLE_CURSOR_INFO large{kLargeCursor, TRUE};
+    ASSERT_TRUE(SetConsoleCursorInfo(buffer_, &large));
+    ASSERT_TRUE(console_.Start(platform_));
+    DWORD playing = 0;
+    ASSERT_TRUE(GetConsoleMode(input_, &playing));
+    EXPECT_EQ(playing & (ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT), 0u);
+
+    console_.SetWindow(1, 1, 40, 21);
+    console_.MoveCursor(1, 21);
+    console_.WriteText(Text("W"));
+    console_.SetWindow(42, 1, 80, 20);  // the cursor ends above the lowest row drawn
+    console_.HideCursor();
+    console_.Finish();
+
+    DWORD mode = 0;
+    ASSERT_TRUE(GetConsoleMode(input_, &mode));
+    EXPECT_EQ(mode, shellMode);
+    CONSOLE_CURSOR_INFO cursor;
+    ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
+    EXPECT_TRUE(cursor.bVisible);
+    EXPECT_EQ(cursor.dwSize, kLargeCursor);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    EXPECT_EQ(info.dwCursorPosition.X, 0);
+    EXPECT_EQ(info.dwCursorPosition.Y + 1, 22);
+}
+
 TEST_F(Win32PlatformTest, KeyRecordsBecomeTheLayersCharacters) {
-    Console console;
-    ASSERT_TRUE(console.Start(platform_));
+    ASSERT_TRUE(console_.Start(platform_));
     const DWORD ctrlLeft = LEFT_CTRL_PRESSED | ENHANCED_KEY;
     const DWORD alt = LEFT_ALT_PRESSED | NUMLOCK_ON;
     PutKeys({
@@ -249,28 +354,118 @@ TEST_F(Win32PlatformTest, KeyRecordsBecomeTheLayersCharacters) {
         Key(true, 'C', 46, 3, LEFT_CTRL_PRESSED),  // Ctrl+C is a key like any other
         Key(false, 'C', 46, 3, LEFT_CTRL_PRESSED),
     });
-    EXPECT_EQ(Keys(console), (std::vector<int>{0, 115, 65, 0x94, 3}));
+    EXPECT_EQ(Keys(console_), (std::vector<int>{0, 115, 65, 0x94, 3}));
     // The last release stays queued until something comes behind it.
-    EXPECT_FALSE(console.KeyWaiting());
+    EXPECT_FALSE(console_.KeyWaiting());
 }
 
-TEST_F(Win32PlatformTest, WaitingSleepsUntilARecordComesBehindTheLastRelease) {
-    Console console;
-    ASSERT_TRUE(console.Start(platform_));
-    PutKeys({Key(true, '2', 3, L'2', 0), Key(false, '2', 3, L'2', 0)});
-    ASSERT_TRUE(console.KeyWaiting());
-    EXPECT_EQ(console.GetKey(), '2');
-    ASSERT_FALSE(console.KeyWaiting());
+TEST_F(Win32PlatformTest, WaitingSleepsUntilTheDeadlineWhenNoRecordComes) {
+    ASSERT_TRUE(console_.Start(platform_));
+    const std::uint32_t deadline = platform_.Milliseconds() + kQuietWaitMs;
+    const ThreadTime before = ThreadCpuTime();
+    EXPECT_EQ(platform_.Wait(deadline), WaitResult::kDeadline);
+    const ThreadTime spent = ThreadCpuTime() - before;
+    EXPECT_GE(static_cast<std::int32_t>(platform_.Milliseconds() - deadline), 0);
+    // A wait that polled would burn the whole time on this thread.
+    EXPECT_LT(spent, std::chrono::milliseconds(kQuietWaitMs / 10)) << spent.count() << " x 100 ns";
+}
 
-    // Only the release the layer has seen is left: waiting must not return for it.
-    std::future<bool> waited =
-        std::async(std::launch::async, [&] { return platform_.WaitForInput(); });
-    EXPECT_EQ(waited.wait_for(300ms), std::future_status::timeout);
+TEST_F(Win32PlatformTest, WaitingEndsWhenARecordComes) {
+    ASSERT_TRUE(console_.Start(platform_));
+    std::future<WaitResult> waited =
+        std::async(std::launch::async, [&] { return platform_.Wait(std::nullopt); });
     PutKeys({Key(true, '8', 9, L'8', 0), Key(false, '8', 9, L'8', 0)});
     ASSERT_EQ(waited.wait_for(10s), std::future_status::ready);
-    EXPECT_TRUE(waited.get());
-    ASSERT_TRUE(console.KeyWaiting());
-    EXPECT_EQ(console.GetKey(), '8');
+    EXPECT_EQ(waited.get(), WaitResult::kInput);
+    ASSERT_TRUE(console_.KeyWaiting());
+    EXPECT_EQ(console_.GetKey(), '8');
+}
+
+TEST_F(Win32PlatformTest, ControlCChangesNothingAndTheNextKeyActs) {
+    SetConsoleCtrlHandler(nullptr, FALSE);  // a parent may have told us to ignore Ctrl+C
+    ASSERT_TRUE(SetConsoleCtrlHandler(CatchPassedOn, TRUE));
+    ASSERT_TRUE(console_.Start(platform_));
+    DWORD playing = 0;
+    ASSERT_TRUE(GetConsoleMode(input_, &playing));
+    console_.HideCursor();
+    console_.KeyWaiting();
+
+    RaiseControlEvent(CTRL_C_EVENT);
+    SetConsoleCtrlHandler(CatchPassedOn, FALSE);
+
+    EXPECT_FALSE(passedOn.load()) << "Ctrl+C went on to the default handler";
+    DWORD mode = 0;
+    ASSERT_TRUE(GetConsoleMode(input_, &mode));
+    EXPECT_EQ(mode, playing);
+    CONSOLE_CURSOR_INFO cursor;
+    ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
+    EXPECT_FALSE(cursor.bVisible);
+    PutKeys({Key(true, '8', 9, L'8', 0), Key(false, '8', 9, L'8', 0), Key(true, '2', 3, L'2', 0)});
+    EXPECT_EQ(Keys(console_), (std::vector<int>{'8'}));
+}
+
+TEST_F(Win32PlatformTest, ControlBreakGivesTheConsoleBackAndEndsTheGame) {
+    const DWORD shellMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
+    ASSERT_TRUE(SetConsoleMode(input_, shellMode));
+    // The event reaches every process of the console, this one too: it stays.
+    ASSERT_TRUE(SetConsoleCtrlHandler(CatchPassedOn, TRUE));
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
+        SetConsoleCtrlHandler(CatchPassedOn, FALSE);
+        GTEST_SKIP() << "this console cannot raise Ctrl+Break (Wine 8 refuses it), error "
+                     << GetLastError();
+    }
+    EXPECT_EXIT(
+        {
+            if (console_.Start(platform_)) {
+                console_.WriteText(Text("W"));
+                console_.KeyWaiting();
+                GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0);
+                Sleep(10'000);  // the handler ends the process long before
+            }
+            std::exit(1);
+        },
+        ::testing::ExitedWithCode(static_cast<int>(Win32Platform::kControlEventExitStatus)), "");
+    SetConsoleCtrlHandler(CatchPassedOn, FALSE);
+    DWORD mode = 0;
+    ASSERT_TRUE(GetConsoleMode(input_, &mode));
+    EXPECT_EQ(mode, shellMode);
+}
+
+// A buffer taller than its view, the view scrolled down by a shell's output: the game is
+// drawn at the top of the buffer and must be seen there.
+TEST_F(Win32PlatformTest, ATallBufferShowsTheGamesRowsAndTakesTheItemPanes) {
+    const COORD tall{kTallWidth, kTallHeight};
+    ASSERT_TRUE(SetConsoleScreenBufferSize(buffer_, tall)) << GetLastError();
+    previousActive_ =
+        CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetConsoleActiveScreenBuffer(buffer_)) << GetLastError();
+    const SMALL_RECT scrolled{0, kTallHeight - kViewHeight, kViewWidth - 1, kTallHeight - 1};
+    ASSERT_TRUE(SetConsoleWindowInfo(buffer_, TRUE, &scrolled)) << GetLastError();
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    ASSERT_EQ(info.srWindow.Top, kTallHeight - kViewHeight);
+    const SHORT viewHeight = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+
+    ASSERT_TRUE(console_.Start(platform_));
+    EXPECT_EQ(console_.ScreenHeight(), kTallHeight);
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    EXPECT_EQ(info.srWindow.Top, 0);
+    EXPECT_EQ(info.srWindow.Bottom - info.srWindow.Top + 1, viewHeight);
+
+    console_.SetWindow(41, 30, 60, 39);  // an item's pane
+    EXPECT_EQ(console_.WindowTop(), 30);
+    EXPECT_EQ(console_.WindowBottom(), 39);
+    console_.MoveCursor(1, 10);
+    console_.WriteText(Text("Schwert"));
+    console_.Finish();
+
+    const std::vector<CHAR_INFO> shown = ReadBuffer(kTallWidth, 40);
+    EXPECT_EQ(shown[static_cast<std::size_t>(38 * kTallWidth + 40)].Char.UnicodeChar, L'S');
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    EXPECT_EQ(info.dwCursorPosition.Y + 1, 40);
+    EXPECT_LE(info.srWindow.Top, info.dwCursorPosition.Y) << "the prompt is out of view";
+    EXPECT_GE(info.srWindow.Bottom, info.dwCursorPosition.Y) << "the prompt is out of view";
 }
 
 }  // namespace

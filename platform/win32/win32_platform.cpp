@@ -20,13 +20,23 @@ constexpr DWORD kReadBatch = 64;
 // The open platform, for the control-event handler.
 std::atomic<Win32Platform*> activePlatform{nullptr};
 
-BOOL WINAPI RestoreOnControlEvent(DWORD /*event*/) {
-    Win32Platform* platform = activePlatform.load();
-    if (platform != nullptr) {
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI OnControlEvent(DWORD event) {
+    if (event == CTRL_C_EVENT) {
+        // Ctrl+C is an ordinary key to the game, and ignored like one: the game plays on in
+        // its modes. Windows raises the event only when another program sends it; Wine also
+        // when it is typed, even with processed input off.
+        return TRUE;
+    }
+    // Ctrl+Break, the window closed, logging off, shutting down: the game ends here, on
+    // every host alike (under Wine a default handler may leave the process running).
+    if (Win32Platform* platform = activePlatform.load()) {
         platform->Restore();
     }
-    // Not handled: the default handler still ends the process.
-    return FALSE;
+    // Not ExitProcess: that would run the static destructors, whose close waits for the lock
+    // the main thread may hold when it is cut off. The game has nothing left to flush.
+    TerminateProcess(GetCurrentProcess(), Win32Platform::kControlEventExitStatus);
+    return TRUE;
 }
 
 HANDLE OpenDevice(const char* name) {
@@ -52,6 +62,17 @@ COORD ToCoord(int x, int y) {
     result.X = ToConsoleCoordinate(x);
     result.Y = ToConsoleCoordinate(y);
     return result;
+}
+
+// Moves the console's view, keeping its size, so that its top row is `top` (0-based) and
+// its left column the buffer's first.
+void MoveView(HANDLE output, const SMALL_RECT& view, SHORT top) {
+    SMALL_RECT moved;
+    moved.Left = 0;
+    moved.Top = top;
+    moved.Right = static_cast<SHORT>(view.Right - view.Left);
+    moved.Bottom = static_cast<SHORT>(top + (view.Bottom - view.Top));
+    SetConsoleWindowInfo(output, TRUE, &moved);
 }
 
 CHAR_INFO ToCharInfo(Cell cell) {
@@ -132,6 +153,11 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
         inputModeChanged_ = true;
     }
 
+    // The game draws from the top of the buffer, which a shell's output may have scrolled out
+    // of view (the classic host gives a window 9001 rows): the view goes back up there.
+    if (bufferInfo.srWindow.Top != 0 || bufferInfo.srWindow.Left != 0) {
+        MoveView(output_, bufferInfo.srWindow, 0);
+    }
     // The whole buffer, not only its visible window.
     screen.Reset(std::max<int>(bufferInfo.dwSize.X, 1), std::max<int>(bufferInfo.dwSize.Y, 1),
                  static_cast<std::uint8_t>(bufferInfo.wAttributes & 0xFF));
@@ -154,12 +180,13 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     ReadShownCells(screen);
     screen_ = &screen;
     lowestRow_ = 0;
+    handedBack_ = false;
     queueHead_ = 0;
     queueSize_ = 0;
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
-    handlerInstalled_ = SetConsoleCtrlHandler(RestoreOnControlEvent, TRUE) != FALSE;
+    handlerInstalled_ = SetConsoleCtrlHandler(OnControlEvent, TRUE) != FALSE;
     open_ = true;
     return std::nullopt;
 }
@@ -210,8 +237,11 @@ void Win32Platform::Restore() {
     const int lowestRow = lowestRow_;
     lowestRow_ = 0;
     if (lowestRow > 0 && screen_ != nullptr) {
+        // The console moves its view to show the cursor, so the view follows the prompt.
         SetConsoleCursorPosition(output_, ToCoord(1, std::min(lowestRow + 1, screen_->Height())));
     }
+    // Whatever the main thread still presents would undo this.
+    handedBack_ = true;
     ReleaseSRWLockExclusive(&lock_);
 }
 
@@ -221,7 +251,7 @@ void Win32Platform::Close(const Screen&) {
 
 void Win32Platform::Close() {
     if (handlerInstalled_) {
-        SetConsoleCtrlHandler(RestoreOnControlEvent, FALSE);
+        SetConsoleCtrlHandler(OnControlEvent, FALSE);
         handlerInstalled_ = false;
     }
     Restore();
@@ -254,7 +284,12 @@ bool Win32Platform::WriteBand(const Screen& screen, int left, int top, int right
     size.X = static_cast<SHORT>(width);
     size.Y = static_cast<SHORT>(bottom - top + 1);
     SMALL_RECT region = ToSmallRect(Rect{left, top, right, bottom});
-    return WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region) != FALSE;
+    if (!WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
+        return false;
+    }
+    // Only rows the game changed count: the shell's lines read in at Open are no picture.
+    lowestRow_ = std::max(lowestRow_, bottom);
+    return true;
 }
 
 void Win32Platform::Present(Screen& screen) {
@@ -262,6 +297,10 @@ void Win32Platform::Present(Screen& screen) {
         return;
     }
     AcquireSRWLockExclusive(&lock_);
+    if (handedBack_) {
+        ReleaseSRWLockExclusive(&lock_);
+        return;
+    }
     auto setCursorInfo = [&](bool visible) {
         CONSOLE_CURSOR_INFO info;
         // The console refuses sizes outside 1..100 percent, visibility change included.
@@ -324,7 +363,6 @@ void Win32Platform::Present(Screen& screen) {
     if (screen.CursorVisible() != shownCursorVisible_) {
         setCursorInfo(screen.CursorVisible());
     }
-    lowestRow_ = screen.LowestRowDrawn();
     screen.MarkPresented();
     if (!written) {
         screen.Forget();  // tried again, whole, at the next present

@@ -44,9 +44,15 @@ class Win32Platform : public Platform {
     std::uint32_t Milliseconds() override { return GetTickCount(); }
 
     // Puts back the input mode and the cursor as they were found and leaves the cursor
-    // below the picture. Runs on the main thread from Close, or on the system's thread for
-    // control events.
+    // below the picture, in view. Runs on the main thread from Close, or on the system's
+    // thread for control events; nothing is presented after it.
     void Restore();
+
+    // The exit status of a game ended by Ctrl+Break, by closing its console window, by
+    // logging off or by shutting down: STATUS_CONTROL_C_EXIT, what Windows gives any console
+    // program its own handler ends, so a batch file or a shell sees the game end like any
+    // other interrupted program. (A POSIX shell under Wine sees its low 8 bits, 58.)
+    static constexpr UINT kControlEventExitStatus = 0xC000013A;
 
     // The most cells one WriteConsoleOutput call carries: older consoles refuse calls
     // beyond 64 KiB.
@@ -82,8 +88,10 @@ class Win32Platform : public Platform {
     int shownCursorY_ = 0;
     // One band of cells on its way to the console.
     std::vector<CHAR_INFO> band_;
-    // Lowest row drawn, so the shell continues below the last picture.
+    // Lowest row written to the console, so the shell continues below the last picture.
     int lowestRow_ = 0;
+    // Restore has given the console back: presenting stops.
+    bool handedBack_ = false;
 
     std::array<InputEvent, kQueueCapacity> queue_{};
     std::size_t queueHead_ = 0;
