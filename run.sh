@@ -5,6 +5,8 @@
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
 #   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
+#   ./run.sh bench    build optimised and run the benchmarks (key to answer against an echo,
+#                     bytes per frame, idle CPU, the console's costs); timings only, no verdict
 #   ./run.sh fuzz [seconds]
 #                     build the libFuzzer targets and fuzz each for that long (30 s if not
 #                     given) from its corpus; fails on a crash, a failed check, a leak or a
@@ -174,6 +176,14 @@ case "${1:-}" in
         trap 'WINEPREFIX="$PWD/build/windows-cross/wineprefix" wineserver -k 2>/dev/null || true' EXIT
         cmake --workflow --preset windows-cross
         ;;
+    bench)
+        ensure_packages $BUILD_TOOLS libbenchmark-dev
+        cmake --preset bench
+        cmake --build --preset bench
+        # Key to answer, the game against an echo; then the project's other benchmarks.
+        build/bench/bench/dungeon_latency 3 300
+        build/bench/bench/dungeon_bench
+        ;;
     fuzz)
         ensure_packages $BUILD_TOOLS clang libclang-rt-dev
         cmake --workflow --preset fuzz
@@ -246,7 +256,7 @@ case "${1:-}" in
         node --test web/test/browser.test.mjs
         ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
+        echo "usage: $0 play | test | asan | clang | windows | bench | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
         exit 2
         ;;
 esac

@@ -84,6 +84,19 @@ class Program {
 
     bool Ok() const { return pid_ > 0; }
 
+    // CPU time of the program so far, in microseconds (the scheduler's count, in ns).
+    double CpuMicroseconds() const {
+        std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid_) + "/schedstat").c_str(), "r");
+        unsigned long long nanoseconds = 0;
+        if (stat != nullptr) {
+            if (std::fscanf(stat, "%llu", &nanoseconds) != 1) {
+                nanoseconds = 0;
+            }
+            std::fclose(stat);
+        }
+        return static_cast<double>(nanoseconds) / 1000.0;
+    }
+
     // What arrives until `quietMs` pass without a byte. A terminal's answer goes to the
     // questions the game asks at start.
     std::string Drain(int quietMs) {
@@ -150,6 +163,8 @@ bool Run(const char* self, int keys) {
     echo.Drain(50);
     std::vector<double> gameTimes;
     std::vector<double> echoTimes;
+    const double cpuBefore = game.CpuMicroseconds();
+    const double echoCpuBefore = echo.CpuMicroseconds();
     for (int i = 0; i < keys; ++i) {
         // Down and up again and again: ordinary turns, each redrawing the whole map.
         if (std::optional<double> micros = game.Answer(i % 2 == 0 ? '2' : '8')) {
@@ -165,13 +180,16 @@ bool Run(const char* self, int keys) {
         std::fprintf(stderr, "no answers\n");
         return false;
     }
+    const double cpuPerKey = (game.CpuMicroseconds() - cpuBefore) / keys;
+    const double echoCpuPerKey = (echo.CpuMicroseconds() - echoCpuBefore) / keys;
     double gameMedian = Percentile(gameTimes, 0.5);
     double echoMedian = Percentile(echoTimes, 0.5);
     std::printf(
         "game: median %.0f us, p90 %.0f us (%zu keys); echo: median %.0f us, p90 %.0f us "
-        "(%zu keys); ratio of medians %.2f\n",
+        "(%zu keys); ratio of medians %.2f; CPU per key: game %.1f us, echo %.1f us\n",
         gameMedian, Percentile(gameTimes, 0.9), gameTimes.size(), echoMedian,
-        Percentile(echoTimes, 0.9), echoTimes.size(), gameMedian / echoMedian);
+        Percentile(echoTimes, 0.9), echoTimes.size(), gameMedian / echoMedian, cpuPerKey,
+        echoCpuPerKey);
     return true;
 }
 

@@ -81,8 +81,10 @@ constexpr std::uint8_t kLineFeed = 10;
 constexpr std::uint8_t kCarriageReturn = 13;
 
 // A character that moves the cursor instead of filling a cell.
-bool IsControl(std::uint8_t c) {
-    return c == kBell || c == kBackspace || c == kLineFeed || c == kCarriageReturn;
+constexpr bool IsControl(std::uint8_t c) {
+    constexpr std::uint32_t kControls =
+        1u << kBell | 1u << kBackspace | 1u << kLineFeed | 1u << kCarriageReturn;
+    return c < 32 && ((kControls >> c) & 1u) != 0;
 }
 
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {

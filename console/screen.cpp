@@ -1,6 +1,7 @@
 #include "console/screen.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace dungeon {
 
@@ -68,9 +69,15 @@ void Screen::Clear(const Rect& rect, Cell fill) {
     if (left > right) {
         return;
     }
+    // The first row is filled cell by cell, the others copied from it in one go.
+    const auto columns = static_cast<std::size_t>(right - left + 1);
     for (int y = top; y <= bottom; ++y) {
-        auto row = cells_.begin() + static_cast<std::ptrdiff_t>(Index(left, y));
-        std::fill(row, row + (right - left + 1), fill);
+        Cell* row = &cells_[Index(left, y)];
+        if (y == top) {
+            std::fill_n(row, columns, fill);
+        } else {
+            std::memcpy(row, &cells_[Index(left, top)], columns * sizeof(Cell));
+        }
         MarkChanged(y, left, right);
     }
 }

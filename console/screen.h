@@ -85,6 +85,9 @@ class Screen {
     bool CursorChanged() const { return cursorChanged_; }
     // The cell as the platform last presented it; meaningful only while PresentedKnown.
     Cell Presented(int x, int y) const { return presented_[Index(x, y)]; }
+    // A kept row's cells, now and as presented, KeptWidth() of them from column 1.
+    const Cell* RowCells(int y) const { return &cells_[Index(1, y)]; }
+    const Cell* PresentedRow(int y) const { return &presented_[Index(1, y)]; }
     // False until the first present, and after Forget: everything must be shown afresh.
     bool PresentedKnown() const { return presentedKnown_; }
 

@@ -188,8 +188,17 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
     if (fd_ < 0 || inputGone_ || into.empty()) {
         return {};
     }
+    // A read that came back short took all there was: asked again within the same
+    // millisecond, as a look for keys right after a turn does, it would find nothing.
+    if (drainedAt_ && *drainedAt_ == Now()) {
+        return {};
+    }
+    drainedAt_.reset();
     ssize_t count = read(fd_, into.data(), into.size());
     if (count > 0) {
+        if (static_cast<std::size_t>(count) < into.size()) {
+            drainedAt_ = Now();
+        }
         return into.first(static_cast<std::size_t>(count));
     }
     if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
@@ -243,6 +252,7 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
             inputGone_ = true;
             return ChannelWait::kClosed;
         }
+        drainedAt_.reset();  // the wait itself says what is there now
         if (ready == 0) {
             return ChannelWait::kTimeout;
         }

@@ -62,6 +62,8 @@ class TerminalDevice : public ByteChannel {
     bool inputGone_ = false;
     // Output was lost to a stalled terminal: the picture must be drawn anew.
     bool outputLost_ = false;
+    // When a read last took all there was.
+    std::optional<std::uint32_t> drainedAt_;
 };
 
 }  // namespace dungeon

@@ -271,9 +271,16 @@ bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, OutputBuffer& out
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     Span span = screen_->ChangedSpan(y);
     int last = span.right < columns ? span.right : columns;
+    const Cell* now = screen_->RowCells(y);
+    const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
+    if (shown != nullptr && span.left <= last &&
+        std::memcmp(now + span.left - 1, shown + span.left - 1,
+                    static_cast<std::size_t>(last - span.left + 1) * sizeof(Cell)) == 0) {
+        return;  // drawn again as it was, as the map is after every turn
+    }
     for (int x = span.left; x <= last; ++x) {
-        Cell cell = screen_->At(x, y);
-        if (cell == Shown(x, y)) {
+        Cell cell = now[x - 1];
+        if (cell == (shown != nullptr ? shown[x - 1] : Cell{})) {
             continue;
         }
         if (EraseRestOfRow(x, y, columns, out)) {
