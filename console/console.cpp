@@ -87,6 +87,26 @@ constexpr bool IsControl(std::uint8_t c) {
     return c < 32 && ((kControls >> c) & 1u) != 0;
 }
 
+// How many characters from the start of `text`, up to `room` and at least one, fill cells
+// before a character that moves the cursor. Texts seldom hold one: a quick look for the
+// low codes comes first.
+int RunLength(std::string_view text, int room) {
+    const auto limit = static_cast<int>(text.size()) < room ? static_cast<int>(text.size()) : room;
+    bool low = false;
+    for (int k = 1; k < limit; ++k) {
+        low |= static_cast<std::uint8_t>(text[static_cast<std::size_t>(k)]) <= kCarriageReturn;
+    }
+    if (!low) {
+        return limit > 1 ? limit : 1;
+    }
+    int run = 1;
+    while (run < limit &&
+           !IsControl(static_cast<std::uint8_t>(text[static_cast<std::size_t>(run)]))) {
+        ++run;
+    }
+    return run;
+}
+
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     switch (virtualKey & 0xFF) {
         case kVkShift:
@@ -212,12 +232,8 @@ void Console::WriteText(const Text& text) {
             default: {
                 // The cells up to the window's right edge go in as one run: only the last
                 // of them can wrap.
-                int run = 1;
                 const int room = WindowRight() - cursorX_ + 1;
-                while (run < room && i + run < text.Length() &&
-                       !IsControl(static_cast<std::uint8_t>(text[i + run]))) {
-                    ++run;
-                }
+                const int run = RunLength(text.View().substr(static_cast<std::size_t>(i)), room);
                 screen_.WriteRun(
                     cursorX_, cursorY_,
                     text.View().substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run)),

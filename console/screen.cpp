@@ -53,10 +53,12 @@ void Screen::WriteRun(int x, int y, std::string_view characters, std::uint8_t at
     if (y < 1 || y > keptHeight_ || left > right) {
         return;
     }
-    Cell* row = &cells_[Index(1, y)];
-    for (int column = left; column <= right; ++column) {
-        row[column - 1] = Cell{
-            static_cast<std::uint8_t>(characters[static_cast<std::size_t>(column - x)]), attribute};
+    // Byte by byte, character and attribute in turn, which compilers do many at a time.
+    auto* bytes = reinterpret_cast<std::uint8_t*>(&cells_[Index(left, y)]);
+    const char* from = characters.data() + (left - x);
+    for (int k = 0; k <= right - left; ++k) {
+        bytes[2 * k] = static_cast<std::uint8_t>(from[k]);
+        bytes[2 * k + 1] = attribute;
     }
     MarkChanged(y, left, right);
 }

@@ -16,6 +16,8 @@ struct Cell {
 
     friend constexpr bool operator==(const Cell&, const Cell&) = default;
 };
+// Rows of cells are written as bytes, character then attribute.
+static_assert(sizeof(Cell) == 2 && offsetof(Cell, attribute) == 1);
 
 // A rectangle of cells, corners included; 1-based columns and rows.
 struct Rect {

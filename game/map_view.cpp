@@ -1,3 +1,5 @@
+#include <string_view>
+
 #include "game/world.h"
 
 namespace dungeon {
@@ -5,10 +7,11 @@ namespace dungeon {
 void World::DrawMap() {
     mapPane.Clear();
     for (int y = 1; y <= kHeight; ++y) {
-        Text row;
+        char cells[kWidth];
         for (int x = 1; x <= kWidth; ++x) {
-            row += SeenAt(x, y) == 1 ? GridAt(x, y) : '.';
+            cells[x - 1] = SeenAt(x, y) == 1 ? GridAt(x, y) : '.';
         }
+        Text row(std::string_view(cells, kWidth));
         // Forty characters fill the pane's row; the cursor wraps to the next one.
         mapPane.WriteLine(row);
     }
