@@ -170,6 +170,7 @@ void Console::Finish() {
     if (platform_ != nullptr) {
         platform_->Present(screen_);
         platform_->Close(screen_);
+        platform_ = nullptr;  // given back: nothing reaches the platform any more
     }
 }
 

@@ -38,6 +38,8 @@ class GameTest : public ::testing::Test {
             return true;
         });
     }
+    // The console is given back, so that no test leaves it on a platform that is gone.
+    void TearDown() override { TheConsole().Finish(); }
 
     // Starts the console and sets up a dungeon drawn from the given clock reading.
     void Start(std::uint32_t ticks) {

@@ -36,6 +36,8 @@ constexpr RosterEntry kRoster[] = {
 class ObjectsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(TheConsole().Start(platform_)); }
+    // The console is given back, so that no test leaves it on a platform that is gone.
+    void TearDown() override { TheConsole().Finish(); }
 
     static Item Roster(int k) {
         const RosterEntry& e = kRoster[k - 1];

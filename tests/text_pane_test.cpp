@@ -13,6 +13,8 @@ namespace {
 class TextPaneTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(TheConsole().Start(platform_)); }
+    // The console is given back, so that no test leaves it on a platform that is gone.
+    void TearDown() override { TheConsole().Finish(); }
 
     std::string Cols(int y, int from, int to) const {
         return platform_.Row(y).substr(static_cast<std::size_t>(from - 1),

@@ -21,13 +21,10 @@ namespace dungeon {
 class VtTerminal : public Platform {
   public:
     explicit VtTerminal(ByteChannel& channel);
-    ~VtTerminal() override = default;
-    VtTerminal(const VtTerminal&) = delete;
-    VtTerminal& operator=(const VtTerminal&) = delete;
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override;
     void Close(const Screen& screen) override;
+    void Present(Screen& screen) override;
     std::optional<InputEvent> NextEvent() override;
     WaitResult Wait(std::optional<std::uint32_t> deadline) override;
     std::uint32_t Milliseconds() override { return channel_.Now(); }
