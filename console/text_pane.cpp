@@ -48,6 +48,10 @@ void TextPane::WriteAt(std::int16_t x, std::int16_t y, const Text& text) {
     TheConsole().WriteText(text);
 }
 
+bool TextPane::KeyboardGone(char key) {
+    return key == 0 && TheConsole().InputLost() && !TheConsole().KeyWaiting();
+}
+
 char TextPane::ReadKey() {
     Select();
     // Ask until a key is reported (blocking on the keyboard between the questions rather

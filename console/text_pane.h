@@ -26,6 +26,9 @@ struct TextPane {
     void WriteAt(std::int16_t x, std::int16_t y, const Text& text);
     // Waits for a key; an extended key takes two calls (0, then its code).
     char ReadKey();
+    // Whether `key`, as ReadKey gave it, is a 0 after which nothing can follow: the keyboard
+    // is gone and no key is left. A key read loop must stop then instead of waiting for ever.
+    static bool KeyboardGone(char key);
 
   private:
     void Select() const;

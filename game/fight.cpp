@@ -1,5 +1,4 @@
 #include "base/random.h"
-#include "game/keyboard.h"
 #include "game/world.h"
 
 namespace dungeon {
@@ -55,7 +54,7 @@ Outcome World::Fight() {
         char key = 0;
         do {
             key = messagePane.ReadKey();
-            if (KeyboardGone(key)) {
+            if (TextPane::KeyboardGone(key)) {
                 return Outcome::kInputLost;
             }
         } while (key != 'f' && key != 'k');

@@ -1,4 +1,3 @@
-#include "game/keyboard.h"
 #include "game/world.h"
 
 namespace dungeon {
@@ -25,7 +24,7 @@ Outcome World::TurnInput() {
             case 's':
                 return Outcome::kQuit;
             default:
-                if (KeyboardGone(key)) {
+                if (TextPane::KeyboardGone(key)) {
                     return Outcome::kInputLost;
                 }
                 break;
