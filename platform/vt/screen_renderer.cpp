@@ -13,18 +13,21 @@ constexpr std::string_view kEndFrame = "\x1b[?2026l";
 // Erasing to the end of a row pays off from this many changed cells on.
 constexpr int kEraseThreshold = 4;
 
-int Digits(int value) {
-    int digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++digits;
+// Line feeds are the shortest way down for up to this many rows.
+constexpr int kMostLineFeeds = 4;
+
+// "ESC [ n final", the count left out when it is 0.
+Text Csi(int n, char final) {
+    Text csi("\x1b[");
+    if (n != 0) {
+        csi.Append(DecimalText(static_cast<std::uint32_t>(n)));
     }
-    return digits;
+    return csi.Append(final);
 }
 
-// Length of "ESC [ n X" (the count is left out when it is 1).
-int RelativeCost(int n) {
-    return n == 1 ? 3 : 3 + Digits(n);
+// A relative move of n cells: the count is left out when it is 1.
+Text Relative(int n, char final) {
+    return Csi(n == 1 ? 0 : n, final);
 }
 
 // PC colour numbers (blue first) in ANSI order (red first).
@@ -108,129 +111,62 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     if (cursorX_ == x && cursorY_ == y) {
         return;
     }
-    // Absolute position: always right.
-    int absoluteCost = (x == 1 ? 3 : 4 + Digits(x)) + (y == 1 && x == 1 ? 0 : Digits(y));
-    enum class Vertical { kNone, kLineFeeds, kDown, kUp } vertical = Vertical::kNone;
-    enum class Horizontal { kNone, kReturn, kReturnRight, kRight, kLeft, kColumn, kReprint };
-    Horizontal horizontal = Horizontal::kNone;
-    int relativeCost = absoluteCost + 1;
+    // Every way there is written out and the shortest goes; an absolute position is
+    // always right, the others need to know where the cursor stands.
+    Text best = Csi(y == 1 && x == 1 ? 0 : y, 'H');
+    if (x != 1) {
+        best = Text("\x1b[").Append(DecimalText(static_cast<std::uint32_t>(y))).Append(';');
+        best.Append(DecimalText(static_cast<std::uint32_t>(x))).Append('H');
+    }
     if (cursorX_ != 0 && cursorY_ != 0) {
-        int dy = y - cursorY_;
-        int verticalCost = 0;
-        if (dy > 0 && dy <= 4) {
-            vertical = Vertical::kLineFeeds;
-            verticalCost = dy;
-        } else if (dy > 0) {
-            vertical = Vertical::kDown;
-            verticalCost = RelativeCost(dy);
-        } else if (dy < 0) {
-            vertical = Vertical::kUp;
-            verticalCost = RelativeCost(-dy);
+        const int dy = y - cursorY_;
+        Text vertical;
+        if (dy > 0 && dy <= kMostLineFeeds) {
+            vertical = Text(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
+        } else if (dy != 0) {
+            vertical = Relative(dy > 0 ? dy : -dy, dy > 0 ? 'B' : 'A');
         }
-        int dx = x - cursorX_;
-        int horizontalCost = 0;
-        if (dx != 0) {
-            horizontal = Horizontal::kColumn;
-            horizontalCost = 3 + Digits(x);
-            auto consider = [&](Horizontal option, int cost) {
-                if (cost < horizontalCost) {
-                    horizontal = option;
-                    horizontalCost = cost;
-                }
-            };
-            if (x == 1) {
-                consider(Horizontal::kReturn, 1);
-            } else {
-                consider(Horizontal::kReturnRight, 1 + RelativeCost(x - 1));
-            }
-            if (dx > 0) {
-                consider(Horizontal::kRight, RelativeCost(dx));
-                if (dy == 0) {
-                    // Writing the cells passed over again may be shorter than a move; the
-                    // terminal shows them as the screen has them, drawn or unchanged.
-                    int reprintCost = 0;
-                    for (int i = cursorX_; i < x && reprintCost <= horizontalCost; ++i) {
-                        const Cell cell = screen_->At(i, y);
-                        if (cell.attribute != attribute_) {
-                            reprintCost = horizontalCost + 1;
-                            break;
-                        }
-                        reprintCost += static_cast<int>(Cp437Glyph(cell.character).size());
-                    }
-                    consider(Horizontal::kReprint, reprintCost);
-                }
-            } else {
-                consider(Horizontal::kLeft, RelativeCost(-dx));
-            }
+        Text relative = vertical + HorizontalMove(x, y, dy == 0);
+        if (relative.Length() < best.Length()) {
+            best = relative;
         }
-        relativeCost = verticalCost + horizontalCost;
     }
-    if (relativeCost >= absoluteCost) {
-        out.Append("\x1b[");
-        if (x != 1 || y != 1) {
-            out.AppendNumber(y);
-        }
-        if (x != 1) {
-            out.Append(';');
-            out.AppendNumber(x);
-        }
-        out.Append('H');
-        cursorX_ = x;
-        cursorY_ = y;
-        return;
-    }
-    auto relative = [&](int n, char final) {
-        out.Append("\x1b[");
-        if (n != 1) {
-            out.AppendNumber(n);
-        }
-        out.Append(final);
-    };
-    int dy = y - cursorY_;
-    switch (vertical) {
-        case Vertical::kNone:
-            break;
-        case Vertical::kLineFeeds:
-            for (int i = 0; i < dy; ++i) {
-                out.Append('\n');
-            }
-            break;
-        case Vertical::kDown:
-            relative(dy, 'B');
-            break;
-        case Vertical::kUp:
-            relative(-dy, 'A');
-            break;
-    }
-    switch (horizontal) {
-        case Horizontal::kNone:
-            break;
-        case Horizontal::kReturn:
-            out.Append('\r');
-            break;
-        case Horizontal::kReturnRight:
-            out.Append('\r');
-            relative(x - 1, 'C');
-            break;
-        case Horizontal::kRight:
-            relative(x - cursorX_, 'C');
-            break;
-        case Horizontal::kLeft:
-            relative(cursorX_ - x, 'D');
-            break;
-        case Horizontal::kColumn:
-            out.Append("\x1b[");
-            out.AppendNumber(x);
-            out.Append('G');
-            break;
-        case Horizontal::kReprint:
-            for (int i = cursorX_; i < x; ++i) {
-                out.Append(Cp437Glyph(screen_->At(i, y).character));
-            }
-            break;
-    }
+    out.Append(best.View());
     cursorX_ = x;
     cursorY_ = y;
+}
+
+Text ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
+    const int dx = x - cursorX_;
+    if (dx == 0) {
+        return Text();
+    }
+    Text best = Csi(x, 'G');
+    auto consider = [&best](const Text& option) {
+        if (option.Length() < best.Length()) {
+            best = option;
+        }
+    };
+    consider(x == 1 ? Text("\r") : Text("\r") + Relative(x - 1, 'C'));
+    if (dx < 0) {
+        consider(Relative(-dx, 'D'));
+        return best;
+    }
+    consider(Relative(dx, 'C'));
+    if (sameRow) {
+        // Writing the cells passed over again may be shorter; the terminal shows them as
+        // the screen has them, drawn or unchanged.
+        Text reprint;
+        for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
+            const Cell cell = screen_->At(i, y);
+            if (cell.attribute != attribute_) {
+                return best;
+            }
+            reprint.Append(Cp437Glyph(cell.character));
+        }
+        consider(reprint);
+    }
+    return best;
 }
 
 void ScreenRenderer::Put(Cell cell, OutputBuffer& out) {

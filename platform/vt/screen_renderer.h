@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "console/screen.h"
 
 namespace dungeon {
@@ -68,6 +69,8 @@ class ScreenRenderer {
     }
 
     void MoveTo(int x, int y, OutputBuffer& out);
+    // The shortest way along the row from the cursor's column to x.
+    Text HorizontalMove(int x, int y, bool sameRow) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
     void Put(Cell cell, OutputBuffer& out);
     bool EraseRestOfRow(int x, int y, int columns, OutputBuffer& out);
