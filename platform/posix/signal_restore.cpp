@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <ctime>
@@ -46,8 +45,7 @@ bool installed = false;
 alignas(16) char alternateStack[64 * 1024];
 
 RestoreBytes restoreBytes[2];
-std::atomic<int> currentBytes{0};
-static_assert(std::atomic<int>::is_always_lock_free);
+volatile sig_atomic_t currentBytes = 0;
 volatile sig_atomic_t active = 0;
 volatile sig_atomic_t notice = 0;
 
@@ -77,7 +75,7 @@ void WriteBounded(const char* bytes, std::size_t count) {
 }
 
 const RestoreBytes& Current() {
-    return restoreBytes[currentBytes.load()];
+    return restoreBytes[currentBytes];
 }
 
 // Never waiting for the terminal: its modes as they were found (without waiting for output
@@ -267,12 +265,15 @@ bool RestoreInstalled() {
 }
 
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume) {
-    const int next = 1 - currentBytes.load();
+    const int next = 1 - currentBytes;
     RestoreBytes& bytes = restoreBytes[next];
     bytes.leaveLength = CopyBytes(bytes.leave, sizeof(bytes.leave), leave);
     bytes.enterLength = CopyBytes(bytes.enter, sizeof(bytes.enter), enter);
     bytes.resumeLength = CopyBytes(bytes.resume, sizeof(bytes.resume), resume);
-    currentBytes.store(next);
+    // The set is whole before a handler on this thread can see it named (a compiler
+    // barrier: <atomic>'s fence is not declared on a strict POSIX build).
+    __atomic_signal_fence(__ATOMIC_RELEASE);
+    currentBytes = next;
 }
 
 bool TakeNotice() {
