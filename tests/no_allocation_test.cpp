@@ -76,6 +76,7 @@ TEST(NoAllocationTest, AWholeGameAllocatesNothing) {
     counting = false;
 
     EXPECT_EQ(allocations.load(), 0);
+    TheConsole().Finish();
 #endif
 }
 

@@ -131,6 +131,7 @@ TEST_F(TextPaneTest, ShortPanesWriteLinesBeyondTheirHeightOverTheTopRow) {
     }
     EXPECT_EQ(tall.Row(39).substr(40, 3), "L10");
     EXPECT_EQ(tall.Row(30).substr(40, 3), "L11");
+    TheConsole().Finish();  // before the platform it was started on goes
 }
 
 TEST_F(TextPaneTest, ReadKeyHandsOutExtendedKeysInTwoCalls) {
