@@ -7,6 +7,11 @@
 namespace dungeon {
 namespace {
 
+// A cell, spelled so that it can stand inside a test macro's arguments.
+Cell Glyph(char character, std::uint8_t attribute) {
+    return Cell{static_cast<std::uint8_t>(character), attribute};
+}
+
 std::string Row(const Screen& screen, int y, int from, int to) {
     std::string row;
     for (int x = from; x <= to; ++x) {
@@ -49,7 +54,7 @@ TEST(ScreenTest, TallScreensKeepWhatWindowsReachAndTouchOnlyTheirRectangle) {
     EXPECT_EQ(screen.LowestRowDrawn(), 40);
 
     screen.Clear(Rect{200, 1, 300, 9001}, Cell{'#', 0x1E});  // wholly beside the kept cells
-    EXPECT_EQ(screen.At(120, 1), Cell(' ', 0x1E));
+    EXPECT_EQ(screen.At(120, 1), Glyph(' ', 0x1E));
 }
 
 // What a platform shows is the presented picture: it follows the changes once they are
@@ -70,8 +75,8 @@ TEST(ScreenTest, ThePresentedPictureFollowsOnlyWhatWasMarkedPresented) {
     EXPECT_EQ(screen.ChangedSpan(2).right, 9);
     EXPECT_EQ(screen.Presented(4, 2), Cell{});  // not yet shown
     screen.MarkPresented();
-    EXPECT_EQ(screen.Presented(4, 2), Cell('H', 7));
-    EXPECT_EQ(screen.Presented(9, 2), Cell('M', 7));
+    EXPECT_EQ(screen.Presented(4, 2), Glyph('H', 7));
+    EXPECT_EQ(screen.Presented(9, 2), Glyph('M', 7));
     EXPECT_FALSE(screen.Changed());
 
     screen.SetCursor(5, 2);  // where it stands: no change
