@@ -73,28 +73,19 @@ class KeyDecoder {
   private:
     // A queued event, kept small. A key decoded from legacy input is queued once, as a
     // press that Next hands out as the press and then the release.
+    enum class Stroke : std::uint8_t { kPressAndRelease, kPress, kRelease };
     struct Queued {
-        enum class Tag : std::uint8_t {
-            kPressAndRelease,
-            kPress,
-            kRelease,
-            kKittyFlags,
-            kDeviceAttributes,
-            kSynchronizedOutput,
-        };
-        Tag tag = Tag::kPress;
+        TerminalEvent::Kind kind = TerminalEvent::Kind::kKey;
+        Stroke stroke = Stroke::kPress;
         std::uint8_t character = 0;
         std::uint8_t value = 0;  // of an answer
         std::uint16_t virtualKey = 0;
         std::uint16_t scanCode = 0;
         std::uint16_t controlKeyState = 0;
     };
-    using Tag = Queued::Tag;
 
+    void Drain(bool complete);
     void Decode(const Token& token);
-    void DecodeCsi(const Token& token);
-    std::optional<Tag> StrokeOf(std::uint32_t eventType) const;
-    void PushKey(const KeyEvent& key, Tag stroke);
     void Push(const Queued& queued);
 
     Tokenizer tokenizer_;

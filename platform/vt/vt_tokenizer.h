@@ -5,6 +5,16 @@
 
 namespace dungeon {
 
+// Code points below it are ASCII, one byte each.
+inline constexpr std::uint32_t kAsciiEnd = 0x80;
+
+// The codes from `first` to `last`.
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+    constexpr bool Has(std::uint32_t code) const { return code >= first && code <= last; }
+};
+
 // The parameters of a control sequence: up to four fields of up to three sub-fields each
 // ("1;5:3"), the private marker before them ("?" in "CSI ? u") and the last intermediate
 // byte ("$" in "CSI ? 2026 ; 2 $ y"). Fields beyond these are counted, not kept.
@@ -33,7 +43,7 @@ struct Token {
         kLinuxFunction,  // the Linux console's "ESC [ [ final"
     };
     Kind kind = Kind::kInvalid;
-    int length = 0;  // bytes it took
+    int length = 0;  // bytes it took; 0 while it is not complete
     // An Escape came first: Alt was held with the key (or the answer came after one).
     bool alt = false;
     std::uint32_t codePoint = 0;  // kCharacter
