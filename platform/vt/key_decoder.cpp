@@ -5,6 +5,8 @@
 namespace dungeon {
 namespace {
 
+using Kind = TerminalEvent::Kind;
+
 constexpr auto kTimeout = static_cast<std::uint32_t>(KeyDecoder::kEscapeTimeoutMs);
 // "CSI ? 2026 ; state $ y" reports the state of synchronized output.
 constexpr std::uint32_t kSynchronizedOutputMode = 2026;
@@ -25,14 +27,11 @@ void KeyDecoder::Reset() {
 }
 
 void KeyDecoder::Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) {
-    if (bytes.empty()) {
-        return;
-    }
     for (std::uint8_t byte : bytes) {
         tokenizer_.Push(byte);
         Drain(false);
     }
-    lastFeedMs_ = nowMs;
+    lastFeedMs_ = bytes.empty() ? lastFeedMs_ : nowMs;
 }
 
 std::optional<std::uint32_t> KeyDecoder::Deadline() const {
@@ -51,19 +50,17 @@ std::optional<TerminalEvent> KeyDecoder::Next() {
         return std::nullopt;
     }
     Queued& queued = queue_[head_];
-    TerminalEvent event;
-    event.kind = queued.kind;
-    if (queued.kind == TerminalEvent::Kind::kKey) {
-        event.key = KeyEvent{queued.stroke != Stroke::kRelease, queued.virtualKey, queued.scanCode,
-                             queued.character, queued.controlKeyState};
-    }
-    event.value = queued.value;
+    // An answer's key fields are those of an empty key.
+    TerminalEvent event{queued.kind,
+                        KeyEvent{queued.stroke != Stroke::kRelease, queued.virtualKey,
+                                 queued.scanCode, queued.character, queued.controlKeyState},
+                        queued.value};
     if (queued.stroke == Stroke::kPressAndRelease) {
         queued.stroke = Stroke::kRelease;  // handed out next
-        return event;
+    } else {
+        head_ = static_cast<std::uint16_t>((head_ + 1) % kQueueCapacity);
+        --count_;
     }
-    head_ = static_cast<std::uint16_t>((head_ + 1) % kQueueCapacity);
-    --count_;
     return event;
 }
 
@@ -80,7 +77,6 @@ void KeyDecoder::Drain(bool complete) {
 void KeyDecoder::Decode(const Token& token) {
     const CsiParameters& p = token.parameters;
     if (token.kind == Token::Kind::kCsi && p.marker == '?') {  // answers to the questions
-        using Kind = TerminalEvent::Kind;
         if (token.final == 'u') {  // the kitty protocol's flags in force
             kittyFlags_ = static_cast<std::uint8_t>(p.value[0][0] & kValueMask);
             Push({.kind = Kind::kKittyFlags, .value = kittyFlags_});
@@ -93,26 +89,24 @@ void KeyDecoder::Decode(const Token& token) {
         }
         return;
     }
-    std::optional<TokenKey> key = KeyOf(token);
-    if (!key) {
+    std::optional<KeyEvent> key = KeyOf(token);
+    bool release = IsKittyRelease(token);
+    // Without event types a release is stray (its press counted), and a repeat presses
+    // again; legacy input has no releases of its own.
+    if (!key || (release && !ReportsReleases())) {
         return;
     }
     Stroke stroke = Stroke::kPressAndRelease;
-    if (token.kind == Token::Kind::kCsi) {
-        bool release = key->eventType == kKittyRelease;
-        if (ReportsReleases()) {
-            stroke = release ? Stroke::kRelease : Stroke::kPress;  // a repeat presses again
-        } else if (release) {
-            return;  // without event types a release is stray: its press counted
-        }
+    if (token.kind == Token::Kind::kCsi && ReportsReleases()) {
+        stroke = release ? Stroke::kRelease : Stroke::kPress;
     }
     // Alt with a keypad digit stays what it is, although no release of Alt will come to
     // finish an Alt code: the console takes such a press back, as on the PC.
     Push({.stroke = stroke,
-          .character = key->key.character,
-          .virtualKey = key->key.virtualKey,
-          .scanCode = key->key.scanCode,
-          .controlKeyState = static_cast<std::uint16_t>(key->key.controlKeyState)});
+          .character = key->character,
+          .virtualKey = key->virtualKey,
+          .scanCode = key->scanCode,
+          .controlKeyState = static_cast<std::uint16_t>(key->controlKeyState)});
 }
 
 void KeyDecoder::Push(const Queued& queued) {

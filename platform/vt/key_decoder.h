@@ -26,19 +26,15 @@ struct TerminalEvent {
 };
 
 // Turns the bytes a terminal sends for key presses into the key event records of a PC
-// keyboard (virtual key, scan code, character, control key state), so that the console
-// layer hands out the same characters as on the PC console.
+// keyboard, so that the console layer hands out the same characters as on the PC console.
+// It understands text, control characters, Alt as an Escape prefix, the CSI, SS3, rxvt and
+// Linux-console forms of the cursor, editing and function keys, the application keypad,
+// xterm's modifyOtherKeys and the kitty keyboard protocol, and the terminal's answers to
+// the queries sent at start-up. Anything else is dropped.
 //
-// It understands plain and UTF-8 text, control characters, Alt as an Escape prefix, the
-// CSI, SS3, rxvt and Linux-console forms of the cursor, editing and function keys with
-// xterm's modifier parameter, the application keypad, xterm's modifyOtherKeys and the
-// kitty keyboard protocol, and it recognises the terminal's answers to the queries sent
-// at start-up. Anything else is dropped.
-//
-// It has no clock and no input of its own: bytes and the time go in, events come out. A
+// Bytes and the time go in, events come out; memory is fixed and nothing is allocated. A
 // lone Escape is held until kEscapeTimeoutMs after the last bytes came, since the rest of
-// a sequence may still be on its way; then it is the Escape key. Memory is fixed and
-// nothing is allocated.
+// a sequence may still be on its way; then it is the Escape key.
 //
 // Terminals report no key releases, so every key decoded from legacy input becomes a
 // press followed at once by a release. Once the terminal reports that the kitty protocol

@@ -1,9 +1,12 @@
 #include "platform/vt/vt_tokenizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dungeon {
 namespace {
+
+using Kind = Token::Kind;
 
 constexpr std::uint8_t kEsc = 0x1B;
 constexpr std::uint8_t kCsiIntroducer = '[';
@@ -11,59 +14,37 @@ constexpr std::uint8_t kSs3Introducer = 'O';
 constexpr std::uint8_t kRxvtShiftFinal = '$';
 constexpr std::uint32_t kNumberLimit = 0xFFFFFF;
 // The byte classes of a control sequence: parameters, then intermediates, then one final.
-constexpr CodeRange kParameterBytes{0x30, 0x3F};
+constexpr CodeRange kParameterBytes{0x30, 0x3F}, kIntermediateBytes{0x20, 0x2F},
+    kFinalBytes{0x40, 0x7E};
 constexpr CodeRange kMarkers{0x3C, 0x3F};  // "<", "=", ">", "?" before the numbers
-constexpr CodeRange kIntermediateBytes{0x20, 0x2F};
-constexpr CodeRange kFinalBytes{0x40, 0x7E};
-constexpr CodeRange kPrintable{0x20, 0x7E};
-constexpr CodeRange kDigits{'0', '9'};
+constexpr CodeRange kPrintable{0x20, 0x7E}, kDigits{'0', '9'};
 // UTF-8: the surrogates and what lies beyond the last code point are no characters.
-constexpr CodeRange kSurrogates{0xD800, 0xDFFF};
-constexpr std::uint32_t kLastCodePoint = 0x10FFFF;
-constexpr std::uint8_t kContinuationMask = 0xC0;
-constexpr std::uint8_t kContinuationTag = 0x80;
-constexpr std::uint8_t kContinuationBits = 0x3F;
+constexpr CodeRange kContinuationBytes{0x80, 0xBF}, kSurrogates{0xD800, 0xDFFF};
+constexpr std::uint32_t kContinuationBits = 0x3F, kLastCodePoint = 0x10FFFF;
 
 // The lead bytes of longer UTF-8 characters: their bits of the code point, and the least
 // code point of that length (a smaller one is overlong).
-struct Utf8Lead {
+constexpr struct {
     CodeRange bytes;
     int length;
     std::uint8_t mask;
     std::uint32_t least;
-};
-constexpr Utf8Lead kUtf8Leads[] = {
-    {{0xC2, 0xDF}, 2, 0x1F, 0x80},
-    {{0xE0, 0xEF}, 3, 0x0F, 0x800},
-    {{0xF0, 0xF4}, 4, 0x07, 0x10000},
-};
+} kUtf8Leads[] = {{{0xC2, 0xDF}, 2, 0x1F, 0x80},
+                  {{0xE0, 0xEF}, 3, 0x0F, 0x800},
+                  {{0xF0, 0xF4}, 4, 0x07, 0x10000}};
 
 constexpr Token kIncomplete{};
 
-void AddDigit(std::uint32_t& number, std::uint8_t digit) {
-    number = number * 10 + (digit - '0');
-    if (number > kNumberLimit) {
-        number = kNumberLimit;
-    }
-}
-
-Token Make(Token::Kind kind, int length, std::uint8_t final = 0) {
-    Token token;
-    token.kind = kind;
-    token.length = length;
-    token.final = final;
-    return token;
+constexpr std::uint32_t WithDigit(std::uint32_t number, std::uint8_t digit) {
+    return std::min(number * 10 + (digit - '0'), kNumberLimit);
 }
 
 Token Invalid(int length) {
-    return Make(Token::Kind::kInvalid, length);
+    return {.kind = Kind::kInvalid, .length = length};
 }
 
 Token Character(std::uint32_t codePoint, int length, bool alt = false) {
-    Token token = Make(Token::Kind::kCharacter, length);
-    token.codePoint = codePoint;
-    token.alt = alt;
-    return token;
+    return {.kind = Kind::kCharacter, .length = length, .alt = alt, .codePoint = codePoint};
 }
 
 // A character that does not start with Escape: ASCII or a UTF-8 sequence.
@@ -71,7 +52,7 @@ Token Plain(const std::uint8_t* s, int n, bool complete) {
     if (s[0] < kAsciiEnd) {
         return Character(s[0], 1);
     }
-    for (const Utf8Lead& lead : kUtf8Leads) {
+    for (const auto& lead : kUtf8Leads) {
         if (!lead.bytes.Has(s[0])) {
             continue;
         }
@@ -80,15 +61,14 @@ Token Plain(const std::uint8_t* s, int n, bool complete) {
             if (i >= n) {
                 return complete ? Invalid(n) : kIncomplete;
             }
-            if ((s[i] & kContinuationMask) != kContinuationTag) {
+            if (!kContinuationBytes.Has(s[i])) {
                 return Invalid(1);  // the byte that broke it may start the next character
             }
             codePoint = (codePoint << 6) | (s[i] & kContinuationBits);
         }
-        if (codePoint < lead.least || kSurrogates.Has(codePoint) || codePoint > kLastCodePoint) {
-            return Invalid(lead.length);
-        }
-        return Character(codePoint, lead.length);
+        bool bad =
+            codePoint < lead.least || kSurrogates.Has(codePoint) || codePoint > kLastCodePoint;
+        return bad ? Invalid(lead.length) : Character(codePoint, lead.length);
     }
     return Invalid(1);
 }
@@ -99,12 +79,11 @@ Token Csi(const std::uint8_t* s, int n) {
         return kIncomplete;
     }
     if (s[2] == kCsiIntroducer) {  // the Linux console's F1..F5
-        if (!kPrintable.Has(s[3])) {
-            return Invalid(3);
-        }
-        return Make(Token::Kind::kLinuxFunction, 4, s[3]);
+        return kPrintable.Has(s[3])
+                   ? Token{.kind = Kind::kLinuxFunction, .length = 4, .final = s[3]}
+                   : Invalid(3);
     }
-    Token token = Make(Token::Kind::kCsi, 0);
+    Token token{.kind = Kind::kCsi};
     CsiParameters& p = token.parameters;
     int i = 2;
     if (kMarkers.Has(s[i])) {
@@ -116,7 +95,7 @@ Token Csi(const std::uint8_t* s, int n) {
     for (; i < n && kParameterBytes.Has(s[i]); ++i) {
         if (kDigits.Has(s[i]) && field < CsiParameters::kFields &&
             sub < CsiParameters::kSubFields) {
-            AddDigit(p.value[field][sub], s[i]);
+            p.value[field][sub] = WithDigit(p.value[field][sub], s[i]);
         } else if (s[i] == ';') {
             ++field;
             sub = 0;
@@ -125,20 +104,16 @@ Token Csi(const std::uint8_t* s, int n) {
         }
     }
     p.count = i > start ? field + 1 : 0;
-    for (; i < n && kIntermediateBytes.Has(s[i]); ++i) {
-        if (s[i] == kRxvtShiftFinal && p.marker == 0 && p.intermediate == 0) {
-            // rxvt ends its Shift+editing and function keys with "$" ("CSI 5 $"): nothing
-            // would follow to end them otherwise.
-            token.final = s[i];
-            token.length = i + 1;
-            return token;
-        }
+    // rxvt ends its Shift+editing and function keys with "$" ("CSI 5 $"): nothing would
+    // follow to end them otherwise.
+    auto rxvtEnd = [&] { return s[i] == kRxvtShiftFinal && p.marker == 0 && p.intermediate == 0; };
+    for (; i < n && kIntermediateBytes.Has(s[i]) && !rxvtEnd(); ++i) {
         p.intermediate = s[i];
     }
     if (i >= n) {
         return kIncomplete;
     }
-    if (kFinalBytes.Has(s[i])) {
+    if (kFinalBytes.Has(s[i]) || rxvtEnd()) {
         token.final = s[i];
         token.length = i + 1;
         return token;
@@ -150,15 +125,11 @@ Token Csi(const std::uint8_t* s, int n) {
 
 // "ESC O" and what follows; the last number before the final is the modifier parameter.
 Token Ss3(const std::uint8_t* s, int n) {
-    int i = 2;
+    Token token{.kind = Kind::kSs3};
     std::uint32_t number = 0;
-    Token token = Make(Token::Kind::kSs3, 0);
+    int i = 2;
     for (; i < n && kParameterBytes.Has(s[i]); ++i) {
-        if (kDigits.Has(s[i])) {
-            AddDigit(number, s[i]);
-        } else {
-            number = 0;
-        }
+        number = kDigits.Has(s[i]) ? WithDigit(number, s[i]) : 0;
         token.modifiers = number;
     }
     if (i >= n) {
@@ -174,9 +145,9 @@ Token Ss3(const std::uint8_t* s, int n) {
 
 // What starts with Escape: a sequence, Alt with a key, or the Escape key itself.
 Token Escaped(const std::uint8_t* s, int n, bool complete) {
-    const Token escape = Make(Token::Kind::kEscape, 1);
+    constexpr Token kEscape{.kind = Kind::kEscape, .length = 1};
     if (n == 1 || (n == 2 && s[1] == kEsc)) {
-        return complete ? escape : kIncomplete;
+        return complete ? kEscape : kIncomplete;
     }
     if (s[1] == kCsiIntroducer || s[1] == kSs3Introducer) {
         Token token = s[1] == kCsiIntroducer ? Csi(s, n) : Ss3(s, n);
@@ -186,24 +157,21 @@ Token Escaped(const std::uint8_t* s, int n, bool complete) {
         // Nothing followed in time: Alt with "[" or "O", or a broken sequence.
         return n == 2 ? Character(s[1], 2, true) : Invalid(n);
     }
-    if (s[1] == kEsc) {
-        // Escape before a sequence is Alt with that key (rxvt); otherwise two Escapes.
-        if (s[2] != kCsiIntroducer && s[2] != kSs3Introducer) {
-            return escape;
-        }
-        Token inner = Escaped(s + 1, n - 1, complete);
-        if (inner.length != 0) {
-            inner.length += 1;
-            inner.alt = inner.kind != Token::Kind::kInvalid;
-        }
+    // Escape before a sequence is Alt with that key (rxvt); before another Escape it is
+    // the Escape key. Before a character it is Alt with it, else the Escape key alone.
+    bool sequence = s[1] == kEsc && (s[2] == kCsiIntroducer || s[2] == kSs3Introducer);
+    if (s[1] == kEsc && !sequence) {
+        return kEscape;
+    }
+    Token inner = sequence ? Escaped(s + 1, n - 1, complete) : Plain(s + 1, n - 1, complete);
+    if (inner.length == 0) {
         return inner;
     }
-    Token inner = Plain(s + 1, n - 1, complete);
-    if (inner.length == 0 || inner.kind != Token::Kind::kCharacter) {
-        return inner.length == 0 ? inner : escape;  // what follows is cut again on its own
+    if (!sequence && inner.kind != Kind::kCharacter) {
+        return kEscape;  // and what follows is cut again on its own
     }
     inner.length += 1;
-    inner.alt = true;
+    inner.alt = inner.kind != Kind::kInvalid;
     return inner;
 }
 
@@ -239,7 +207,7 @@ std::optional<Token> Tokenizer::Next(bool complete) {
         }
         return std::nullopt;
     }
-    int used = token.length < length_ ? token.length : length_;
+    int used = std::min(token.length, length_);
     std::memmove(held_, held_ + used, static_cast<std::size_t>(length_ - used));
     length_ -= used;
     return token;

@@ -46,10 +46,10 @@ struct Token {
     int length = 0;  // bytes it took; 0 while it is not complete
     // An Escape came first: Alt was held with the key (or the answer came after one).
     bool alt = false;
-    std::uint32_t codePoint = 0;  // kCharacter
-    std::uint8_t final = 0;       // kCsi, kSs3, kLinuxFunction
-    std::uint32_t modifiers = 1;  // kSs3: its last number, xterm's modifier parameter
-    CsiParameters parameters;     // kCsi
+    std::uint32_t codePoint = 0;    // kCharacter
+    std::uint8_t final = 0;         // kCsi, kSs3, kLinuxFunction
+    std::uint32_t modifiers = 1;    // kSs3: its last number, xterm's modifier parameter
+    CsiParameters parameters = {};  // kCsi
 };
 
 // Cuts the bytes from a terminal into tokens. It holds the bytes of a token not yet
