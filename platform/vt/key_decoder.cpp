@@ -19,11 +19,7 @@ static_assert(kEnhancedKey <= 0xFFFF && kCapsLock <= 0xFFFF);
 }  // namespace
 
 void KeyDecoder::Reset() {
-    tokenizer_.Reset();
-    lastFeedMs_ = 0;
-    kittyFlags_ = 0;
-    head_ = 0;
-    count_ = 0;
+    *this = KeyDecoder();
 }
 
 void KeyDecoder::Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) {

@@ -1,5 +1,6 @@
 #include "platform/vt/vt_key_tables.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string_view>
 
@@ -13,14 +14,12 @@ namespace {
 constexpr std::uint8_t kBackspaceCharacter = 8, kTabCharacter = 9, kLineFeedCharacter = 10,
                        kReturnCharacter = 13, kEscapeCharacter = 27, kDeleteCharacter = 127;
 
-// xterm's modifier bits, after the 1 that its modifier parameter adds (as in the kitty
-// protocol).
+// xterm's modifier bits, after the 1 that its (and the kitty protocol's) parameter adds.
 constexpr std::uint32_t kModifierShift = 1, kModifierAlt = 2, kModifierCtrl = 4,
                         kModifierCapsLock = 64, kModifierNumLock = 128;
 
 // The kitty protocol's numbers of keys that type no character (or type one on the keypad),
-// which lie in the Private Use Area. Keypad 0..9 are followed by the other keypad keys in
-// kKeypad's order; keypad Begin is keypad 5 without Num Lock.
+// in the Private Use Area; the keypad keys in kKeypad's order.
 constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743;
 constexpr std::uint32_t kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360;
 constexpr std::uint32_t kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
@@ -96,18 +95,11 @@ constexpr KeyEntry kLetterKeys[] = {
     {'H', kHomeKey},       {'F', kEndKey},        {'E', kKeypadBeginKey}, {'P', FunctionKey(1)},
     {'Q', FunctionKey(2)}, {'R', FunctionKey(3)}, {'S', FunctionKey(4)},
 };
-// rxvt's Shift with the cursor keys, the Linux console's keypad 5, and Shift+Tab.
-constexpr KeyEntry kCsiLetterKeys[] = {
-    {'a', kUpKey, kShift},   {'b', kDownKey, kShift}, {'c', kRightKey, kShift},
-    {'d', kLeftKey, kShift}, {'G', kKeypadBeginKey},  {'Z', kShiftTabKey, kShift},
-};
-// rxvt's Ctrl with the cursor keys.
-constexpr KeyEntry kSs3LetterKeys[] = {
-    {'a', kUpKey, kLeftCtrl},
-    {'b', kDownKey, kLeftCtrl},
-    {'c', kRightKey, kLeftCtrl},
-    {'d', kLeftKey, kLeftCtrl},
-};
+// rxvt's cursor keys with Shift (CSI) or Ctrl (SS3).
+constexpr KeyEntry kRxvtCursorKeys[] = {
+    {'a', kUpKey}, {'b', kDownKey}, {'c', kRightKey}, {'d', kLeftKey}};
+// The Linux console's keypad 5, and Shift+Tab.
+constexpr KeyEntry kCsiLetterKeys[] = {{'G', kKeypadBeginKey}, {'Z', kShiftTabKey, kShift}};
 
 // The keys that VT220-style sequences number, "CSI 3 ~" (1 and 4 as the Linux console and
 // screen send Home and End, 7 and 8 as rxvt does), and the Linux console's Shift+F3..F10.
@@ -157,7 +149,7 @@ constexpr struct {
 // The keys besides the letters that type a control character with Ctrl, from Escape on.
 constexpr std::string_view kCtrlKeys = "[\\]6-";
 
-// The fields of a kitty key event; modifyOtherKeys sends only the code and modifiers.
+// modifyOtherKeys sends only the code and modifiers.
 struct KittyKeyFields {
     std::uint32_t code = 0;     // the character of the key without modifiers, or a kKitty key
     std::uint32_t shifted = 0;  // the character with Shift, if sent
@@ -168,12 +160,8 @@ struct KittyKeyFields {
 
 template <typename Entry, std::size_t N>
 std::optional<Entry> Find(const Entry (&table)[N], std::uint32_t code) {
-    for (const Entry& entry : table) {
-        if (entry.code == code) {
-            return entry;
-        }
-    }
-    return std::nullopt;
+    const Entry* entry = std::ranges::find(table, code, &Entry::code);
+    return entry == std::end(table) ? std::nullopt : std::optional(*entry);
 }
 
 KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
@@ -202,13 +190,11 @@ std::uint32_t ModifierState(std::uint32_t parameter) {
 
 // A typed character as the PC has it: ASCII, or the code page 437 byte of its glyph.
 std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
-    if (codePoint < kAsciiEnd) {
-        return static_cast<std::uint8_t>(codePoint);
-    }
-    return Cp437FromCodePoint(codePoint);
+    return codePoint < kAsciiEnd ? static_cast<std::uint8_t>(codePoint)
+                                 : Cp437FromCodePoint(codePoint);
 }
 
-// The key of a PC character, as a US keyboard types it (no key types the upper half).
+// The key of a PC character on a US keyboard (no key types the upper half).
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
     return PcKeyPress(character == kDeleteCharacter ? kBackspaceCharacter : character);
 }
@@ -220,32 +206,25 @@ std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final)
     if (final == 'R' && number > 1) {
         return std::nullopt;
     }
-    if (std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state)) {
-        return key;
-    }
-    if (std::optional<KeyEvent> key = Lookup(kCsiLetterKeys, final, state)) {
-        return key;
-    }
+    std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state);
+    key = key ? key : Lookup(kRxvtCursorKeys, final, state | kShift);
+    key = key ? key : Lookup(kCsiLetterKeys, final, state);
     auto finalState = Find(kNumberedFinals, final);
-    if (!finalState) {
-        return std::nullopt;
+    if (key || !finalState) {
+        return key;
     }
-    state |= finalState->state;
-    std::optional<KeyEvent> key = Lookup(kNumberedKeys, number, state);
-    return key ? key : Lookup(kLinuxShiftedFunctionKeys, number, state | kShift);
+    key = Lookup(kNumberedKeys, number, state | finalState->state);
+    return key ? key
+               : Lookup(kLinuxShiftedFunctionKeys, number, state | finalState->state | kShift);
 }
 
 std::optional<KeyEvent> Ss3Key(std::uint32_t modifiers, std::uint8_t final) {
     std::uint32_t state = ModifierState(modifiers);
-    if (std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state)) {
-        return key;
-    }
-    if (std::optional<KeyEvent> key = Lookup(kSs3LetterKeys, final, state)) {
-        return key;
-    }
+    std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state);
+    key = key ? key : Lookup(kRxvtCursorKeys, final, state | kLeftCtrl);
     // The keypad sends no modifiers: its keys type what they always type.
     std::size_t at = kSs3KeypadFinals.find(static_cast<char>(final));
-    return at == kSs3KeypadFinals.npos ? std::nullopt : std::optional(Event(kKeypad[at], 0));
+    return key || at == kSs3KeypadFinals.npos ? key : Event(kKeypad[at], 0);
 }
 
 // The character of the same US-layout key with Shift held.
@@ -264,12 +243,10 @@ std::uint32_t UsShifted(std::uint32_t c) {
 
 // The character a key types with Ctrl held on a PC (0 where it types none).
 std::uint8_t CtrlCharacter(std::uint32_t key) {
-    if (kLowerLetters.Has(key)) {
-        return static_cast<std::uint8_t>(key - 'a' + 1);
-    }
     std::size_t at = key < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(key)) : kCtrlKeys.npos;
-    if (at != kCtrlKeys.npos) {
-        return static_cast<std::uint8_t>(kEscapeCharacter + at);
+    if (kLowerLetters.Has(key) || at != kCtrlKeys.npos) {
+        return static_cast<std::uint8_t>(at == kCtrlKeys.npos ? key - 'a' + 1
+                                                              : kEscapeCharacter + at);
     }
     return key == ' ' ? ' ' : 0;
 }
@@ -277,19 +254,14 @@ std::uint8_t CtrlCharacter(std::uint32_t key) {
 // A key that types text: what it types comes from the fields the terminal sent, the key's
 // place from the US layout.
 std::optional<KeyEvent> TextKeyEvent(const KittyKeyFields& key, std::uint32_t state) {
-    std::uint32_t typed = key.code;
-    if (key.text != 0) {
-        typed = key.text;
-    } else if ((state & kShift) != 0) {
+    std::uint32_t typed = key.text != 0 ? key.text : key.code;
+    if (key.text == 0 && (state & kShift) != 0) {
         typed = key.shifted != 0 ? key.shifted : UsShifted(key.code);
     }
-    if (key.text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed)) {
-        typed = typed - 'a' + 'A';
-    }
+    bool caps = key.text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed);
+    typed = caps ? typed - 'a' + 'A' : typed;
     std::uint32_t physical = key.base != 0 ? key.base : key.code;
-    if (kUpperLetters.Has(physical)) {
-        physical = physical - 'A' + 'a';
-    }
+    physical = kUpperLetters.Has(physical) ? physical - 'A' + 'a' : physical;
     KeyEvent place =
         physical < kAsciiEnd ? PcKeyPress(static_cast<std::uint8_t>(physical)) : KeyEvent{};
     std::optional<std::uint8_t> character =
@@ -342,17 +314,17 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
             return std::nullopt;
         case Token::Kind::kEscape:
             return CharacterKeyEvent(kEscapeCharacter);
-        case Token::Kind::kCharacter: {
-            std::optional<std::uint8_t> character = PcCharacter(token.codePoint);
-            return character ? std::optional(CharacterKeyEvent(*character)) : std::nullopt;
-        }
+        case Token::Kind::kCharacter:
+            if (std::optional<std::uint8_t> character = PcCharacter(token.codePoint)) {
+                return CharacterKeyEvent(*character);
+            }
+            return std::nullopt;
         case Token::Kind::kSs3:
             return Ss3Key(token.modifiers, token.final);
         case Token::Kind::kLinuxFunction:
-            if (!kLinuxFunctionFinals.Has(token.final)) {
-                return std::nullopt;
-            }
-            return Event(FunctionKey(token.final - 'A' + 1), 0);
+            return kLinuxFunctionFinals.Has(token.final)
+                       ? std::optional(Event(FunctionKey(token.final - 'A' + 1), 0))
+                       : std::nullopt;
         case Token::Kind::kCsi:
             break;
     }

@@ -8,9 +8,7 @@ namespace {
 
 using Kind = Token::Kind;
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kCsiIntroducer = '[';
-constexpr std::uint8_t kSs3Introducer = 'O';
+constexpr std::uint8_t kEsc = 0x1B, kCsiIntroducer = '[', kSs3Introducer = 'O';
 constexpr std::uint8_t kRxvtShiftFinal = '$';
 constexpr std::uint32_t kNumberLimit = 0xFFFFFF;
 // The byte classes of a control sequence: parameters, then intermediates, then one final.
@@ -22,14 +20,15 @@ constexpr CodeRange kPrintable{0x20, 0x7E}, kDigits{'0', '9'};
 constexpr CodeRange kContinuationBytes{0x80, 0xBF}, kSurrogates{0xD800, 0xDFFF};
 constexpr std::uint32_t kContinuationBits = 0x3F, kLastCodePoint = 0x10FFFF;
 
-// The lead bytes of longer UTF-8 characters: their bits of the code point, and the least
-// code point of that length (a smaller one is overlong).
+// The lead bytes of UTF-8 characters: their bits of the code point, and the least code
+// point of that length (a smaller one is overlong).
 constexpr struct {
     CodeRange bytes;
     int length;
     std::uint8_t mask;
     std::uint32_t least;
-} kUtf8Leads[] = {{{0xC2, 0xDF}, 2, 0x1F, 0x80},
+} kUtf8Leads[] = {{{0x00, 0x7F}, 1, 0x7F, 0},
+                  {{0xC2, 0xDF}, 2, 0x1F, 0x80},
                   {{0xE0, 0xEF}, 3, 0x0F, 0x800},
                   {{0xF0, 0xF4}, 4, 0x07, 0x10000}};
 
@@ -49,9 +48,6 @@ Token Character(std::uint32_t codePoint, int length, bool alt = false) {
 
 // A character that does not start with Escape: ASCII or a UTF-8 sequence.
 Token Plain(const std::uint8_t* s, int n, bool complete) {
-    if (s[0] < kAsciiEnd) {
-        return Character(s[0], 1);
-    }
     for (const auto& lead : kUtf8Leads) {
         if (!lead.bytes.Has(s[0])) {
             continue;
@@ -164,11 +160,8 @@ Token Escaped(const std::uint8_t* s, int n, bool complete) {
         return kEscape;
     }
     Token inner = sequence ? Escaped(s + 1, n - 1, complete) : Plain(s + 1, n - 1, complete);
-    if (inner.length == 0) {
-        return inner;
-    }
-    if (!sequence && inner.kind != Kind::kCharacter) {
-        return kEscape;  // and what follows is cut again on its own
+    if (inner.length == 0 || (!sequence && inner.kind != Kind::kCharacter)) {
+        return inner.length == 0 ? inner : kEscape;  // what follows is cut again on its own
     }
     inner.length += 1;
     inner.alt = inner.kind != Kind::kInvalid;
@@ -178,16 +171,10 @@ Token Escaped(const std::uint8_t* s, int n, bool complete) {
 }  // namespace
 
 void Tokenizer::Push(std::uint8_t byte) {
-    if (skipping_) {
-        if (kParameterBytes.Has(byte) || kIntermediateBytes.Has(byte)) {
-            return;
-        }
-        skipping_ = false;
-        if (kFinalBytes.Has(byte)) {
-            return;
-        }
-    }
-    if (length_ < kMaxHeld) {
+    bool inSequence = kParameterBytes.Has(byte) || kIntermediateBytes.Has(byte);
+    bool skipped = skipping_ && (inSequence || kFinalBytes.Has(byte));
+    skipping_ = skipping_ && inSequence;
+    if (!skipped && length_ < kMaxHeld) {
         held_[length_++] = byte;
     }
 }
@@ -200,11 +187,9 @@ std::optional<Token> Tokenizer::Next(bool complete) {
     Token token =
         held_[0] == kEsc ? Escaped(held_, length_, complete) : Plain(held_, length_, complete);
     if (token.length == 0) {
-        if (length_ >= kMaxHeld) {
-            // No key is this long: skip the rest of it rather than hold it without end.
-            length_ = 0;
-            skipping_ = true;
-        }
+        // No key is this long: skip the rest of it rather than hold it without end.
+        skipping_ = length_ >= kMaxHeld;
+        length_ = skipping_ ? 0 : length_;
         return std::nullopt;
     }
     int used = std::min(token.length, length_);

@@ -59,10 +59,6 @@ class Tokenizer {
   public:
     static constexpr int kMaxHeld = 64;
 
-    void Reset() {
-        length_ = 0;
-        skipping_ = false;
-    }
     // Takes the next byte. Call Next until it returns nullopt before pushing another.
     void Push(std::uint8_t byte);
     // The next token of the bytes held, which it takes away; nullopt while they may still
