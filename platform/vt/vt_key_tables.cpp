@@ -37,8 +37,8 @@ constexpr CodeRange kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator};
 // modifyOtherKeys sends its keys as "CSI 27 ; modifiers ; code ~".
 constexpr std::uint32_t kModifyOtherKeysNumber = 27;
 
-constexpr CodeRange kLowerLetters{'a', 'z'}, kUpperLetters{'A', 'Z'};
-constexpr CodeRange kLinuxFunctionFinals{'A', 'E'};  // F1..F5
+constexpr CodeRange kLowerLetters{'a', 'z'}, kUpperLetters{'A', 'Z'},
+    kLinuxFunctionFinals{'A', 'E'};
 
 struct PcKeyRecord {
     std::uint16_t virtualKey = 0;
@@ -117,10 +117,8 @@ constexpr KeyEntry kLinuxShiftedFunctionKeys[] = {
     {31, FunctionKey(7)}, {32, FunctionKey(8)}, {33, FunctionKey(9)}, {34, FunctionKey(10)},
 };
 // rxvt puts the modifiers of a numbered key in its final byte instead of "~".
-constexpr struct {
-    std::uint32_t code;
-    std::uint32_t state;
-} kNumberedFinals[] = {{'~', 0}, {'$', kShift}, {'^', kLeftCtrl}, {'@', kLeftCtrl | kShift}};
+constexpr std::string_view kNumberedFinals = "~$^@";
+constexpr std::uint32_t kNumberedFinalStates[] = {0, kShift, kLeftCtrl, kLeftCtrl | kShift};
 
 constexpr KeyEntry kKittyNamedKeys[] = {
     {kKittyCapsLock, kCapsLockKey},         {kKittyScrollLock, kScrollLockKey},
@@ -137,32 +135,16 @@ constexpr KeyEntry kKittyKeypadEditingKeys[] = {
     {kKittyKeypadHome, kHomeKey},     {kKittyKeypadEnd, kEndKey},
     {kKittyKeypadInsert, kInsertKey}, {kKittyKeypadDelete, kDeleteKey},
 };
-// The keys the kitty protocol sends as their C0 character, and what they type with Ctrl.
-constexpr struct {
-    std::uint32_t code;
-    std::uint8_t withCtrl;
-} kKittyControlKeys[] = {
-    {kEscapeCharacter, kEscapeCharacter}, {kReturnCharacter, kLineFeedCharacter},
-    {kTabCharacter, kTabCharacter},       {kBackspaceCharacter, kDeleteCharacter},
-    {kDeleteCharacter, kDeleteCharacter},
+// The keys the kitty protocol sends as their C0 character, with what they type with Ctrl.
+constexpr KeyEntry kKittyControlKeys[] = {
+    {kEscapeCharacter, {kVkEscape, kScanEscape, kEscapeCharacter}},
+    {kReturnCharacter, {kVkReturn, kScanEnter, kLineFeedCharacter}},
+    {kTabCharacter, {kVkTab, kScanTab, kTabCharacter}},
+    {kBackspaceCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
+    {kDeleteCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
 };
 // The keys besides the letters that type a control character with Ctrl, from Escape on.
 constexpr std::string_view kCtrlKeys = "[\\]6-";
-
-// modifyOtherKeys sends only the code and modifiers.
-struct KittyKeyFields {
-    std::uint32_t code = 0;     // the character of the key without modifiers, or a kKitty key
-    std::uint32_t shifted = 0;  // the character with Shift, if sent
-    std::uint32_t base = 0;     // the key of the US layout in the same place, if sent
-    std::uint32_t modifiers = 1;
-    std::uint32_t text = 0;  // the character the key typed, if sent
-};
-
-template <typename Entry, std::size_t N>
-std::optional<Entry> Find(const Entry (&table)[N], std::uint32_t code) {
-    const Entry* entry = std::ranges::find(table, code, &Entry::code);
-    return entry == std::end(table) ? std::nullopt : std::optional(*entry);
-}
 
 KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
     return KeyEvent{true, key.virtualKey, key.scanCode, key.character,
@@ -172,8 +154,9 @@ KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
 template <std::size_t N>
 std::optional<KeyEvent> Lookup(const KeyEntry (&table)[N], std::uint32_t code,
                                std::uint32_t state) {
-    std::optional<KeyEntry> entry = Find(table, code);
-    return entry ? std::optional(Event(entry->key, state | entry->state)) : std::nullopt;
+    const KeyEntry* entry = std::ranges::find(table, code, &KeyEntry::code);
+    return entry == std::end(table) ? std::nullopt
+                                    : std::optional(Event(entry->key, state | entry->state));
 }
 
 // xterm's modifier parameter as PC control key state. Alt counts as the left one:
@@ -209,22 +192,13 @@ std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final)
     std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state);
     key = key ? key : Lookup(kRxvtCursorKeys, final, state | kShift);
     key = key ? key : Lookup(kCsiLetterKeys, final, state);
-    auto finalState = Find(kNumberedFinals, final);
-    if (key || !finalState) {
+    std::size_t at = kNumberedFinals.find(static_cast<char>(final));
+    if (key || at == kNumberedFinals.npos) {
         return key;
     }
-    key = Lookup(kNumberedKeys, number, state | finalState->state);
-    return key ? key
-               : Lookup(kLinuxShiftedFunctionKeys, number, state | finalState->state | kShift);
-}
-
-std::optional<KeyEvent> Ss3Key(std::uint32_t modifiers, std::uint8_t final) {
-    std::uint32_t state = ModifierState(modifiers);
-    std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state);
-    key = key ? key : Lookup(kRxvtCursorKeys, final, state | kLeftCtrl);
-    // The keypad sends no modifiers: its keys type what they always type.
-    std::size_t at = kSs3KeypadFinals.find(static_cast<char>(final));
-    return key || at == kSs3KeypadFinals.npos ? key : Event(kKeypad[at], 0);
+    state |= kNumberedFinalStates[at];
+    key = Lookup(kNumberedKeys, number, state);
+    return key ? key : Lookup(kLinuxShiftedFunctionKeys, number, state | kShift);
 }
 
 // The character of the same US-layout key with Shift held.
@@ -253,14 +227,18 @@ std::uint8_t CtrlCharacter(std::uint32_t key) {
 
 // A key that types text: what it types comes from the fields the terminal sent, the key's
 // place from the US layout.
-std::optional<KeyEvent> TextKeyEvent(const KittyKeyFields& key, std::uint32_t state) {
-    std::uint32_t typed = key.text != 0 ? key.text : key.code;
-    if (key.text == 0 && (state & kShift) != 0) {
-        typed = key.shifted != 0 ? key.shifted : UsShifted(key.code);
+std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state) {
+    // The key's character without and with Shift, its US-layout key and the text it typed,
+    // each 0 where not sent.
+    std::uint32_t code = p.value[0][0], shifted = p.value[0][1], base = p.value[0][2];
+    std::uint32_t text = p.Field(2, 0);
+    std::uint32_t typed = text != 0 ? text : code;
+    if (text == 0 && (state & kShift) != 0) {
+        typed = shifted != 0 ? shifted : UsShifted(code);
     }
-    bool caps = key.text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed);
+    bool caps = text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed);
     typed = caps ? typed - 'a' + 'A' : typed;
-    std::uint32_t physical = key.base != 0 ? key.base : key.code;
+    std::uint32_t physical = base != 0 ? base : code;
     physical = kUpperLetters.Has(physical) ? physical - 'A' + 'a' : physical;
     KeyEvent place =
         physical < kAsciiEnd ? PcKeyPress(static_cast<std::uint8_t>(physical)) : KeyEvent{};
@@ -275,32 +253,33 @@ std::optional<KeyEvent> TextKeyEvent(const KittyKeyFields& key, std::uint32_t st
 }
 
 // The PC key of a kitty key event; nothing for keys the PC has not got.
-std::optional<KeyEvent> KittyKeyEvent(const KittyKeyFields& key) {
-    std::uint32_t state = ModifierState(key.modifiers);
+std::optional<KeyEvent> KittyKeyEvent(const CsiParameters& p) {
+    std::uint32_t code = p.value[0][0];
+    std::uint32_t state = ModifierState(p.Field(1, 1));
     bool ctrl = (state & kLeftCtrl) != 0;
-    if (auto control = Find(kKittyControlKeys, key.code)) {
-        KeyEvent event = CharacterKeyEvent(static_cast<std::uint8_t>(key.code));
-        return KeyEvent{true, event.virtualKey, event.scanCode,
-                        ctrl ? control->withCtrl : event.character, state};
+    if (std::optional<KeyEvent> control = Lookup(kKittyControlKeys, code, state)) {
+        auto plain = CharacterKeyEvent(static_cast<std::uint8_t>(code)).character;
+        control->character = ctrl ? control->character : plain;
+        return control;
     }
-    if (std::optional<KeyEvent> named = Lookup(kKittyNamedKeys, key.code, state)) {
+    if (std::optional<KeyEvent> named = Lookup(kKittyNamedKeys, code, state)) {
         return named;
     }
-    if (std::optional<KeyEvent> editing = Lookup(kKittyKeypadEditingKeys, key.code, state)) {
-        editing->controlKeyState &= ~kEnhancedKey;
+    if (std::optional<KeyEvent> editing = Lookup(kKittyKeypadEditingKeys, code, state)) {
+        editing->controlKeyState = state;  // no enhanced key on the keypad
         return editing;
     }
-    if (kKittyKeypadKeys.Has(key.code)) {
-        KeyEvent event = Event(kKeypad[key.code - kKittyKeypad0], state);
-        if (key.code <= kKittyKeypad9 && (ctrl || (state & kAltFlags) != 0)) {
+    if (kKittyKeypadKeys.Has(code)) {
+        KeyEvent event = Event(kKeypad[code - kKittyKeypad0], state);
+        if (code <= kKittyKeypad9 && (ctrl || (state & kAltFlags) != 0)) {
             event.character = 0;  // with Alt held the digits build an Alt code instead
         }
         return event;
     }
-    if (key.code == 0 || kKittyFunctionalKeys.Has(key.code)) {
+    if (code == 0 || kKittyFunctionalKeys.Has(code)) {
         return std::nullopt;  // other functional keys (F13 and up, media keys, Super, ...)
     }
-    return TextKeyEvent(key, state);
+    return TextKeyEvent(p, state);
 }
 
 bool IsModifyOtherKeys(const CsiParameters& p, std::uint8_t final) {
@@ -319,10 +298,16 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
                 return CharacterKeyEvent(*character);
             }
             return std::nullopt;
-        case Token::Kind::kSs3:
-            return Ss3Key(token.modifiers, token.final);
+        case Token::Kind::kSs3: {
+            std::uint32_t state = ModifierState(token.modifiers);
+            std::optional<KeyEvent> key = Lookup(kLetterKeys, token.final, state);
+            key = key ? key : Lookup(kRxvtCursorKeys, token.final, state | kLeftCtrl);
+            // The keypad sends no modifiers: its keys type what they always type.
+            std::size_t at = kSs3KeypadFinals.find(static_cast<char>(token.final));
+            return key || at == kSs3KeypadFinals.npos ? key : Event(kKeypad[at], 0);
+        }
         case Token::Kind::kLinuxFunction:
-            return kLinuxFunctionFinals.Has(token.final)
+            return kLinuxFunctionFinals.Has(token.final)  // F1..F5
                        ? std::optional(Event(FunctionKey(token.final - 'A' + 1), 0))
                        : std::nullopt;
         case Token::Kind::kCsi:
@@ -331,12 +316,11 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
     if (p.marker != 0 || p.intermediate != 0) {
         return std::nullopt;  // mouse reports, answers
     }
-    if (IsModifyOtherKeys(p, token.final)) {
-        return KittyKeyEvent({.code = p.value[2][0], .modifiers = p.value[1][0]});
+    if (IsModifyOtherKeys(p, token.final)) {  // its code and modifiers as the kitty form has them
+        return KittyKeyEvent({.value = {{p.value[2][0]}, {p.value[1][0]}}, .count = 2});
     }
     if (token.final == 'u') {
-        return KittyKeyEvent(
-            {p.value[0][0], p.value[0][1], p.value[0][2], p.Field(1, 1), p.Field(2, 0)});
+        return KittyKeyEvent(p);
     }
     return LegacyCsiKey(p, token.final);
 }
