@@ -59,7 +59,6 @@ constexpr PcKeyRecord kUpKey{kVkUp, kScanUp, 0, true}, kDownKey{kVkDown, kScanDo
     kRightControlKey{kVkControl, kScanControl, 0, true}, kLeftAltKey{kVkMenu, kScanAlt},
     kRightAltKey{kVkMenu, kScanAlt, 0, true};
 
-// F1..F12.
 constexpr PcKeyRecord FunctionKey(int number) {
     int scanCode = number <= 10 ? kScanF1 + number - 1 : (number == 11 ? kScanF11 : kScanF12);
     return {static_cast<std::uint16_t>(kVkF1 + number - 1), static_cast<std::uint16_t>(scanCode)};
