@@ -176,8 +176,11 @@ std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
                                  : Cp437FromCodePoint(codePoint);
 }
 
-// The key of a PC character on a US keyboard (no key types the upper half).
+// The key of a PC character on a US keyboard, where no key types the upper half.
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
+    if (character >= kAsciiEnd) {
+        return KeyEvent{true, 0, 0, character, 0};
+    }
     return PcKeyPress(character == kDeleteCharacter ? kBackspaceCharacter : character);
 }
 
