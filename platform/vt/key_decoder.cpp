@@ -1,12 +1,11 @@
 #include "platform/vt/key_decoder.h"
 
-#include "platform/vt/kitty_keys.h"
-#include "platform/vt/legacy_keys.h"
-#include "platform/vt/ss3_keys.h"
-#include "platform/vt/vt_keys.h"
+#include "platform/vt/vt_key_tables.h"
 
 namespace dungeon {
 namespace {
+
+using Kind = TerminalEvent::Kind;
 
 constexpr auto kTimeout = static_cast<std::uint32_t>(KeyDecoder::kEscapeTimeoutMs);
 // "CSI ? 2026 ; state $ y" reports the state of synchronized output.
@@ -20,40 +19,25 @@ static_assert(kEnhancedKey <= 0xFFFF && kCapsLock <= 0xFFFF);
 }  // namespace
 
 void KeyDecoder::Reset() {
-    tokenizer_.Reset();
-    lastFeedMs_ = 0;
-    kittyFlags_ = 0;
-    head_ = 0;
-    count_ = 0;
+    *this = KeyDecoder();
 }
 
 void KeyDecoder::Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) {
-    if (bytes.empty()) {
-        return;
-    }
     for (std::uint8_t byte : bytes) {
         tokenizer_.Push(byte);
-        while (std::optional<Token> token = tokenizer_.Next(false)) {
-            Decode(*token);
-        }
+        Drain(false);
     }
-    lastFeedMs_ = nowMs;
+    lastFeedMs_ = bytes.empty() ? lastFeedMs_ : nowMs;
 }
 
 std::optional<std::uint32_t> KeyDecoder::Deadline() const {
-    if (!tokenizer_.Holding()) {
-        return std::nullopt;
-    }
-    return lastFeedMs_ + kTimeout;
+    return tokenizer_.Holding() ? std::optional(lastFeedMs_ + kTimeout) : std::nullopt;
 }
 
 void KeyDecoder::Advance(std::uint32_t nowMs) {
     // Elapsed time in unsigned arithmetic stays right when the clock wraps.
-    if (!tokenizer_.Holding() || nowMs - lastFeedMs_ < kTimeout) {
-        return;
-    }
-    while (std::optional<Token> token = tokenizer_.Next(true)) {
-        Decode(*token);
+    if (tokenizer_.Holding() && nowMs - lastFeedMs_ >= kTimeout) {
+        Drain(true);
     }
 }
 
@@ -62,31 +46,17 @@ std::optional<TerminalEvent> KeyDecoder::Next() {
         return std::nullopt;
     }
     Queued& queued = queue_[head_];
-    TerminalEvent event;
-    switch (queued.tag) {
-        case Tag::kKittyFlags:
-            event.kind = TerminalEvent::Kind::kKittyFlags;
-            break;
-        case Tag::kDeviceAttributes:
-            event.kind = TerminalEvent::Kind::kDeviceAttributes;
-            break;
-        case Tag::kSynchronizedOutput:
-            event.kind = TerminalEvent::Kind::kSynchronizedOutput;
-            break;
-        case Tag::kPressAndRelease:
-        case Tag::kPress:
-        case Tag::kRelease:
-            event.key = KeyEvent{queued.tag != Tag::kRelease, queued.virtualKey, queued.scanCode,
-                                 queued.character, queued.controlKeyState};
-            break;
+    // An answer's key fields are those of an empty key.
+    TerminalEvent event{queued.kind,
+                        KeyEvent{queued.stroke != Stroke::kRelease, queued.virtualKey,
+                                 queued.scanCode, queued.character, queued.controlKeyState},
+                        queued.value};
+    if (queued.stroke == Stroke::kPressAndRelease) {
+        queued.stroke = Stroke::kRelease;  // handed out next
+    } else {
+        head_ = static_cast<std::uint16_t>((head_ + 1) % kQueueCapacity);
+        --count_;
     }
-    event.value = queued.value;
-    if (queued.tag == Tag::kPressAndRelease) {
-        queued.tag = Tag::kRelease;  // handed out next
-        return event;
-    }
-    head_ = static_cast<std::uint16_t>((head_ + 1) % kQueueCapacity);
-    --count_;
     return event;
 }
 
@@ -94,102 +64,45 @@ bool KeyDecoder::ReportsReleases() const {
     return (kittyFlags_ & kKittyEventTypesFlag) != 0;
 }
 
-void KeyDecoder::Decode(const Token& token) {
-    std::optional<KeyEvent> key;
-    switch (token.kind) {
-        case Token::Kind::kInvalid:
-            return;
-        case Token::Kind::kCsi:
-            DecodeCsi(token);
-            return;
-        case Token::Kind::kEscape:
-            key = AsciiKeyEvent(kEscapeCharacter);
-            break;
-        case Token::Kind::kCharacter:
-            key = CharacterKeyEvent(token.codePoint);
-            if (!key && token.alt) {
-                // Alt with a character the PC cannot show: that alone would be dropped,
-                // so only the Escape before it counts.
-                key = AsciiKeyEvent(kEscapeCharacter);
-                PushKey(*key, Tag::kPressAndRelease);
-                return;
-            }
-            break;
-        case Token::Kind::kSs3:
-            key = Ss3Key(token.modifiers, token.final);
-            break;
-        case Token::Kind::kLinuxFunction:
-            key = LinuxFunctionKey(token.final);
-            break;
-    }
-    if (key) {
-        if (token.alt) {
-            key->controlKeyState |= kLeftAlt;
-        }
-        PushKey(*key, Tag::kPressAndRelease);
+void KeyDecoder::Drain(bool complete) {
+    while (std::optional<Token> token = tokenizer_.Next(complete)) {
+        Decode(*token);
     }
 }
 
-void KeyDecoder::DecodeCsi(const Token& token) {
+void KeyDecoder::Decode(const Token& token) {
     const CsiParameters& p = token.parameters;
-    if (p.marker == '?') {  // answers to the questions asked at start-up
-        Queued answer;
+    if (token.kind == Token::Kind::kCsi && p.marker == '?') {  // answers to the questions
         if (token.final == 'u') {  // the kitty protocol's flags in force
             kittyFlags_ = static_cast<std::uint8_t>(p.value[0][0] & kValueMask);
-            answer.tag = Tag::kKittyFlags;
-            answer.value = kittyFlags_;
+            Push({.kind = Kind::kKittyFlags, .value = kittyFlags_});
         } else if (token.final == 'c') {  // primary device attributes
-            answer.tag = Tag::kDeviceAttributes;
+            Push({.kind = Kind::kDeviceAttributes});
         } else if (token.final == 'y' && p.intermediate == '$' &&
                    p.value[0][0] == kSynchronizedOutputMode) {
-            answer.tag = Tag::kSynchronizedOutput;
-            answer.value = static_cast<std::uint8_t>(p.value[1][0] & kValueMask);
-        } else {
-            return;
+            auto state = static_cast<std::uint8_t>(p.value[1][0] & kValueMask);
+            Push({.kind = Kind::kSynchronizedOutput, .value = state});
         }
-        Push(answer);
         return;
     }
-    if (p.marker != 0 || p.intermediate != 0) {
-        return;  // mouse reports, other answers
+    std::optional<KeyEvent> key = KeyOf(token);
+    bool release = IsKittyRelease(token);
+    // Without event types a release is stray (its press counted), and a repeat presses
+    // again; legacy input has no releases of its own.
+    if (!key || (release && !ReportsReleases())) {
+        return;
     }
-    std::optional<KeyEvent> key;
-    std::uint32_t eventType = p.value[1][1];
-    if (std::optional<KittyKeyFields> kitty = KittyFields(p, token.final)) {
-        key = KittyKeyEvent(*kitty);
-        eventType = kitty->eventType;
-    } else {
-        key = LegacyCsiKey(p, token.final);
+    Stroke stroke = Stroke::kPressAndRelease;
+    if (token.kind == Token::Kind::kCsi && ReportsReleases()) {
+        stroke = release ? Stroke::kRelease : Stroke::kPress;
     }
-    std::optional<Tag> stroke = StrokeOf(eventType);
-    if (key && stroke) {
-        if (token.alt) {
-            key->controlKeyState |= kLeftAlt;
-        }
-        PushKey(*key, *stroke);
-    }
-}
-
-std::optional<KeyDecoder::Tag> KeyDecoder::StrokeOf(std::uint32_t eventType) const {
-    if (ReportsReleases()) {
-        return eventType == kKittyRelease ? Tag::kRelease : Tag::kPress;  // a repeat presses again
-    }
-    if (eventType == kKittyRelease) {
-        return std::nullopt;  // without event types a release is stray: its press counted
-    }
-    return Tag::kPressAndRelease;
-}
-
-void KeyDecoder::PushKey(const KeyEvent& key, Tag stroke) {
     // Alt with a keypad digit stays what it is, although no release of Alt will come to
     // finish an Alt code: the console takes such a press back, as on the PC.
-    Queued queued;
-    queued.tag = stroke;
-    queued.character = key.character;
-    queued.virtualKey = key.virtualKey;
-    queued.scanCode = key.scanCode;
-    queued.controlKeyState = static_cast<std::uint16_t>(key.controlKeyState);
-    Push(queued);
+    Push({.stroke = stroke,
+          .character = key->character,
+          .virtualKey = key->virtualKey,
+          .scanCode = key->scanCode,
+          .controlKeyState = static_cast<std::uint16_t>(key->controlKeyState)});
 }
 
 void KeyDecoder::Push(const Queued& queued) {

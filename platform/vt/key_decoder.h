@@ -10,8 +10,7 @@
 
 namespace dungeon {
 
-// What the terminal said: a key event, or the answer to one of the questions asked at
-// start-up.
+// What the terminal said: a key event, or the answer to a question asked at start-up.
 struct TerminalEvent {
     enum class Kind : std::uint8_t {
         kKey,                 // `key`: a PC key event record, a press or a release
@@ -25,24 +24,15 @@ struct TerminalEvent {
     int value = 0;
 };
 
-// Turns the bytes a terminal sends for key presses into the key event records of a PC
-// keyboard (virtual key, scan code, character, control key state), so that the console
-// layer hands out the same characters as on the PC console.
-//
-// It understands plain and UTF-8 text, control characters, Alt as an Escape prefix, the
-// CSI, SS3, rxvt and Linux-console forms of the cursor, editing and function keys with
-// xterm's modifier parameter, the application keypad, xterm's modifyOtherKeys and the
-// kitty keyboard protocol, and it recognises the terminal's answers to the queries sent
-// at start-up. Anything else is dropped.
-//
-// It has no clock and no input of its own: bytes and the time go in, events come out. A
+// Turns the bytes a terminal sends for keys (text, control characters, Alt as an Escape
+// prefix, the legacy, SS3 and kitty forms of vt_key_tables.h) into the key event records
+// of a PC keyboard, and recognises the answers to the queries sent at start-up; anything
+// else is dropped. Bytes and the time go in, events come out, and nothing is allocated. A
 // lone Escape is held until kEscapeTimeoutMs after the last bytes came, since the rest of
-// a sequence may still be on its way; then it is the Escape key. Memory is fixed and
-// nothing is allocated.
-//
-// Terminals report no key releases, so every key decoded from legacy input becomes a
-// press followed at once by a release. Once the terminal reports that the kitty protocol
-// runs with event types, its presses, repeats and releases are passed on as they come.
+// a sequence may still be on its way; then it is the Escape key. Terminals report no key
+// releases, so each legacy key becomes a press followed at once by a release; once the
+// terminal reports that the kitty protocol runs with event types, its presses, repeats
+// and releases are passed on as they come.
 class KeyDecoder {
   public:
     static constexpr int kEscapeTimeoutMs = 100;
@@ -62,8 +52,7 @@ class KeyDecoder {
     // Time passes: once `nowMs` has reached Deadline(), what is held is decoded as it stands.
     void Advance(std::uint32_t nowMs);
     std::optional<TerminalEvent> Next();
-    // Key releases come from the terminal itself (the kitty protocol with event types is in
-    // force, learnt from a kKittyFlags answer).
+    // Key releases come from the terminal (learnt from a kKittyFlags answer).
     bool ReportsReleases() const;
 
     // Room for what one feed can yield: each event takes a byte at least, and a press with
@@ -71,30 +60,20 @@ class KeyDecoder {
     static constexpr std::size_t kQueueCapacity = kMaxFeed + Tokenizer::kMaxHeld;
 
   private:
-    // A queued event, kept small. A key decoded from legacy input is queued once, as a
-    // press that Next hands out as the press and then the release.
+    // A queued event, kept small; Next hands out a legacy key as its press, then its release.
+    enum class Stroke : std::uint8_t { kPressAndRelease, kPress, kRelease };
     struct Queued {
-        enum class Tag : std::uint8_t {
-            kPressAndRelease,
-            kPress,
-            kRelease,
-            kKittyFlags,
-            kDeviceAttributes,
-            kSynchronizedOutput,
-        };
-        Tag tag = Tag::kPress;
+        TerminalEvent::Kind kind = TerminalEvent::Kind::kKey;
+        Stroke stroke = Stroke::kPress;
         std::uint8_t character = 0;
         std::uint8_t value = 0;  // of an answer
         std::uint16_t virtualKey = 0;
         std::uint16_t scanCode = 0;
         std::uint16_t controlKeyState = 0;
     };
-    using Tag = Queued::Tag;
 
+    void Drain(bool complete);
     void Decode(const Token& token);
-    void DecodeCsi(const Token& token);
-    std::optional<Tag> StrokeOf(std::uint32_t eventType) const;
-    void PushKey(const KeyEvent& key, Tag stroke);
     void Push(const Queued& queued);
 
     Tokenizer tokenizer_;

@@ -1,284 +1,198 @@
 #include "platform/vt/vt_tokenizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dungeon {
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr std::uint8_t kCsiIntroducer = '[';
-constexpr std::uint8_t kSs3Introducer = 'O';
+using Kind = Token::Kind;
+
+constexpr std::uint8_t kEsc = 0x1B, kCsiIntroducer = '[', kSs3Introducer = 'O';
+constexpr std::uint8_t kRxvtShiftFinal = '$';
 constexpr std::uint32_t kNumberLimit = 0xFFFFFF;
-// The largest code point, and the surrogates, which UTF-8 must not carry.
-constexpr std::uint32_t kLastCodePoint = 0x10FFFF;
-constexpr std::uint32_t kFirstSurrogate = 0xD800;
-constexpr std::uint32_t kLastSurrogate = 0xDFFF;
-
 // The byte classes of a control sequence: parameters, then intermediates, then one final.
-constexpr bool IsParameterByte(std::uint8_t b) {
-    return b >= 0x30 && b <= 0x3F;
-}
-constexpr bool IsMarker(std::uint8_t b) {
-    return b >= 0x3C && b <= 0x3F;  // "<", "=", ">", "?" before the numbers
-}
-constexpr bool IsIntermediateByte(std::uint8_t b) {
-    return b >= 0x20 && b <= 0x2F;
-}
-constexpr bool IsFinalByte(std::uint8_t b) {
-    return b >= 0x40 && b <= 0x7E;
-}
-constexpr bool IsPrintable(std::uint8_t b) {
-    return b >= 0x20 && b < 0x7F;
-}
+constexpr CodeRange kParameterBytes{0x30, 0x3F}, kIntermediateBytes{0x20, 0x2F},
+    kFinalBytes{0x40, 0x7E};
+constexpr CodeRange kMarkers{0x3C, 0x3F};  // "<", "=", ">", "?" before the numbers
+constexpr CodeRange kPrintable{0x20, 0x7E}, kDigits{'0', '9'};
+// UTF-8: the surrogates and what lies beyond the last code point are no characters.
+constexpr CodeRange kContinuationBytes{0x80, 0xBF}, kSurrogates{0xD800, 0xDFFF};
+constexpr std::uint32_t kContinuationBits = 0x3F, kLastCodePoint = 0x10FFFF;
 
-void AddDigit(std::uint32_t& number, std::uint8_t digit) {
-    number = number * 10 + (digit - '0');
-    if (number > kNumberLimit) {
-        number = kNumberLimit;
-    }
-}
+// The lead bytes of UTF-8 characters: their bits of the code point, and the least code
+// point of that length (a smaller one is overlong).
+constexpr struct {
+    CodeRange bytes;
+    int length;
+    std::uint8_t mask;
+    std::uint32_t least;
+} kUtf8Leads[] = {{{0x00, 0x7F}, 1, 0x7F, 0},
+                  {{0xC2, 0xDF}, 2, 0x1F, 0x80},
+                  {{0xE0, 0xEF}, 3, 0x0F, 0x800},
+                  {{0xF0, 0xF4}, 4, 0x07, 0x10000}};
 
-Token Incomplete() {
-    return Token{};  // length 0: nothing taken
+constexpr Token kIncomplete{};
+
+constexpr std::uint32_t WithDigit(std::uint32_t number, std::uint8_t digit) {
+    return std::min(number * 10 + (digit - '0'), kNumberLimit);
 }
 
 Token Invalid(int length) {
-    Token token;
-    token.length = length;
-    return token;
+    return {.kind = Kind::kInvalid, .length = length};
 }
 
 Token Character(std::uint32_t codePoint, int length, bool alt = false) {
-    Token token;
-    token.kind = Token::Kind::kCharacter;
-    token.length = length;
-    token.codePoint = codePoint;
-    token.alt = alt;
-    return token;
-}
-
-Token Escape() {
-    Token token;
-    token.kind = Token::Kind::kEscape;
-    token.length = 1;
-    return token;
-}
-
-bool IsIncomplete(const Token& token) {
-    return token.length == 0;
+    return {.kind = Kind::kCharacter, .length = length, .alt = alt, .codePoint = codePoint};
 }
 
 // A character that does not start with Escape: ASCII or a UTF-8 sequence.
 Token Plain(const std::uint8_t* s, int n, bool complete) {
-    std::uint8_t lead = s[0];
-    if (lead < 0x80) {
-        return Character(lead, 1);
-    }
-    int length = 0;
-    std::uint32_t codePoint = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07;
-    } else {
-        return Invalid(1);
-    }
-    for (int i = 1; i < length; ++i) {
-        if (i >= n) {
-            return complete ? Invalid(n) : Incomplete();
+    for (const auto& lead : kUtf8Leads) {
+        if (!lead.bytes.Has(s[0])) {
+            continue;
         }
-        if ((s[i] & 0xC0) != 0x80) {
-            return Invalid(1);  // the byte that broke it may start the next character
+        std::uint32_t codePoint = s[0] & lead.mask;
+        for (int i = 1; i < lead.length; ++i) {
+            if (i >= n) {
+                return complete ? Invalid(n) : kIncomplete;
+            }
+            if (!kContinuationBytes.Has(s[i])) {
+                return Invalid(1);  // the byte that broke it may start the next character
+            }
+            codePoint = (codePoint << 6) | (s[i] & kContinuationBits);
         }
-        codePoint = (codePoint << 6) | (s[i] & 0x3Fu);
+        bool bad =
+            codePoint < lead.least || kSurrogates.Has(codePoint) || codePoint > kLastCodePoint;
+        return bad ? Invalid(lead.length) : Character(codePoint, lead.length);
     }
-    bool overlong = (length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000);
-    bool surrogate = codePoint >= kFirstSurrogate && codePoint <= kLastSurrogate;
-    if (overlong || surrogate || codePoint > kLastCodePoint) {
-        return Invalid(length);
-    }
-    return Character(codePoint, length);
+    return Invalid(1);
 }
 
 // "ESC [" and what follows.
 Token Csi(const std::uint8_t* s, int n) {
-    if (n < 3) {
-        return Incomplete();
+    if (n < 3 || (s[2] == kCsiIntroducer && n < 4)) {
+        return kIncomplete;
     }
-    if (s[2] == '[') {  // the Linux console's F1..F5
-        if (n < 4) {
-            return Incomplete();
-        }
-        if (!IsPrintable(s[3])) {
-            return Invalid(3);
-        }
-        Token token;
-        token.kind = Token::Kind::kLinuxFunction;
-        token.length = 4;
-        token.final = s[3];
-        return token;
+    if (s[2] == kCsiIntroducer) {  // the Linux console's F1..F5
+        return kPrintable.Has(s[3])
+                   ? Token{.kind = Kind::kLinuxFunction, .length = 4, .final = s[3]}
+                   : Invalid(3);
     }
-    Token token;
-    token.kind = Token::Kind::kCsi;
+    Token token{.kind = Kind::kCsi};
     CsiParameters& p = token.parameters;
     int i = 2;
-    if (IsMarker(s[i])) {
-        p.marker = s[i];
-        ++i;
+    if (kMarkers.Has(s[i])) {
+        p.marker = s[i++];
     }
     int start = i;
     int field = 0;
     int sub = 0;
-    for (; i < n && IsParameterByte(s[i]); ++i) {
-        std::uint8_t c = s[i];
-        if (c >= '0' && c <= '9') {
-            if (field < CsiParameters::kFields && sub < CsiParameters::kSubFields) {
-                AddDigit(p.value[field][sub], c);
-            }
-        } else if (c == ';') {
+    for (; i < n && kParameterBytes.Has(s[i]); ++i) {
+        if (kDigits.Has(s[i]) && field < CsiParameters::kFields &&
+            sub < CsiParameters::kSubFields) {
+            p.value[field][sub] = WithDigit(p.value[field][sub], s[i]);
+        } else if (s[i] == ';') {
             ++field;
             sub = 0;
-        } else if (c == ':') {
+        } else if (s[i] == ':') {
             ++sub;
         }
     }
     p.count = i > start ? field + 1 : 0;
-    for (; i < n && IsIntermediateByte(s[i]); ++i) {
-        if (s[i] == '$' && p.marker == 0 && p.intermediate == 0) {
-            // rxvt ends its Shift+editing and function keys with "$" ("CSI 5 $"): nothing
-            // would follow to end them otherwise.
-            token.final = '$';
-            token.length = i + 1;
-            return token;
-        }
+    // rxvt ends its Shift+editing and function keys with "$" ("CSI 5 $"): nothing would
+    // follow to end them otherwise.
+    auto rxvtEnd = [&] { return s[i] == kRxvtShiftFinal && p.marker == 0 && p.intermediate == 0; };
+    for (; i < n && kIntermediateBytes.Has(s[i]) && !rxvtEnd(); ++i) {
         p.intermediate = s[i];
     }
     if (i >= n) {
-        return Incomplete();
+        return kIncomplete;
     }
-    if (IsFinalByte(s[i])) {
+    if (kFinalBytes.Has(s[i]) || rxvtEnd()) {
         token.final = s[i];
         token.length = i + 1;
         return token;
     }
     // A byte that cannot stand in a sequence ends it: what came before is no key, except
     // a bare "ESC [", which was Alt with "[".
-    if (i == 2) {
-        return Character(kCsiIntroducer, 2, true);
-    }
-    return Invalid(i);
+    return i == 2 ? Character(kCsiIntroducer, 2, true) : Invalid(i);
 }
 
-// "ESC O" and what follows.
+// "ESC O" and what follows; the last number before the final is the modifier parameter.
 Token Ss3(const std::uint8_t* s, int n) {
-    int i = 2;
-    std::uint32_t modifiers = 1;
+    Token token{.kind = Kind::kSs3};
     std::uint32_t number = 0;
-    for (; i < n && IsParameterByte(s[i]); ++i) {
-        if (s[i] >= '0' && s[i] <= '9') {
-            AddDigit(number, s[i]);
-        } else {
-            number = 0;
-        }
-        modifiers = number;  // the last number is the modifier parameter
+    int i = 2;
+    for (; i < n && kParameterBytes.Has(s[i]); ++i) {
+        number = kDigits.Has(s[i]) ? WithDigit(number, s[i]) : 0;
+        token.modifiers = number;
     }
     if (i >= n) {
-        return Incomplete();
+        return kIncomplete;
     }
-    if (!IsFinalByte(s[i])) {
-        if (i == 2) {  // "ESC O" and then something else: Alt with "O"
-            return Character(kSs3Introducer, 2, true);
-        }
-        return Invalid(i);
+    if (!kFinalBytes.Has(s[i])) {  // "ESC O" and then something else is Alt with "O"
+        return i == 2 ? Character(kSs3Introducer, 2, true) : Invalid(i);
     }
-    Token token;
-    token.kind = Token::Kind::kSs3;
     token.length = i + 1;
     token.final = s[i];
-    token.modifiers = modifiers;
     return token;
 }
 
 // What starts with Escape: a sequence, Alt with a key, or the Escape key itself.
 Token Escaped(const std::uint8_t* s, int n, bool complete) {
-    if (n == 1) {
-        return complete ? Escape() : Incomplete();
+    constexpr Token kEscape{.kind = Kind::kEscape, .length = 1};
+    if (n == 1 || (n == 2 && s[1] == kEsc)) {
+        return complete ? kEscape : kIncomplete;
     }
     if (s[1] == kCsiIntroducer || s[1] == kSs3Introducer) {
         Token token = s[1] == kCsiIntroducer ? Csi(s, n) : Ss3(s, n);
-        if (!IsIncomplete(token) || !complete) {
+        if (token.length != 0 || !complete) {
             return token;
         }
         // Nothing followed in time: Alt with "[" or "O", or a broken sequence.
         return n == 2 ? Character(s[1], 2, true) : Invalid(n);
     }
-    if (s[1] == kEsc) {
-        // Escape before a sequence is Alt with that key (rxvt); otherwise two Escapes.
-        if (n == 2) {
-            return complete ? Escape() : Incomplete();
-        }
-        if (s[2] != kCsiIntroducer && s[2] != kSs3Introducer) {
-            return Escape();
-        }
-        Token inner = Escaped(s + 1, n - 1, complete);
-        if (!IsIncomplete(inner)) {
-            inner.length += 1;
-            inner.alt = inner.kind != Token::Kind::kInvalid;
-        }
-        return inner;
+    // Escape before a sequence is Alt with that key (rxvt); before another Escape it is
+    // the Escape key. Before a character it is Alt with it, else the Escape key alone.
+    bool sequence = s[1] == kEsc && (s[2] == kCsiIntroducer || s[2] == kSs3Introducer);
+    if (s[1] == kEsc && !sequence) {
+        return kEscape;
     }
-    Token inner = Plain(s + 1, n - 1, complete);
-    if (IsIncomplete(inner)) {
-        return inner;
-    }
-    if (inner.kind != Token::Kind::kCharacter) {
-        return Escape();  // and what follows is cut again on its own
+    Token inner = sequence ? Escaped(s + 1, n - 1, complete) : Plain(s + 1, n - 1, complete);
+    if (inner.length == 0 || (!sequence && inner.kind != Kind::kCharacter)) {
+        return inner.length == 0 ? inner : kEscape;  // what follows is cut again on its own
     }
     inner.length += 1;
-    inner.alt = true;
+    inner.alt = inner.kind != Kind::kInvalid;
     return inner;
 }
 
 }  // namespace
 
 void Tokenizer::Push(std::uint8_t byte) {
-    if (skipping_) {
-        if (IsParameterByte(byte) || IsIntermediateByte(byte)) {
-            return;
-        }
-        skipping_ = false;
-        if (IsFinalByte(byte)) {
-            return;
-        }
-    }
-    if (length_ < kMaxHeld) {
+    bool inSequence = kParameterBytes.Has(byte) || kIntermediateBytes.Has(byte);
+    bool skipped = skipping_ && (inSequence || kFinalBytes.Has(byte));
+    skipping_ = skipping_ && inSequence;
+    if (!skipped && length_ < kMaxHeld) {
         held_[length_++] = byte;
     }
 }
 
 std::optional<Token> Tokenizer::Next(bool complete) {
-    if (complete) {
-        skipping_ = false;
-    }
+    skipping_ = skipping_ && !complete;
     if (length_ == 0) {
         return std::nullopt;
     }
     Token token =
         held_[0] == kEsc ? Escaped(held_, length_, complete) : Plain(held_, length_, complete);
-    if (IsIncomplete(token)) {
-        if (length_ >= kMaxHeld) {
-            // No key is this long: skip the rest of it rather than hold it without end.
-            length_ = 0;
-            skipping_ = true;
-        }
+    if (token.length == 0) {
+        // No key is this long: skip the rest of it rather than hold it without end.
+        skipping_ = length_ >= kMaxHeld;
+        length_ = skipping_ ? 0 : length_;
         return std::nullopt;
     }
-    int used = token.length < length_ ? token.length : length_;
+    int used = std::min(token.length, length_);
     std::memmove(held_, held_ + used, static_cast<std::size_t>(length_ - used));
     length_ -= used;
     return token;

@@ -5,6 +5,15 @@
 
 namespace dungeon {
 
+// Code points below it are ASCII, one byte each.
+inline constexpr std::uint32_t kAsciiEnd = 0x80;
+
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+    constexpr bool Has(std::uint32_t code) const { return code >= first && code <= last; }
+};
+
 // The parameters of a control sequence: up to four fields of up to three sub-fields each
 // ("1;5:3"), the private marker before them ("?" in "CSI ? u") and the last intermediate
 // byte ("$" in "CSI ? 2026 ; 2 $ y"). Fields beyond these are counted, not kept.
@@ -33,13 +42,13 @@ struct Token {
         kLinuxFunction,  // the Linux console's "ESC [ [ final"
     };
     Kind kind = Kind::kInvalid;
-    int length = 0;  // bytes it took
+    int length = 0;  // bytes it took; 0 while it is not complete
     // An Escape came first: Alt was held with the key (or the answer came after one).
     bool alt = false;
-    std::uint32_t codePoint = 0;  // kCharacter
-    std::uint8_t final = 0;       // kCsi, kSs3, kLinuxFunction
-    std::uint32_t modifiers = 1;  // kSs3: its last number, xterm's modifier parameter
-    CsiParameters parameters;     // kCsi
+    std::uint32_t codePoint = 0;    // kCharacter
+    std::uint8_t final = 0;         // kCsi, kSs3, kLinuxFunction
+    std::uint32_t modifiers = 1;    // kSs3: its last number, xterm's modifier parameter
+    CsiParameters parameters = {};  // kCsi
 };
 
 // Cuts the bytes from a terminal into tokens. It holds the bytes of a token not yet
@@ -49,10 +58,6 @@ class Tokenizer {
   public:
     static constexpr int kMaxHeld = 64;
 
-    void Reset() {
-        length_ = 0;
-        skipping_ = false;
-    }
     // Takes the next byte. Call Next until it returns nullopt before pushing another.
     void Push(std::uint8_t byte);
     // The next token of the bytes held, which it takes away; nullopt while they may still

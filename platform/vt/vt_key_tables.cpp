@@ -1,0 +1,351 @@
+#include "platform/vt/vt_key_tables.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
+#include "console/cp437.h"
+#include "console/pc_keyboard.h"
+
+namespace dungeon {
+namespace {
+
+// Control characters a terminal sends for keys of their own; most send Delete for Backspace.
+constexpr std::uint8_t kBackspaceCharacter = 8, kTabCharacter = 9, kLineFeedCharacter = 10,
+                       kReturnCharacter = 13, kEscapeCharacter = 27, kDeleteCharacter = 127;
+
+// xterm's modifier bits, after the 1 that its (and the kitty protocol's) parameter adds.
+constexpr std::uint32_t kModifierShift = 1, kModifierAlt = 2, kModifierCtrl = 4,
+                        kModifierCapsLock = 64, kModifierNumLock = 128;
+
+// The kitty protocol's numbers of keys that type no character (or type one on the keypad),
+// in the Private Use Area; the keypad keys in kKeypad's order.
+constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743;
+constexpr std::uint32_t kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360;
+constexpr std::uint32_t kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
+                        kKittyKeypadLeft = 57417, kKittyKeypadRight = 57418, kKittyKeypadUp = 57419,
+                        kKittyKeypadDown = 57420, kKittyKeypadPageUp = 57421,
+                        kKittyKeypadPageDown = 57422, kKittyKeypadHome = 57423,
+                        kKittyKeypadEnd = 57424, kKittyKeypadInsert = 57425,
+                        kKittyKeypadDelete = 57426, kKittyKeypadBegin = 57427;
+constexpr std::uint32_t kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
+                        kKittyRightShift = 57447, kKittyRightControl = 57448,
+                        kKittyRightAlt = 57449;
+constexpr std::uint32_t kKittyRelease = 3;  // the event type of a release (a repeat is 2)
+constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFunctional};
+constexpr CodeRange kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator};
+// modifyOtherKeys sends its keys as "CSI 27 ; modifiers ; code ~".
+constexpr std::uint32_t kModifyOtherKeysNumber = 27;
+
+constexpr CodeRange kLowerLetters{'a', 'z'}, kUpperLetters{'A', 'Z'},
+    kLinuxFunctionFinals{'A', 'E'};
+
+struct PcKeyRecord {
+    std::uint16_t virtualKey = 0;
+    std::uint16_t scanCode = 0;
+    std::uint8_t character = 0;
+    bool enhanced = false;  // a key of the separate cursor and editing block
+};
+
+constexpr PcKeyRecord kUpKey{kVkUp, kScanUp, 0, true}, kDownKey{kVkDown, kScanDown, 0, true},
+    kRightKey{kVkRight, kScanRight, 0, true}, kLeftKey{kVkLeft, kScanLeft, 0, true},
+    kHomeKey{kVkHome, kScanHome, 0, true}, kEndKey{kVkEnd, kScanEnd, 0, true},
+    kInsertKey{kVkInsert, kScanInsert, 0, true}, kDeleteKey{kVkDelete, kScanDelete, 0, true},
+    kPageUpKey{kVkPrior, kScanPageUp, 0, true}, kPageDownKey{kVkNext, kScanPageDown, 0, true},
+    kKeypadBeginKey{kVkClear, kScanKeypad5}, kShiftTabKey{kVkTab, kScanTab, kTabCharacter},
+    kCapsLockKey{kVkCapital, kScanCapsLock}, kScrollLockKey{kVkScroll, kScanScrollLock},
+    kNumLockKey{kVkNumLock, kScanNumLock, 0, true}, kLeftShiftKey{kVkShift, kScanLeftShift},
+    kRightShiftKey{kVkShift, kScanRightShift}, kLeftControlKey{kVkControl, kScanControl},
+    kRightControlKey{kVkControl, kScanControl, 0, true}, kLeftAltKey{kVkMenu, kScanAlt},
+    kRightAltKey{kVkMenu, kScanAlt, 0, true};
+
+constexpr PcKeyRecord FunctionKey(int number) {
+    int scanCode = number <= 10 ? kScanF1 + number - 1 : (number == 11 ? kScanF11 : kScanF12);
+    return {static_cast<std::uint16_t>(kVkF1 + number - 1), static_cast<std::uint16_t>(scanCode)};
+}
+
+// The keys of the numeric keypad that type characters, in the order of the kitty
+// protocol's numbers, and the finals of the same keys in the SS3 application keypad.
+constexpr PcKeyRecord kKeypad[] = {
+    {kVkNumpad0, kScanInsert, '0'},          {kVkNumpad0 + 1, kScanEnd, '1'},
+    {kVkNumpad0 + 2, kScanDown, '2'},        {kVkNumpad0 + 3, kScanPageDown, '3'},
+    {kVkNumpad0 + 4, kScanLeft, '4'},        {kVkNumpad0 + 5, kScanKeypad5, '5'},
+    {kVkNumpad0 + 6, kScanRight, '6'},       {kVkNumpad0 + 7, kScanHome, '7'},
+    {kVkNumpad0 + 8, kScanUp, '8'},          {kVkNumpad0 + 9, kScanPageUp, '9'},
+    {kVkDecimal, kScanDelete, '.'},          {kVkDivide, kScanKeypadDivide, '/', true},
+    {kVkMultiply, kScanKeypadMultiply, '*'}, {kVkSubtract, kScanKeypadMinus, '-'},
+    {kVkAdd, kScanKeypadPlus, '+'},          {kVkReturn, kScanEnter, kReturnCharacter, true},
+    {kVkOemPlus, kScanEquals, '='},          {kVkSeparator, kScanDelete, ','},
+};
+constexpr std::string_view kSs3KeypadFinals = "pqrstuvwxynojmkMXl";
+static_assert(std::size(kKeypad) == kSs3KeypadFinals.size());
+static_assert(std::size(kKeypad) == kKittyKeypadSeparator - kKittyKeypad0 + 1);
+
+// A key named by a final byte or a number; `state` is part of the key.
+struct KeyEntry {
+    std::uint32_t code;
+    PcKeyRecord key;
+    std::uint32_t state = 0;
+};
+
+// The keys that xterm names by a final letter alone, in its SS3 and CSI forms alike.
+constexpr KeyEntry kLetterKeys[] = {
+    {'A', kUpKey},         {'B', kDownKey},       {'C', kRightKey},       {'D', kLeftKey},
+    {'H', kHomeKey},       {'F', kEndKey},        {'E', kKeypadBeginKey}, {'P', FunctionKey(1)},
+    {'Q', FunctionKey(2)}, {'R', FunctionKey(3)}, {'S', FunctionKey(4)},
+};
+// rxvt's cursor keys with Shift (CSI) or Ctrl (SS3).
+constexpr KeyEntry kRxvtCursorKeys[] = {
+    {'a', kUpKey}, {'b', kDownKey}, {'c', kRightKey}, {'d', kLeftKey}};
+// The Linux console's keypad 5, and Shift+Tab.
+constexpr KeyEntry kCsiLetterKeys[] = {{'G', kKeypadBeginKey}, {'Z', kShiftTabKey, kShift}};
+
+// The keys that VT220-style sequences number, "CSI 3 ~" (1 and 4 as the Linux console and
+// screen send Home and End, 7 and 8 as rxvt does), and the Linux console's Shift+F3..F10.
+constexpr KeyEntry kNumberedKeys[] = {
+    {1, kHomeKey},         {2, kInsertKey},       {3, kDeleteKey},
+    {4, kEndKey},          {5, kPageUpKey},       {6, kPageDownKey},
+    {7, kHomeKey},         {8, kEndKey},          {11, FunctionKey(1)},
+    {12, FunctionKey(2)},  {13, FunctionKey(3)},  {14, FunctionKey(4)},
+    {15, FunctionKey(5)},  {17, FunctionKey(6)},  {18, FunctionKey(7)},
+    {19, FunctionKey(8)},  {20, FunctionKey(9)},  {21, FunctionKey(10)},
+    {23, FunctionKey(11)}, {24, FunctionKey(12)}, {kKittyKeypadBegin, kKeypadBeginKey},
+};
+constexpr KeyEntry kLinuxShiftedFunctionKeys[] = {
+    {25, FunctionKey(3)}, {26, FunctionKey(4)}, {28, FunctionKey(5)}, {29, FunctionKey(6)},
+    {31, FunctionKey(7)}, {32, FunctionKey(8)}, {33, FunctionKey(9)}, {34, FunctionKey(10)},
+};
+// rxvt puts the modifiers of a numbered key in its final byte instead of "~".
+constexpr std::string_view kNumberedFinals = "~$^@";
+constexpr std::uint32_t kNumberedFinalStates[] = {0, kShift, kLeftCtrl, kLeftCtrl | kShift};
+
+constexpr KeyEntry kKittyNamedKeys[] = {
+    {kKittyCapsLock, kCapsLockKey},         {kKittyScrollLock, kScrollLockKey},
+    {kKittyNumLock, kNumLockKey},           {kKittyKeypadBegin, kKeypadBeginKey},
+    {kKittyLeftShift, kLeftShiftKey},       {kKittyLeftControl, kLeftControlKey},
+    {kKittyLeftAlt, kLeftAltKey},           {kKittyRightShift, kRightShiftKey},
+    {kKittyRightControl, kRightControlKey}, {kKittyRightAlt, kRightAltKey},
+};
+// The cursor and editing keys on the numeric keypad (with Num Lock off): no enhanced keys.
+constexpr KeyEntry kKittyKeypadEditingKeys[] = {
+    {kKittyKeypadLeft, kLeftKey},     {kKittyKeypadRight, kRightKey},
+    {kKittyKeypadUp, kUpKey},         {kKittyKeypadDown, kDownKey},
+    {kKittyKeypadPageUp, kPageUpKey}, {kKittyKeypadPageDown, kPageDownKey},
+    {kKittyKeypadHome, kHomeKey},     {kKittyKeypadEnd, kEndKey},
+    {kKittyKeypadInsert, kInsertKey}, {kKittyKeypadDelete, kDeleteKey},
+};
+// The keys the kitty protocol sends as their C0 character, with what they type with Ctrl.
+constexpr KeyEntry kKittyControlKeys[] = {
+    {kEscapeCharacter, {kVkEscape, kScanEscape, kEscapeCharacter}},
+    {kReturnCharacter, {kVkReturn, kScanEnter, kLineFeedCharacter}},
+    {kTabCharacter, {kVkTab, kScanTab, kTabCharacter}},
+    {kBackspaceCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
+    {kDeleteCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
+};
+// The keys besides the letters that type a control character with Ctrl, from Escape on.
+constexpr std::string_view kCtrlKeys = "[\\]6-";
+
+KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
+    return KeyEvent{true, key.virtualKey, key.scanCode, key.character,
+                    state | (key.enhanced ? kEnhancedKey : 0u)};
+}
+
+template <std::size_t N>
+std::optional<KeyEvent> Lookup(const KeyEntry (&table)[N], std::uint32_t code,
+                               std::uint32_t state) {
+    const KeyEntry* entry = std::ranges::find(table, code, &KeyEntry::code);
+    return entry == std::end(table) ? std::nullopt
+                                    : std::optional(Event(entry->key, state | entry->state));
+}
+
+// xterm's modifier parameter as PC control key state. Alt counts as the left one:
+// terminals do not tell the two apart.
+std::uint32_t ModifierState(std::uint32_t parameter) {
+    std::uint32_t bits = parameter == 0 ? 0 : parameter - 1;
+    auto flag = [bits](std::uint32_t bit, std::uint32_t state) {
+        return (bits & bit) != 0 ? state : 0u;
+    };
+    return flag(kModifierShift, kShift) | flag(kModifierAlt, kLeftAlt) |
+           flag(kModifierCtrl, kLeftCtrl) | flag(kModifierCapsLock, kCapsLock) |
+           flag(kModifierNumLock, kNumLock);
+}
+
+// A typed character as the PC has it: ASCII, or the code page 437 byte of its glyph.
+std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
+    return codePoint < kAsciiEnd ? static_cast<std::uint8_t>(codePoint)
+                                 : Cp437FromCodePoint(codePoint);
+}
+
+// The key of a PC character on a US keyboard, where no key types the upper half.
+KeyEvent CharacterKeyEvent(std::uint8_t character) {
+    if (character >= kAsciiEnd) {
+        return KeyEvent{true, 0, 0, character, 0};
+    }
+    return PcKeyPress(character == kDeleteCharacter ? kBackspaceCharacter : character);
+}
+
+std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final) {
+    std::uint32_t number = p.value[0][0];
+    std::uint32_t state = ModifierState(p.Field(1, 1));
+    // F3 with modifiers ends in "R"; "row;column R" is a cursor report, which is never asked.
+    if (final == 'R' && number > 1) {
+        return std::nullopt;
+    }
+    std::optional<KeyEvent> key = Lookup(kLetterKeys, final, state);
+    key = key ? key : Lookup(kRxvtCursorKeys, final, state | kShift);
+    key = key ? key : Lookup(kCsiLetterKeys, final, state);
+    std::size_t at = kNumberedFinals.find(static_cast<char>(final));
+    if (key || at == kNumberedFinals.npos) {
+        return key;
+    }
+    state |= kNumberedFinalStates[at];
+    key = Lookup(kNumberedKeys, number, state);
+    return key ? key : Lookup(kLinuxShiftedFunctionKeys, number, state | kShift);
+}
+
+// The character of the same US-layout key with Shift held.
+std::uint32_t UsShifted(std::uint32_t c) {
+    std::optional<PcKey> plain =
+        c < kAsciiEnd ? PcKeyForCharacter(static_cast<std::uint8_t>(c)) : std::nullopt;
+    for (std::uint8_t other = ' ';
+         plain && !plain->shift && !plain->ctrl && other < kDeleteCharacter; ++other) {
+        std::optional<PcKey> key = PcKeyForCharacter(other);
+        if (key && key->shift && key->scanCode == plain->scanCode) {
+            return other;
+        }
+    }
+    return c;
+}
+
+// The character a key types with Ctrl held on a PC (0 where it types none).
+std::uint8_t CtrlCharacter(std::uint32_t key) {
+    std::size_t at = key < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(key)) : kCtrlKeys.npos;
+    if (kLowerLetters.Has(key) || at != kCtrlKeys.npos) {
+        return static_cast<std::uint8_t>(at == kCtrlKeys.npos ? key - 'a' + 1
+                                                              : kEscapeCharacter + at);
+    }
+    return key == ' ' ? ' ' : 0;
+}
+
+// A key that types text: what it types comes from the fields the terminal sent, the key's
+// place from the US layout.
+std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state) {
+    // The key's character without and with Shift, its US-layout key and the text it typed,
+    // each 0 where not sent.
+    std::uint32_t code = p.value[0][0], shifted = p.value[0][1], base = p.value[0][2];
+    std::uint32_t text = p.Field(2, 0);
+    std::uint32_t typed = text != 0 ? text : code;
+    if (text == 0 && (state & kShift) != 0) {
+        typed = shifted != 0 ? shifted : UsShifted(code);
+    }
+    bool caps = text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed);
+    typed = caps ? typed - 'a' + 'A' : typed;
+    std::uint32_t physical = base != 0 ? base : code;
+    physical = kUpperLetters.Has(physical) ? physical - 'A' + 'a' : physical;
+    KeyEvent place =
+        physical < kAsciiEnd ? PcKeyPress(static_cast<std::uint8_t>(physical)) : KeyEvent{};
+    std::optional<std::uint8_t> character =
+        (state & kLeftCtrl) != 0 ? CtrlCharacter(physical) : PcCharacter(typed);
+    // Nothing for a character the PC cannot show, nor for Ctrl with a character no PC key
+    // types: the console would hand out a stray 0.
+    if (!character || (place.virtualKey == 0 && *character == 0)) {
+        return std::nullopt;
+    }
+    return KeyEvent{true, place.virtualKey, place.scanCode, *character, state};
+}
+
+// The PC key of a kitty key event; nothing for keys the PC has not got.
+std::optional<KeyEvent> KittyKeyEvent(const CsiParameters& p) {
+    std::uint32_t code = p.value[0][0];
+    std::uint32_t state = ModifierState(p.Field(1, 1));
+    bool ctrl = (state & kLeftCtrl) != 0;
+    if (std::optional<KeyEvent> control = Lookup(kKittyControlKeys, code, state)) {
+        auto plain = CharacterKeyEvent(static_cast<std::uint8_t>(code)).character;
+        control->character = ctrl ? control->character : plain;
+        return control;
+    }
+    if (std::optional<KeyEvent> named = Lookup(kKittyNamedKeys, code, state)) {
+        return named;
+    }
+    if (std::optional<KeyEvent> editing = Lookup(kKittyKeypadEditingKeys, code, state)) {
+        editing->controlKeyState = state;  // no enhanced key on the keypad
+        return editing;
+    }
+    if (kKittyKeypadKeys.Has(code)) {
+        KeyEvent event = Event(kKeypad[code - kKittyKeypad0], state);
+        if (code <= kKittyKeypad9 && (ctrl || (state & kAltFlags) != 0)) {
+            event.character = 0;  // with Alt held the digits build an Alt code instead
+        }
+        return event;
+    }
+    if (code == 0 || kKittyFunctionalKeys.Has(code)) {
+        return std::nullopt;  // other functional keys (F13 and up, media keys, Super, ...)
+    }
+    return TextKeyEvent(p, state);
+}
+
+bool IsModifyOtherKeys(const CsiParameters& p, std::uint8_t final) {
+    return final == '~' && p.value[0][0] == kModifyOtherKeysNumber && p.count >= 3;
+}
+
+std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
+    const CsiParameters& p = token.parameters;
+    switch (token.kind) {
+        case Token::Kind::kInvalid:
+            return std::nullopt;
+        case Token::Kind::kEscape:
+            return CharacterKeyEvent(kEscapeCharacter);
+        case Token::Kind::kCharacter:
+            if (std::optional<std::uint8_t> character = PcCharacter(token.codePoint)) {
+                return CharacterKeyEvent(*character);
+            }
+            return std::nullopt;
+        case Token::Kind::kSs3: {
+            std::uint32_t state = ModifierState(token.modifiers);
+            std::optional<KeyEvent> key = Lookup(kLetterKeys, token.final, state);
+            key = key ? key : Lookup(kRxvtCursorKeys, token.final, state | kLeftCtrl);
+            // The keypad sends no modifiers: its keys type what they always type.
+            std::size_t at = kSs3KeypadFinals.find(static_cast<char>(token.final));
+            return key || at == kSs3KeypadFinals.npos ? key : Event(kKeypad[at], 0);
+        }
+        case Token::Kind::kLinuxFunction:
+            return kLinuxFunctionFinals.Has(token.final)  // F1..F5
+                       ? std::optional(Event(FunctionKey(token.final - 'A' + 1), 0))
+                       : std::nullopt;
+        case Token::Kind::kCsi:
+            break;
+    }
+    if (p.marker != 0 || p.intermediate != 0) {
+        return std::nullopt;  // mouse reports, answers
+    }
+    if (IsModifyOtherKeys(p, token.final)) {  // its code and modifiers as the kitty form has them
+        return KittyKeyEvent({.value = {{p.value[2][0]}, {p.value[1][0]}}, .count = 2});
+    }
+    if (token.final == 'u') {
+        return KittyKeyEvent(p);
+    }
+    return LegacyCsiKey(p, token.final);
+}
+
+}  // namespace
+
+std::optional<KeyEvent> KeyOf(const Token& token) {
+    std::optional<KeyEvent> key = KeyWithoutAlt(token);
+    if (key && token.alt) {
+        key->controlKeyState |= kLeftAlt;
+    } else if (!key && token.alt && token.kind == Token::Kind::kCharacter) {
+        // Alt with a character the PC cannot show: that alone would be dropped, so only the
+        // Escape before it counts.
+        return CharacterKeyEvent(kEscapeCharacter);
+    }
+    return key;
+}
+
+bool IsKittyRelease(const Token& token) {
+    // The kitty protocol sends the event type after the modifiers, in its own form and in
+    // the legacy ones alike; modifyOtherKeys has none.
+    return token.kind == Token::Kind::kCsi && !IsModifyOtherKeys(token.parameters, token.final) &&
+           token.parameters.value[1][1] == kKittyRelease;
+}
+
+}  // namespace dungeon
