@@ -57,8 +57,8 @@ void Screen::WriteRun(int x, int y, std::string_view characters, std::uint8_t at
     auto* bytes = reinterpret_cast<std::uint8_t*>(&cells_[Index(left, y)]);
     const char* from = characters.data() + (left - x);
     for (int k = 0; k <= right - left; ++k) {
-        bytes[2 * k] = static_cast<std::uint8_t>(from[k]);
-        bytes[2 * k + 1] = attribute;
+        bytes[std::ptrdiff_t{2} * k] = static_cast<std::uint8_t>(from[k]);
+        bytes[std::ptrdiff_t{2} * k + 1] = attribute;
     }
     MarkChanged(y, left, right);
 }
@@ -72,7 +72,8 @@ void Screen::Clear(const Rect& rect, Cell fill) {
         return;
     }
     // The first row is filled cell by cell, the others copied from it in one go.
-    const auto columns = static_cast<std::size_t>(right - left + 1);
+    const std::size_t columns =
+        static_cast<std::size_t>(right) - static_cast<std::size_t>(left) + 1;
     for (int y = top; y <= bottom; ++y) {
         Cell* row = &cells_[Index(left, y)];
         if (y == top) {

@@ -195,7 +195,7 @@ std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final)
     key = key ? key : Lookup(kRxvtCursorKeys, final, state | kShift);
     key = key ? key : Lookup(kCsiLetterKeys, final, state);
     std::size_t at = kNumberedFinals.find(static_cast<char>(final));
-    if (key || at == kNumberedFinals.npos) {
+    if (key || at == std::string_view::npos) {
         return key;
     }
     state |= kNumberedFinalStates[at];
@@ -219,10 +219,11 @@ std::uint32_t UsShifted(std::uint32_t c) {
 
 // The character a key types with Ctrl held on a PC (0 where it types none).
 std::uint8_t CtrlCharacter(std::uint32_t key) {
-    std::size_t at = key < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(key)) : kCtrlKeys.npos;
-    if (kLowerLetters.Has(key) || at != kCtrlKeys.npos) {
-        return static_cast<std::uint8_t>(at == kCtrlKeys.npos ? key - 'a' + 1
-                                                              : kEscapeCharacter + at);
+    std::size_t at =
+        key < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(key)) : std::string_view::npos;
+    if (kLowerLetters.Has(key) || at != std::string_view::npos) {
+        return static_cast<std::uint8_t>(at == std::string_view::npos ? key - 'a' + 1
+                                                                      : kEscapeCharacter + at);
     }
     return key == ' ' ? ' ' : 0;
 }
@@ -306,7 +307,7 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
             key = key ? key : Lookup(kRxvtCursorKeys, token.final, state | kLeftCtrl);
             // The keypad sends no modifiers: its keys type what they always type.
             std::size_t at = kSs3KeypadFinals.find(static_cast<char>(token.final));
-            return key || at == kSs3KeypadFinals.npos ? key : Event(kKeypad[at], 0);
+            return key || at == std::string_view::npos ? key : Event(kKeypad[at], 0);
         }
         case Token::Kind::kLinuxFunction:
             return kLinuxFunctionFinals.Has(token.final)  // F1..F5
