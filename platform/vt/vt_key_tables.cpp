@@ -153,7 +153,9 @@ KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
 template <std::size_t N>
 std::optional<KeyEvent> Lookup(const KeyEntry (&table)[N], std::uint32_t code,
                                std::uint32_t state) {
-    const KeyEntry* entry = std::ranges::find(table, code, &KeyEntry::code);
+    // std::find_if, not std::ranges: the web build's library has no ranges.
+    const KeyEntry* entry = std::find_if(std::begin(table), std::end(table),
+                                         [code](const KeyEntry& e) { return e.code == code; });
     return entry == std::end(table) ? std::nullopt
                                     : std::optional(Event(entry->key, state | entry->state));
 }
