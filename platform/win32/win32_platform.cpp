@@ -16,79 +16,117 @@ constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
 // Records taken from the console per call.
 constexpr DWORD kReadBatch = 64;
+// Cursor sizes in percent of a cell: the console's usual one, and the range it accepts in
+// any change, one of visibility included.
+constexpr DWORD kUsualCursorSize = 25;
+constexpr DWORD kMinCursorSize = 1;
+constexpr DWORD kMaxCursorSize = 100;
 
 // The open platform, for the control-event handler.
 std::atomic<Win32Platform*> activePlatform{nullptr};
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnControlEvent(DWORD event) {
+    // Ctrl+C is an ordinary key to the game, and ignored like one. Windows raises the event
+    // only when another program sends it; Wine also when it is typed, processed input off.
     if (event == CTRL_C_EVENT) {
-        // Ctrl+C is an ordinary key to the game, and ignored like one: the game plays on in
-        // its modes. Windows raises the event only when another program sends it; Wine also
-        // when it is typed, even with processed input off.
         return TRUE;
     }
-    // Ctrl+Break, the window closed, logging off, shutting down: the game ends here, on
-    // every host alike (under Wine a default handler may leave the process running).
+    // Ctrl+Break, the window closed, logging off, shutting down: the game ends here on every
+    // host alike (under Wine a default handler may leave the process running). Not
+    // ExitProcess: the static destructors would wait for the lock the main thread may hold.
     if (Win32Platform* platform = activePlatform.load()) {
         platform->Restore();
     }
-    // Not ExitProcess: that would run the static destructors, whose close waits for the lock
-    // the main thread may hold when it is cut off. The game has nothing left to flush.
     TerminateProcess(GetCurrentProcess(), Win32Platform::kControlEventExitStatus);
     return TRUE;
-}
-
-HANDLE OpenDevice(const char* name) {
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 bool IsValid(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
-SMALL_RECT ToSmallRect(const Rect& rect) {
-    SMALL_RECT result;
-    result.Left = ToConsoleCoordinate(rect.left);
-    result.Top = ToConsoleCoordinate(rect.top);
-    result.Right = ToConsoleCoordinate(rect.right);
-    result.Bottom = ToConsoleCoordinate(rect.bottom);
-    return result;
-}
-
 COORD ToCoord(int x, int y) {
-    COORD result;
-    result.X = ToConsoleCoordinate(x);
-    result.Y = ToConsoleCoordinate(y);
-    return result;
+    return COORD{ToConsoleCoordinate(x), ToConsoleCoordinate(y)};
 }
 
-// Moves the console's view, keeping its size, so that its top row is `top` (0-based) and
-// its left column the buffer's first.
-void MoveView(HANDLE output, const SMALL_RECT& view, SHORT top) {
-    SMALL_RECT moved;
-    moved.Left = 0;
-    moved.Top = top;
-    moved.Right = static_cast<SHORT>(view.Right - view.Left);
-    moved.Bottom = static_cast<SHORT>(top + (view.Bottom - view.Top));
-    SetConsoleWindowInfo(output, TRUE, &moved);
-}
-
-CHAR_INFO ToCharInfo(Cell cell) {
-    CHAR_INFO result;
-    result.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
-    result.Attributes = cell.attribute;
-    return result;
-}
-
-// A typed character as the PC keyboard's byte; what code page 437 lacks becomes "?", as a
+// A typed or shown character as the PC's byte; what code page 437 lacks becomes "?", as a
 // console would give it in that code page.
 std::uint8_t ToPcByte(WCHAR character) {
     if (character < 0x80) {
         return static_cast<std::uint8_t>(character);
     }
     return Cp437FromCodePoint(character).value_or(static_cast<std::uint8_t>('?'));
+}
+
+InputEvent ToInputEvent(const INPUT_RECORD& record) {
+    if (record.EventType != KEY_EVENT) {
+        return InputEvent{InputEvent::Kind::kOther, KeyEvent{}};
+    }
+    const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+    return InputEvent{InputEvent::Kind::kKey,
+                      KeyEvent{key.bKeyDown != FALSE, key.wVirtualKeyCode, key.wVirtualScanCode,
+                               ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
+}
+
+// The columns of row y whose cells differ from what the console shows.
+Span DifferingSpan(const Screen& screen, int y) {
+    Span differing;
+    const Span changed = screen.ChangedSpan(y);
+    for (int x = changed.left; x <= changed.right; ++x) {
+        if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
+            differing.left = differing.Empty() ? x : differing.left;
+            differing.right = x;
+        }
+    }
+    return differing;
+}
+
+// Gathers the spans of rows first..last into rectangles that one call can carry, unchanged
+// cells inside them carried again, and hands each to `carry`; true if every one was carried.
+template <typename SpanOf, typename Carry>
+bool EachBand(int first, int last, SpanOf spanOf, Carry carry) {
+    std::optional<Rect> band;
+    bool all = true;
+    for (int y = first; y <= last; ++y) {
+        const Span span = spanOf(y);
+        if (span.Empty()) {
+            continue;
+        }
+        if (band) {
+            const Rect merged{std::min(band->left, span.left), band->top,
+                              std::max(band->right, span.right), y};
+            if ((merged.right - merged.left + 1) * (y - merged.top + 1) <=
+                Win32Platform::kMaxCellsPerWrite) {
+                band = merged;
+                continue;
+            }
+            all = carry(*band) && all;
+        }
+        band = Rect{span.left, y, span.right, y};
+    }
+    return band ? carry(*band) && all : all;
+}
+
+// Visits the cells of `band` row by row, each with its place in `cells`.
+template <typename Visit>
+void EachCell(std::vector<CHAR_INFO>& cells, const Rect& band, Visit visit) {
+    auto cell = cells.begin();
+    for (int y = band.top; y <= band.bottom; ++y) {
+        for (int x = band.left; x <= band.right; ++x) {
+            visit(x, y, *cell++);
+        }
+    }
+}
+
+// Carries `band` between `cells` and the console: `call` is the read or the write.
+template <typename Call>
+bool CarryBand(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& band, Call call) {
+    const COORD size{static_cast<SHORT>(band.right - band.left + 1),
+                     static_cast<SHORT>(band.bottom - band.top + 1)};
+    SMALL_RECT region{ToConsoleCoordinate(band.left), ToConsoleCoordinate(band.top),
+                      ToConsoleCoordinate(band.right), ToConsoleCoordinate(band.bottom)};
+    return call(output, cells.data(), size, COORD{0, 0}, &region) != FALSE;
 }
 
 }  // namespace
@@ -106,314 +144,216 @@ Win32Platform::~Win32Platform() {
     if (open_) {
         // The program ends without closing the console: what it drew still goes out.
         Present(*screen_);
-        Close();
+        Close(*screen_);
     }
+}
+
+template <typename IsConsole>
+Win32Platform::Device Win32Platform::OpenDevice(DWORD standard, const char* name,
+                                                IsConsole isConsole) {
+    const HANDLE handle = GetStdHandle(standard);
+    if (isConsole(handle)) {
+        return Device{handle, false};
+    }
+    return Device{
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr),
+        true};
 }
 
 std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     if (open_) {
         return OpenError::kInUse;
     }
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-
-    // Standard output may be redirected: then draw on the console device itself.
-    CONSOLE_SCREEN_BUFFER_INFO bufferInfo;
-    if (!GetConsoleScreenBufferInfo(output, &bufferInfo)) {
-        ownedOutput_ = OpenDevice("CONOUT$");
-        if (!IsValid(ownedOutput_)) {
-            ownedOutput_ = INVALID_HANDLE_VALUE;
-            return OpenError::kNoDevice;
-        }
-        output = ownedOutput_;
-        if (!GetConsoleScreenBufferInfo(output, &bufferInfo)) {
-            CloseHandle(ownedOutput_);
-            ownedOutput_ = INVALID_HANDLE_VALUE;
-            return OpenError::kNotAConsole;
-        }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const auto readInfo = [&info](HANDLE handle) {
+        return GetConsoleScreenBufferInfo(handle, &info) != FALSE;
+    };
+    output_ = OpenDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
+    if (!IsValid(output_.handle) || !readInfo(output_.handle)) {
+        const OpenError error =
+            IsValid(output_.handle) ? OpenError::kNotAConsole : OpenError::kNoDevice;
+        CloseDevices();
+        return error;
     }
-    output_ = output;
-
-    // The same for standard input; without any console input no key will ever come.
+    // Without any console input no key will ever come; the game still draws.
     DWORD mode = 0;
-    bool modeKnown = GetConsoleMode(input, &mode) != FALSE;
-    if (!modeKnown) {
-        ownedInput_ = OpenDevice("CONIN$");
-        if (IsValid(ownedInput_)) {
-            input = ownedInput_;
-            modeKnown = GetConsoleMode(input, &mode) != FALSE;
-        } else {
-            ownedInput_ = INVALID_HANDLE_VALUE;
-            input = INVALID_HANDLE_VALUE;
-        }
-    }
-    input_ = input;
-    if (modeKnown && SetConsoleMode(input_, mode & ~kInputModeOff)) {
-        originalInputMode_ = mode;
-        inputModeChanged_ = true;
+    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode) != FALSE; };
+    input_ = OpenDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
+    originalMode_.reset();
+    if (readMode(input_.handle) && SetConsoleMode(input_.handle, mode & ~kInputModeOff)) {
+        originalMode_ = mode;
     }
 
     // The game draws from the top of the buffer, which a shell's output may have scrolled out
     // of view (the classic host gives a window 9001 rows): the view goes back up there.
-    if (bufferInfo.srWindow.Top != 0 || bufferInfo.srWindow.Left != 0) {
-        MoveView(output_, bufferInfo.srWindow, 0);
+    const SMALL_RECT& view = info.srWindow;
+    if (view.Top != 0 || view.Left != 0) {
+        const SMALL_RECT top{0, 0, static_cast<SHORT>(view.Right - view.Left),
+                             static_cast<SHORT>(view.Bottom - view.Top)};
+        SetConsoleWindowInfo(output_.handle, TRUE, &top);
     }
-    // The whole buffer, not only its visible window.
-    screen.Reset(std::max<int>(bufferInfo.dwSize.X, 1), std::max<int>(bufferInfo.dwSize.Y, 1),
-                 static_cast<std::uint8_t>(bufferInfo.wAttributes & 0xFF));
-    shownCursorX_ = FromConsoleCoordinate(bufferInfo.dwCursorPosition.X);
-    shownCursorY_ = FromConsoleCoordinate(bufferInfo.dwCursorPosition.Y);
-    screen.SetCursor(shownCursorX_, shownCursorY_);
-
+    screen.Reset(info.dwSize.X, info.dwSize.Y, static_cast<std::uint8_t>(info.wAttributes));
+    shownAt_ = info.dwCursorPosition;
+    screen.SetCursor(FromConsoleCoordinate(shownAt_.X), FromConsoleCoordinate(shownAt_.Y));
     // Remembered so that a cursor the game hides is shown again at the end.
-    cursorSaved_ = GetConsoleCursorInfo(output_, &originalCursor_) != FALSE;
-    cursorSize_ = 25;
-    shownCursorVisible_ = true;
-    if (cursorSaved_) {
-        cursorSize_ = static_cast<int>(originalCursor_.dwSize);
-        shownCursorVisible_ = originalCursor_.bVisible != FALSE;
+    CONSOLE_CURSOR_INFO cursor{};
+    originalCursor_.reset();
+    if (GetConsoleCursorInfo(output_.handle, &cursor)) {
+        originalCursor_ = cursor;
     }
-    screen.SetCursorVisible(shownCursorVisible_);
+    shownCursor_ = originalCursor_.value_or(CONSOLE_CURSOR_INFO{kUsualCursorSize, TRUE});
+    shownCursor_.dwSize = std::clamp(shownCursor_.dwSize, kMinCursorSize, kMaxCursorSize);
+    shownCursor_.bVisible = shownCursor_.bVisible != FALSE;
+    screen.SetCursorVisible(shownCursor_.bVisible != FALSE);
 
-    // The only allocation: one band's worth of cells.
+    // The only allocation. What the console shows already (the shell's lines) is part of
+    // the picture, which a scroll of a window moves like any other cell.
     band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    ReadShownCells(screen);
+    const bool read = EachBand(
+        1, screen.KeptHeight(),
+        [&](int) {
+            return Span{1, screen.KeptWidth()};
+        },
+        [&](const Rect& band) {
+            if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
+                return false;
+            }
+            EachCell(band_, band, [&](int x, int y, const CHAR_INFO& shown) {
+                screen.Write(x, y,
+                             Cell{ToPcByte(shown.Char.UnicodeChar),
+                                  static_cast<std::uint8_t>(shown.Attributes)});
+            });
+            return true;
+        });
+    screen.MarkPresented();
+    if (!read) {
+        screen.Forget();  // what the console shows is not known: it is all written anew
+    }
     screen_ = &screen;
     lowestRow_ = 0;
-    handedBack_ = false;
     queueHead_ = 0;
     queueSize_ = 0;
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
-    handlerInstalled_ = SetConsoleCtrlHandler(OnControlEvent, TRUE) != FALSE;
+    SetConsoleCtrlHandler(OnControlEvent, TRUE);
     open_ = true;
     return std::nullopt;
 }
 
-void Win32Platform::ReadShownCells(Screen& screen) {
-    // What stands on the console already (the shell's lines) is part of the picture: a
-    // scroll of a window moves it like any other cell. Only what a window can reach.
-    const int width = screen.KeptWidth();
-    const int rowsPerRead = std::max(1, kMaxCellsPerWrite / width);
-    bool allRead = true;
-    for (int top = 1; top <= screen.KeptHeight(); top += rowsPerRead) {
-        const int bottom = std::min(screen.KeptHeight(), top + rowsPerRead - 1);
-        COORD size;
-        size.X = static_cast<SHORT>(width);
-        size.Y = static_cast<SHORT>(bottom - top + 1);
-        SMALL_RECT region = ToSmallRect(Rect{1, top, width, bottom});
-        if (!ReadConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
-            allRead = false;
-            continue;
-        }
-        for (int y = top; y <= bottom; ++y) {
-            for (int x = 1; x <= width; ++x) {
-                const CHAR_INFO& shown =
-                    band_[static_cast<std::size_t>((y - top) * width + (x - 1))];
-                screen.Write(x, y,
-                             Cell{ToPcByte(shown.Char.UnicodeChar),
-                                  static_cast<std::uint8_t>(shown.Attributes & 0xFF)});
-            }
-        }
-    }
-    screen.MarkPresented();
-    if (!allRead) {
-        screen.Forget();  // what the console shows is not known: it is all written anew
-    }
-}
-
 void Win32Platform::Restore() {
     AcquireSRWLockExclusive(&lock_);
-    if (inputModeChanged_) {
-        SetConsoleMode(input_, originalInputMode_);
-        inputModeChanged_ = false;
+    if (originalMode_) {
+        SetConsoleMode(input_.handle, *originalMode_);
     }
-    if (cursorSaved_) {
-        SetConsoleCursorInfo(output_, &originalCursor_);
-        cursorSaved_ = false;
+    if (originalCursor_) {
+        SetConsoleCursorInfo(output_.handle, &*originalCursor_);
     }
-    // The shell's prompt goes below the last picture instead of over it.
-    const int lowestRow = lowestRow_;
+    // The prompt goes below the last picture; the console's view follows the cursor there.
+    if (lowestRow_ > 0) {
+        SetConsoleCursorPosition(output_.handle,
+                                 ToCoord(1, std::min(lowestRow_ + 1, screen_->Height())));
+    }
+    originalMode_.reset();
+    originalCursor_.reset();
     lowestRow_ = 0;
-    if (lowestRow > 0 && screen_ != nullptr) {
-        // The console moves its view to show the cursor, so the view follows the prompt.
-        SetConsoleCursorPosition(output_, ToCoord(1, std::min(lowestRow + 1, screen_->Height())));
-    }
-    // Whatever the main thread still presents would undo this.
-    handedBack_ = true;
+    open_ = false;  // what the main thread still presents would undo this
     ReleaseSRWLockExclusive(&lock_);
 }
 
 void Win32Platform::Close(const Screen&) {
-    Close();
-}
-
-void Win32Platform::Close() {
-    if (handlerInstalled_) {
+    if (activePlatform.load() == this) {
         SetConsoleCtrlHandler(OnControlEvent, FALSE);
-        handlerInstalled_ = false;
     }
     Restore();
     Win32Platform* self = this;
     activePlatform.compare_exchange_strong(self, nullptr);
     AcquireSRWLockExclusive(&lock_);
-    if (IsValid(ownedOutput_)) {
-        CloseHandle(ownedOutput_);
-    }
-    if (IsValid(ownedInput_)) {
-        CloseHandle(ownedInput_);
-    }
-    ownedOutput_ = INVALID_HANDLE_VALUE;
-    ownedInput_ = INVALID_HANDLE_VALUE;
-    output_ = INVALID_HANDLE_VALUE;
-    input_ = INVALID_HANDLE_VALUE;
-    open_ = false;
+    CloseDevices();
     ReleaseSRWLockExclusive(&lock_);
 }
 
-bool Win32Platform::WriteBand(const Screen& screen, int left, int top, int right, int bottom) {
-    const int width = right - left + 1;
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) {
-            band_[static_cast<std::size_t>((y - top) * width + (x - left))] =
-                ToCharInfo(screen.At(x, y));
+void Win32Platform::CloseDevices() {
+    for (Device* device : {&output_, &input_}) {
+        if (device->owned && IsValid(device->handle)) {
+            CloseHandle(device->handle);
         }
+        *device = Device{};
     }
-    COORD size;
-    size.X = static_cast<SHORT>(width);
-    size.Y = static_cast<SHORT>(bottom - top + 1);
-    SMALL_RECT region = ToSmallRect(Rect{left, top, right, bottom});
-    if (!WriteConsoleOutputW(output_, band_.data(), size, ToCoord(1, 1), &region)) {
-        return false;
-    }
-    // Only rows the game changed count: the shell's lines read in at Open are no picture.
-    lowestRow_ = std::max(lowestRow_, bottom);
-    return true;
 }
 
 void Win32Platform::Present(Screen& screen) {
-    if (!open_ || !screen.Changed()) {
+    if (!screen.Changed()) {
         return;
     }
     AcquireSRWLockExclusive(&lock_);
-    if (handedBack_) {
-        ReleaseSRWLockExclusive(&lock_);
-        return;
-    }
-    auto setCursorInfo = [&](bool visible) {
-        CONSOLE_CURSOR_INFO info;
-        // The console refuses sizes outside 1..100 percent, visibility change included.
-        info.dwSize = static_cast<DWORD>(std::clamp(cursorSize_, 1, 100));
-        info.bVisible = visible ? TRUE : FALSE;
-        if (SetConsoleCursorInfo(output_, &info)) {
-            shownCursorVisible_ = visible;
-        }
-    };
-    if (shownCursorVisible_ && !screen.CursorVisible()) {
-        setCursorInfo(false);  // hidden before anything is drawn
-    }
-
-    // Changed rows gather into one rectangle for as long as it stays within one call's
-    // room; unchanged cells inside it are simply written again.
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    bool written = true;
-    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
-        const Span span = screen.ChangedSpan(y);
-        int first = 0;
-        int last = 0;
-        for (int x = span.left; x <= span.right; ++x) {
-            if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
-                first = first == 0 ? x : first;
-                last = x;
+    if (open_) {
+        const auto tell = [&](const CONSOLE_CURSOR_INFO& cursor) {
+            if (cursor.bVisible != shownCursor_.bVisible &&
+                SetConsoleCursorInfo(output_.handle, &cursor)) {
+                shownCursor_ = cursor;
             }
+        };
+        // Hidden before anything is drawn, shown only after.
+        const CONSOLE_CURSOR_INFO cursor{shownCursor_.dwSize, screen.CursorVisible()};
+        if (!cursor.bVisible) {
+            tell(cursor);
         }
-        if (first == 0) {
-            continue;
+        const bool written = EachBand(
+            screen.FirstChangedRow(), screen.LastChangedRow(),
+            [&](int y) { return DifferingSpan(screen, y); },
+            [&](const Rect& band) {
+                EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
+                    const Cell cell = screen.At(x, y);
+                    shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
+                    shown.Attributes = cell.attribute;
+                });
+                if (!CarryBand(output_.handle, band_, band, WriteConsoleOutputW)) {
+                    return false;
+                }
+                // Only rows the game wrote count: the shell's lines read at Open are no picture.
+                lowestRow_ = std::max(lowestRow_, band.bottom);
+                return true;
+            });
+        const COORD at = ToCoord(screen.CursorX(), screen.CursorY());
+        if ((at.X != shownAt_.X || at.Y != shownAt_.Y) &&
+            SetConsoleCursorPosition(output_.handle, at)) {
+            shownAt_ = at;
         }
-        if (top != 0) {
-            const int newLeft = std::min(left, first);
-            const int newRight = std::max(right, last);
-            if ((newRight - newLeft + 1) * (y - top + 1) <= kMaxCellsPerWrite) {
-                left = newLeft;
-                right = newRight;
-                bottom = y;
-                continue;
-            }
-            written = WriteBand(screen, left, top, right, bottom) && written;
+        tell(cursor);
+        screen.MarkPresented();
+        if (!written) {
+            screen.Forget();  // tried again, whole, at the next present
         }
-        left = first;
-        right = last;
-        top = y;
-        bottom = y;
-    }
-    if (top != 0) {
-        written = WriteBand(screen, left, top, right, bottom) && written;
-    }
-
-    if (screen.CursorX() != shownCursorX_ || screen.CursorY() != shownCursorY_) {
-        if (SetConsoleCursorPosition(output_, ToCoord(screen.CursorX(), screen.CursorY()))) {
-            shownCursorX_ = screen.CursorX();
-            shownCursorY_ = screen.CursorY();
-        }
-    }
-    if (screen.CursorVisible() != shownCursorVisible_) {
-        setCursorInfo(screen.CursorVisible());
-    }
-    screen.MarkPresented();
-    if (!written) {
-        screen.Forget();  // tried again, whole, at the next present
     }
     ReleaseSRWLockExclusive(&lock_);
 }
 
-void Win32Platform::Push(const INPUT_RECORD& record) {
-    InputEvent event;
-    if (record.EventType == KEY_EVENT) {
-        const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-        event.kind = InputEvent::Kind::kKey;
-        event.key.keyDown = key.bKeyDown != FALSE;
-        event.key.virtualKey = key.wVirtualKeyCode;
-        event.key.scanCode = key.wVirtualScanCode;
-        event.key.character = ToPcByte(key.uChar.UnicodeChar);
-        event.key.controlKeyState = key.dwControlKeyState;
-    } else {
-        event.kind = InputEvent::Kind::kOther;
-    }
-    queue_[(queueHead_ + queueSize_) % kQueueCapacity] = event;
-    ++queueSize_;
-}
-
-bool Win32Platform::ReadRecords(DWORD count) {
-    INPUT_RECORD records[kReadBatch];
+// Moves at most `count` of the console's records into the queue; waits if it holds none.
+bool Win32Platform::Take(DWORD count) {
+    std::array<INPUT_RECORD, kReadBatch> records;
     DWORD read = 0;
-    if (!ReadConsoleInputW(input_, records, std::min(count, kReadBatch), &read)) {
+    if (!ReadConsoleInputW(input_.handle, records.data(), std::min(count, kReadBatch), &read)) {
         return false;
     }
     for (DWORD i = 0; i < read; ++i) {
-        Push(records[i]);
+        queue_[(queueHead_ + queueSize_++) % kQueueCapacity] = ToInputEvent(records[i]);
     }
     return true;
 }
 
+// Takes what the console holds, as far as the queue has room; never waits.
 bool Win32Platform::Drain() {
-    if (!IsValid(input_)) {
-        return false;
-    }
+    DWORD count = 0;
     while (queueSize_ < kQueueCapacity) {
-        DWORD count = 0;
-        if (!GetNumberOfConsoleInputEvents(input_, &count)) {
+        if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
             return false;
         }
         if (count == 0) {
             return true;
         }
-        // Never more than the console holds, so the read returns at once.
-        const auto room = static_cast<DWORD>(kQueueCapacity - queueSize_);
-        if (!ReadRecords(std::min(count, room))) {
+        if (!Take(std::min(count, static_cast<DWORD>(kQueueCapacity - queueSize_)))) {
             return false;
         }
     }
@@ -427,15 +367,17 @@ std::optional<InputEvent> Win32Platform::NextEvent() {
     if (queueSize_ == 0) {
         return std::nullopt;
     }
-    InputEvent event = queue_[queueHead_];
+    const InputEvent event = queue_[queueHead_];
     queueHead_ = (queueHead_ + 1) % kQueueCapacity;
     --queueSize_;
     return event;
 }
 
 WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
+    // Signalled, yet counted empty (Wine counts late): then a read waits for what comes.
+    bool signalled = false;
     for (;;) {
-        if (!Drain()) {
+        if (!Drain() || (signalled && queueSize_ == 0 && !Take(kReadBatch))) {
             return WaitResult::kClosed;
         }
         if (queueSize_ != 0) {
@@ -443,30 +385,17 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
         }
         DWORD timeout = INFINITE;
         if (deadline) {
-            auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
+            const auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
             if (left <= 0) {
                 return WaitResult::kDeadline;
             }
             timeout = static_cast<DWORD>(left);
         }
-        // The console's queue is empty: sleep until it holds something.
-        DWORD waited = WaitForSingleObject(input_, timeout);
-        if (waited == WAIT_TIMEOUT) {
-            continue;
-        }
-        if (waited != WAIT_OBJECT_0 || !Drain()) {
+        const DWORD waited = WaitForSingleObject(input_.handle, timeout);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
             return WaitResult::kClosed;
         }
-        if (queueSize_ != 0) {
-            return WaitResult::kInput;
-        }
-        // Signalled, yet counted empty (Wine counts late): a read waits for what comes.
-        if (!ReadRecords(static_cast<DWORD>(kQueueCapacity - queueSize_))) {
-            return WaitResult::kClosed;
-        }
-        if (queueSize_ != 0) {
-            return WaitResult::kInput;
-        }
+        signalled = waited == WAIT_OBJECT_0;
     }
 }
 
