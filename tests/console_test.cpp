@@ -246,7 +246,7 @@ TEST_F(ConsoleTest, ExtendedCodesBySelectedCellsOfTheTable) {
         {57, alt, 57},         // a key the table lacks: its scan code
         {75, kLeftCtrl, 115},  // left and right Ctrl alike
         {75, kLeftAlt | kNumLock, 155},
-        {0x14B, kShift, 75},   // only the scan code's low 8 bits count
+        {0x14B, kShift, 75},  // only the scan code's low 8 bits count
     };
     for (const Case& c : cases) {
         Stroke(0x70, c.scan, 0, c.state);
