@@ -6,9 +6,8 @@
 
 namespace dungeon {
 
-// The Windows console counts cells from 0 in 16 bits, the console layer from 1 in ints. A
-// position beyond 16 bits is pinned to the range's end, outside every screen buffer, rather
-// than wrapped round onto one of its cells.
+// The console counts cells from 0 in 16 bits, the layer from 1 in ints. A position beyond 16
+// bits is pinned to the range's end, off every screen buffer, instead of wrapping onto one.
 constexpr std::int16_t ToConsoleCoordinate(int position) {
     using Limits = std::numeric_limits<std::int16_t>;
     return static_cast<std::int16_t>(

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "console/cp437.h"
 #include "platform/system_platform.h"
@@ -14,31 +15,24 @@ namespace {
 // VT-encoded keys would only get in the way of the key events the layer reads.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
-// Records taken from the console per call.
 constexpr DWORD kReadBatch = 64;
-// Cursor sizes in percent of a cell: the console's usual one, and the range it accepts in
-// any change, one of visibility included.
+// In percent of a cell: the usual size, and the range the console accepts in any change.
 constexpr DWORD kUsualCursorSize = 25;
 constexpr DWORD kMinCursorSize = 1;
 constexpr DWORD kMaxCursorSize = 100;
 
-// The open platform, for the control-event handler.
 std::atomic<Win32Platform*> activePlatform{nullptr};
 
-// Runs on a thread of its own that the system starts for the event.
+// Runs on a thread of its own. Ctrl+C is a key to the game, ignored like any other (Wine raises
+// the event when it is typed, too). The rest end the game here, as a default handler under Wine
+// may not; not by ExitProcess, whose static destructors would wait for the main thread's lock.
 BOOL WINAPI OnControlEvent(DWORD event) {
-    // Ctrl+C is an ordinary key to the game, and ignored like one. Windows raises the event
-    // only when another program sends it; Wine also when it is typed, processed input off.
-    if (event == CTRL_C_EVENT) {
-        return TRUE;
+    if (event != CTRL_C_EVENT) {
+        if (Win32Platform* platform = activePlatform.load()) {
+            platform->Restore();
+        }
+        TerminateProcess(GetCurrentProcess(), Win32Platform::kControlEventExitStatus);
     }
-    // Ctrl+Break, the window closed, logging off, shutting down: the game ends here on every
-    // host alike (under Wine a default handler may leave the process running). Not
-    // ExitProcess: the static destructors would wait for the lock the main thread may hold.
-    if (Win32Platform* platform = activePlatform.load()) {
-        platform->Restore();
-    }
-    TerminateProcess(GetCurrentProcess(), Win32Platform::kControlEventExitStatus);
     return TRUE;
 }
 
@@ -50,13 +44,10 @@ COORD ToCoord(int x, int y) {
     return COORD{ToConsoleCoordinate(x), ToConsoleCoordinate(y)};
 }
 
-// A typed or shown character as the PC's byte; what code page 437 lacks becomes "?", as a
-// console would give it in that code page.
+// A character as the PC's byte; what code page 437 lacks is "?", as in a console of that code page.
 std::uint8_t ToPcByte(WCHAR character) {
-    if (character < 0x80) {
-        return static_cast<std::uint8_t>(character);
-    }
-    return Cp437FromCodePoint(character).value_or(static_cast<std::uint8_t>('?'));
+    return character < 0x80 ? static_cast<std::uint8_t>(character)
+                            : Cp437FromCodePoint(character).value_or('?');
 }
 
 InputEvent ToInputEvent(const INPUT_RECORD& record) {
@@ -69,27 +60,21 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
 }
 
-// The columns of row y whose cells differ from what the console shows.
-Span DifferingSpan(const Screen& screen, int y) {
-    Span differing;
-    const Span changed = screen.ChangedSpan(y);
-    for (int x = changed.left; x <= changed.right; ++x) {
-        if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
-            differing.left = differing.Empty() ? x : differing.left;
-            differing.right = x;
-        }
-    }
-    return differing;
-}
-
-// Gathers the spans of rows first..last into rectangles that one call can carry, unchanged
-// cells inside them carried again, and hands each to `carry`; true if every one was carried.
-template <typename SpanOf, typename Carry>
-bool EachBand(int first, int last, SpanOf spanOf, Carry carry) {
+// Gathers the changes into rectangles of one call's room, unchanged cells inside going again,
+// for `carry`; presented in full only if every one went. After Reset each row is whole.
+template <typename Carry>
+void CarryChanges(Screen& screen, Carry carry) {
     std::optional<Rect> band;
     bool all = true;
-    for (int y = first; y <= last; ++y) {
-        const Span span = spanOf(y);
+    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
+        Span span;  // the columns whose cells differ from what the console shows
+        const Span changed = screen.ChangedSpan(y);
+        for (int x = changed.left; x <= changed.right; ++x) {
+            if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
+                span.left = span.Empty() ? x : span.left;
+                span.right = x;
+            }
+        }
         if (span.Empty()) {
             continue;
         }
@@ -105,7 +90,11 @@ bool EachBand(int first, int last, SpanOf spanOf, Carry carry) {
         }
         band = Rect{span.left, y, span.right, y};
     }
-    return band ? carry(*band) && all : all;
+    all = (!band || carry(*band)) && all;
+    screen.MarkPresented();
+    if (!all) {
+        screen.Forget();  // carried again, whole, the next time
+    }
 }
 
 // Visits the cells of `band` row by row, each with its place in `cells`.
@@ -141,35 +130,30 @@ int RunOnSystemPlatform(int (*program)(Platform&)) {
 }
 
 Win32Platform::~Win32Platform() {
-    if (open_) {
-        // The program ends without closing the console: what it drew still goes out.
+    if (open_) {  // the program ends without closing the console: what it drew still goes out
         Present(*screen_);
         Close(*screen_);
     }
-}
-
-template <typename IsConsole>
-Win32Platform::Device Win32Platform::OpenDevice(DWORD standard, const char* name,
-                                                IsConsole isConsole) {
-    const HANDLE handle = GetStdHandle(standard);
-    if (isConsole(handle)) {
-        return Device{handle, false};
-    }
-    return Device{
-        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, 0, nullptr),
-        true};
 }
 
 std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     if (open_) {
         return OpenError::kInUse;
     }
+    // The standard handle if it is a console, else the console's own device.
+    const auto openDevice = [](DWORD standard, const char* name, auto isConsole) {
+        const HANDLE handle = GetStdHandle(standard);
+        return isConsole(handle) ? Device{handle, false}
+                                 : Device{CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                      OPEN_EXISTING, 0, nullptr),
+                                          true};
+    };
     CONSOLE_SCREEN_BUFFER_INFO info{};
     const auto readInfo = [&info](HANDLE handle) {
-        return GetConsoleScreenBufferInfo(handle, &info) != FALSE;
+        return GetConsoleScreenBufferInfo(handle, &info);
     };
-    output_ = OpenDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
+    output_ = openDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
     if (!IsValid(output_.handle) || !readInfo(output_.handle)) {
         const OpenError error =
             IsValid(output_.handle) ? OpenError::kNotAConsole : OpenError::kNoDevice;
@@ -178,12 +162,11 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     }
     // Without any console input no key will ever come; the game still draws.
     DWORD mode = 0;
-    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode) != FALSE; };
-    input_ = OpenDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
-    originalMode_.reset();
-    if (readMode(input_.handle) && SetConsoleMode(input_.handle, mode & ~kInputModeOff)) {
-        originalMode_ = mode;
-    }
+    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode); };
+    input_ = openDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
+    const bool modeSet =
+        readMode(input_.handle) && SetConsoleMode(input_.handle, mode & ~kInputModeOff);
+    originalMode_ = modeSet ? std::optional(mode) : std::nullopt;
 
     // The game draws from the top of the buffer, which a shell's output may have scrolled out
     // of view (the classic host gives a window 9001 rows): the view goes back up there.
@@ -198,42 +181,27 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     screen.SetCursor(FromConsoleCoordinate(shownAt_.X), FromConsoleCoordinate(shownAt_.Y));
     // Remembered so that a cursor the game hides is shown again at the end.
     CONSOLE_CURSOR_INFO cursor{};
-    originalCursor_.reset();
-    if (GetConsoleCursorInfo(output_.handle, &cursor)) {
-        originalCursor_ = cursor;
-    }
+    const bool cursorRead = GetConsoleCursorInfo(output_.handle, &cursor) != FALSE;
+    originalCursor_ = cursorRead ? std::optional(cursor) : std::nullopt;
     shownCursor_ = originalCursor_.value_or(CONSOLE_CURSOR_INFO{kUsualCursorSize, TRUE});
     shownCursor_.dwSize = std::clamp(shownCursor_.dwSize, kMinCursorSize, kMaxCursorSize);
-    shownCursor_.bVisible = shownCursor_.bVisible != FALSE;
     screen.SetCursorVisible(shownCursor_.bVisible != FALSE);
 
     // The only allocation. What the console shows already (the shell's lines) is part of
     // the picture, which a scroll of a window moves like any other cell.
     band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    const bool read = EachBand(
-        1, screen.KeptHeight(),
-        [&](int) {
-            return Span{1, screen.KeptWidth()};
-        },
-        [&](const Rect& band) {
-            if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
-                return false;
-            }
-            EachCell(band_, band, [&](int x, int y, const CHAR_INFO& shown) {
-                screen.Write(x, y,
-                             Cell{ToPcByte(shown.Char.UnicodeChar),
-                                  static_cast<std::uint8_t>(shown.Attributes)});
-            });
-            return true;
+    CarryChanges(screen, [&](const Rect& band) {
+        if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
+            return false;
+        }
+        EachCell(band_, band, [&](int x, int y, const CHAR_INFO& shown) {
+            const auto attribute = static_cast<std::uint8_t>(shown.Attributes);
+            screen.Write(x, y, Cell{ToPcByte(shown.Char.UnicodeChar), attribute});
         });
-    screen.MarkPresented();
-    if (!read) {
-        screen.Forget();  // what the console shows is not known: it is all written anew
-    }
+        return true;
+    });
     screen_ = &screen;
-    lowestRow_ = 0;
-    queueHead_ = 0;
-    queueSize_ = 0;
+    queueHead_ = queueSize_ = 0;
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
@@ -244,20 +212,17 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
 
 void Win32Platform::Restore() {
     AcquireSRWLockExclusive(&lock_);
-    if (originalMode_) {
-        SetConsoleMode(input_.handle, *originalMode_);
+    if (const std::optional<DWORD> mode = std::exchange(originalMode_, std::nullopt)) {
+        SetConsoleMode(input_.handle, *mode);
     }
-    if (originalCursor_) {
-        SetConsoleCursorInfo(output_.handle, &*originalCursor_);
+    if (const auto cursor = std::exchange(originalCursor_, std::nullopt)) {
+        SetConsoleCursorInfo(output_.handle, &*cursor);
     }
     // The prompt goes below the last picture; the console's view follows the cursor there.
-    if (lowestRow_ > 0) {
+    if (const int lowest = std::exchange(lowestRow_, 0); lowest > 0) {
         SetConsoleCursorPosition(output_.handle,
-                                 ToCoord(1, std::min(lowestRow_ + 1, screen_->Height())));
+                                 ToCoord(1, std::min(lowest + 1, screen_->Height())));
     }
-    originalMode_.reset();
-    originalCursor_.reset();
-    lowestRow_ = 0;
     open_ = false;  // what the main thread still presents would undo this
     ReleaseSRWLockExclusive(&lock_);
 }
@@ -284,11 +249,8 @@ void Win32Platform::CloseDevices() {
 }
 
 void Win32Platform::Present(Screen& screen) {
-    if (!screen.Changed()) {
-        return;
-    }
     AcquireSRWLockExclusive(&lock_);
-    if (open_) {
+    if (open_ && screen.Changed()) {
         const auto tell = [&](const CONSOLE_CURSOR_INFO& cursor) {
             if (cursor.bVisible != shownCursor_.bVisible &&
                 SetConsoleCursorInfo(output_.handle, &cursor)) {
@@ -300,61 +262,48 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        const bool written = EachBand(
-            screen.FirstChangedRow(), screen.LastChangedRow(),
-            [&](int y) { return DifferingSpan(screen, y); },
-            [&](const Rect& band) {
-                EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
-                    const Cell cell = screen.At(x, y);
-                    shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
-                    shown.Attributes = cell.attribute;
-                });
-                if (!CarryBand(output_.handle, band_, band, WriteConsoleOutputW)) {
-                    return false;
-                }
-                // Only rows the game wrote count: the shell's lines read at Open are no picture.
-                lowestRow_ = std::max(lowestRow_, band.bottom);
-                return true;
+        CarryChanges(screen, [&](const Rect& band) {
+            EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
+                const Cell cell = screen.At(x, y);
+                shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
+                shown.Attributes = cell.attribute;
             });
+            const bool written = CarryBand(output_.handle, band_, band, WriteConsoleOutputW);
+            // Only rows the game wrote count: the shell's lines read at Open are no picture.
+            lowestRow_ = written ? std::max(lowestRow_, band.bottom) : lowestRow_;
+            return written;
+        });
         const COORD at = ToCoord(screen.CursorX(), screen.CursorY());
         if ((at.X != shownAt_.X || at.Y != shownAt_.Y) &&
             SetConsoleCursorPosition(output_.handle, at)) {
             shownAt_ = at;
         }
         tell(cursor);
-        screen.MarkPresented();
-        if (!written) {
-            screen.Forget();  // tried again, whole, at the next present
-        }
     }
     ReleaseSRWLockExclusive(&lock_);
 }
 
-// Moves at most `count` of the console's records into the queue; waits if it holds none.
-bool Win32Platform::Take(DWORD count) {
+// Moves the console's records into the queue as far as it has room. Never waits, unless
+// asked to when the console counts none and the queue is empty: then a read waits for one.
+bool Win32Platform::Take(bool waitForOne) {
     std::array<INPUT_RECORD, kReadBatch> records;
-    DWORD read = 0;
-    if (!ReadConsoleInputW(input_.handle, records.data(), std::min(count, kReadBatch), &read)) {
-        return false;
-    }
-    for (DWORD i = 0; i < read; ++i) {
-        queue_[(queueHead_ + queueSize_++) % kQueueCapacity] = ToInputEvent(records[i]);
-    }
-    return true;
-}
-
-// Takes what the console holds, as far as the queue has room; never waits.
-bool Win32Platform::Drain() {
     DWORD count = 0;
     while (queueSize_ < kQueueCapacity) {
         if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
             return false;
         }
-        if (count == 0) {
+        if (count == 0 && (!waitForOne || queueSize_ != 0)) {
             return true;
         }
-        if (!Take(std::min(count, static_cast<DWORD>(kQueueCapacity - queueSize_)))) {
+        const auto room = static_cast<DWORD>(kQueueCapacity - queueSize_);
+        DWORD read = 0;
+        if (!ReadConsoleInputW(input_.handle, records.data(),
+                               std::min({count == 0 ? kReadBatch : count, room, kReadBatch}),
+                               &read)) {
             return false;
+        }
+        for (DWORD i = 0; i < read; ++i) {
+            queue_[(queueHead_ + queueSize_++) % kQueueCapacity] = ToInputEvent(records[i]);
         }
     }
     return true;
@@ -362,7 +311,7 @@ bool Win32Platform::Drain() {
 
 std::optional<InputEvent> Win32Platform::NextEvent() {
     if (queueSize_ == 0) {
-        Drain();
+        Take(false);
     }
     if (queueSize_ == 0) {
         return std::nullopt;
@@ -377,21 +326,18 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
     // Signalled, yet counted empty (Wine counts late): then a read waits for what comes.
     bool signalled = false;
     for (;;) {
-        if (!Drain() || (signalled && queueSize_ == 0 && !Take(kReadBatch))) {
+        if (!Take(signalled)) {
             return WaitResult::kClosed;
         }
         if (queueSize_ != 0) {
             return WaitResult::kInput;
         }
-        DWORD timeout = INFINITE;
-        if (deadline) {
-            const auto left = static_cast<std::int32_t>(*deadline - Milliseconds());
-            if (left <= 0) {
-                return WaitResult::kDeadline;
-            }
-            timeout = static_cast<DWORD>(left);
+        const auto left = deadline ? static_cast<std::int32_t>(*deadline - Milliseconds()) : 1;
+        if (left <= 0) {
+            return WaitResult::kDeadline;
         }
-        const DWORD waited = WaitForSingleObject(input_.handle, timeout);
+        const DWORD waited =
+            WaitForSingleObject(input_.handle, deadline ? static_cast<DWORD>(left) : INFINITE);
         if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
             return WaitResult::kClosed;
         }

@@ -18,10 +18,9 @@
 
 namespace dungeon {
 
-// The Windows console. Present writes what changed in a few rectangles, with the wide call
-// and the code page 437 glyphs, so no picture is seen half-drawn and every code page shows
-// the same. Waiting blocks on the input handle, so nothing runs while the player thinks.
-// The program uses one instance (SystemPlatform); tests may open further ones, one at a time.
+// The Windows console. Present writes what changed in a few rectangles, with the wide call and
+// the code page 437 glyphs: no picture is seen half-drawn, every code page shows the same.
+// Waiting blocks on the input handle. Tests may open further instances, one at a time.
 class Win32Platform : public Platform {
   public:
     Win32Platform() = default;
@@ -52,16 +51,12 @@ class Win32Platform : public Platform {
         HANDLE handle = INVALID_HANDLE_VALUE;
         bool owned = false;  // opened here: the standard handle was redirected
     };
-    template <typename IsConsole>
-    static Device OpenDevice(DWORD standard, const char* name, IsConsole isConsole);
     void CloseDevices();
-    bool Drain();
-    bool Take(DWORD count);
+    bool Take(bool waitForOne);
 
     Device output_;
     Device input_;
-    // False again once Restore has given the console back.
-    bool open_ = false;
+    bool open_ = false;  // false again once Restore gave the console back
     std::optional<DWORD> originalMode_;
     std::optional<CONSOLE_CURSOR_INFO> originalCursor_;
 
@@ -69,10 +64,8 @@ class Win32Platform : public Platform {
     // The cursor as the console was last told.
     CONSOLE_CURSOR_INFO shownCursor_{};
     COORD shownAt_{};
-    // One rectangle of cells on its way to or from the console.
-    std::vector<CHAR_INFO> band_;
-    // The lowest row the game wrote, which the prompt goes below.
-    int lowestRow_ = 0;
+    std::vector<CHAR_INFO> band_;  // one rectangle of cells to or from the console
+    int lowestRow_ = 0;            // the lowest row the game wrote: the prompt goes below
 
     std::array<InputEvent, kQueueCapacity> queue_{};
     std::size_t queueHead_ = 0;
