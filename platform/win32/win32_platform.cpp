@@ -60,8 +60,8 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
 }
 
-// Gathers the changes into rectangles of one call's room, unchanged cells inside going again,
-// for `carry`; presented in full only if every one went. After Reset each row is whole.
+// Hands `carry` the cells that differ, in rectangles of one call's room (unchanged cells inside
+// go along); the screen is then presented, and forgotten if one failed. Reset leaves rows whole.
 template <typename Carry>
 void CarryChanges(Screen& screen, Carry carry) {
     std::optional<Rect> band;
