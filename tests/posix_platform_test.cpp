@@ -718,6 +718,8 @@ TEST(PosixPlatformTest, ContinueAfterSigstopTakesTheTerminalAgainAndRepaints) {
     ASSERT_TRUE(WaitUntil([&] { return (terminal.Modes().c_lflag & ICANON) == 0; }))
         << "raw mode was not taken again";
     ASSERT_TRUE(terminal.WaitFor("Z", stoppedAt));
+    // Raw mode whole: a read waits for a key again, rather than returning at once.
+    EXPECT_TRUE(WaitUntil([&] { return terminal.Modes().c_cc[VMIN] == 1; }));
     terminal.Type("6");
     ASSERT_TRUE(child.Wait(status)) << "the key did not end the child's wait";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;

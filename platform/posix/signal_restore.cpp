@@ -95,6 +95,9 @@ void EnterTerminal() {
 
 void Wake() {
     notice = 1;
+    if (active != 0) {
+        tcsetattr(target.fd, TCSANOW, &target.wake);
+    }
     char byte = 1;
     ssize_t ignored = write(target.wakeFd, &byte, 1);
     (void)ignored;  // a full pipe already holds a notice
@@ -274,6 +277,10 @@ void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string
     // barrier: <atomic>'s fence is not declared on a strict POSIX build).
     __atomic_signal_fence(__ATOMIC_RELEASE);
     currentBytes = next;
+}
+
+bool NoticePending() {
+    return notice != 0;
 }
 
 bool TakeNotice() {

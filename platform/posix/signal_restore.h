@@ -20,6 +20,9 @@ struct RestoreTarget {
     int wakeFd = -1;  // the writing end of the wake-up pipe
     termios original{};
     termios raw{};
+    // Raw, but a read returns at once even with nothing there: what a notice leaves the
+    // terminal in, so that a read that waits for a key, begun or about to begin, ends.
+    termios wake{};
 };
 
 // Installs the handlers for `target`; they act once Activate has been called.
@@ -36,8 +39,11 @@ bool RestoreInstalled();
 // What the handlers send: see ByteChannel::SetRestoreBytes. Longer texts are cut.
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume);
 
-// Whether a resize or continue came since the last look; it is taken.
+// Whether a resize or continue came since the last look; it is taken. The terminal is then
+// in the `wake` modes until the program puts it back into raw mode.
 bool TakeNotice();
+// The same, without taking it.
+bool NoticePending();
 
 // Blocks the handled signals for its lifetime, where a handler could see the terminal
 // half given back or half taken. Crash signals stay open: a blocked crash would end the

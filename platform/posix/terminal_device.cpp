@@ -86,29 +86,34 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
         close(fd);
         return OpenError::kNotAConsole;
     }
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        close(fd);
-        return OpenError::kSetupFailed;
-    }
+    int waitFd = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    int pipeFds[2] = {-1, -1};
     // Neither the wake-up pipe (written by signal handlers) nor the terminal may ever
     // block: a handler must not hang, and the game waits only where it chooses to.
-    if (!Selectable(pipeFds[0]) || !MakeNonBlocking(pipeFds[0], true) ||
-        !MakeNonBlocking(pipeFds[1], true) || !MakeNonBlocking(fd, false)) {
-        close(fd);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
+    if (waitFd < 0 || pipe(pipeFds) != 0 || !Selectable(pipeFds[0]) ||
+        !MakeNonBlocking(pipeFds[0], true) || !MakeNonBlocking(pipeFds[1], true) ||
+        !MakeNonBlocking(fd, false)) {
+        for (int opened : {fd, waitFd, pipeFds[0], pipeFds[1]}) {
+            if (opened >= 0) {
+                close(opened);
+            }
+        }
         return OpenError::kSetupFailed;
     }
     fd_ = fd;
+    waitFd_ = waitFd;
     original_ = original;
+    raw_ = RawMode(original);
     wakeRead_ = pipeFds[0];
     wakeWrite_ = pipeFds[1];
     inputGone_ = false;
     outputLost_ = false;
+    arrivedBegin_ = arrivedEnd_ = 0;
 
     posix::SignalBlock block;
-    posix::RestoreTarget target{fd_, wakeWrite_, original, RawMode(original)};
+    termios wake = raw_;
+    wake.c_cc[VMIN] = 0;
+    posix::RestoreTarget target{fd_, wakeWrite_, original, raw_, wake};
     posix::InstallRestore(target);
     if (tcsetattr(fd_, TCSANOW, &target.raw) != 0) {
         posix::RemoveRestore();
@@ -137,9 +142,10 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
 
 void TerminalDevice::Release() {
     close(fd_);
+    close(waitFd_);
     close(wakeRead_);
     close(wakeWrite_);
-    fd_ = wakeRead_ = wakeWrite_ = -1;
+    fd_ = waitFd_ = wakeRead_ = wakeWrite_ = -1;
 }
 
 TerminalSize TerminalDevice::Size() {
@@ -188,6 +194,12 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
     if (fd_ < 0 || inputGone_ || into.empty()) {
         return {};
     }
+    if (arrivedBegin_ < arrivedEnd_) {
+        std::size_t count = std::min(into.size(), arrivedEnd_ - arrivedBegin_);
+        std::memcpy(into.data(), arrived_ + arrivedBegin_, count);
+        arrivedBegin_ += count;
+        return into.first(count);
+    }
     // A read that came back short took all there was: asked again within the same
     // millisecond, as a look for keys right after a turn does, it would find nothing.
     if (drainedAt_ && *drainedAt_ == Now()) {
@@ -201,7 +213,10 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
         }
         return into.first(static_cast<std::size_t>(count));
     }
-    if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+    // Nothing, as the modes a notice leaves read it, is not the end.
+    bool nothing = count == 0 ? posix::NoticePending()
+                              : errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
+    if (!nothing) {
         inputGone_ = true;  // end of file or hang-up: no key will ever come
     }
     return {};
@@ -211,6 +226,17 @@ int TerminalDevice::Select(int count, fd_set* readable, timeval* timeout) {
     return select(count, readable, nullptr, nullptr, timeout);
 }
 
+// A handler's notice, taken: the wake-up pipe emptied and raw mode back in place of the
+// modes the handler left. A signal that comes meanwhile leaves a notice of its own.
+bool TerminalDevice::TakeSignalNotice() {
+    if (!posix::TakeNotice()) {
+        return false;
+    }
+    tcsetattr(fd_, TCSANOW, &raw_);
+    DrainWakePipe();
+    return true;
+}
+
 void TerminalDevice::DrainWakePipe() const {
     char notices[64];
     while (read(wakeRead_, notices, sizeof(notices)) > 0) {
@@ -218,10 +244,7 @@ void TerminalDevice::DrainWakePipe() const {
 }
 
 bool TerminalDevice::TakeNotice() {
-    bool notice = posix::TakeNotice();
-    if (notice) {
-        DrainWakePipe();
-    }
+    bool notice = TakeSignalNotice();
     if (outputLost_ && WaitWritable(0)) {
         outputLost_ = false;
         notice = true;
@@ -229,9 +252,42 @@ bool TerminalDevice::TakeNotice() {
     return notice;
 }
 
+// A read that blocks until a key comes. A notice ends it at once: a handler that runs
+// while it waits, or just before it begins, leaves the terminal in modes that return
+// nothing, and a read restarted after the handler sees them too.
+ChannelWait TerminalDevice::ReadWaiting() {
+    for (;;) {
+        if (TakeNotice()) {
+            return ChannelWait::kNotice;
+        }
+        if (arrivedBegin_ < arrivedEnd_) {
+            return ChannelWait::kReadable;
+        }
+        ssize_t count = read(waitFd_, arrived_, sizeof(arrived_));
+        if (count > 0) {
+            arrivedBegin_ = 0;
+            arrivedEnd_ = static_cast<std::size_t>(count);
+            // A short read took all there was, as in Read.
+            drainedAt_.reset();
+            if (arrivedEnd_ < sizeof(arrived_)) {
+                drainedAt_ = Now();
+            }
+            return ChannelWait::kReadable;
+        }
+        if ((count < 0 && errno == EINTR) || (count == 0 && posix::NoticePending())) {
+            continue;
+        }
+        inputGone_ = true;  // end of file or hang-up
+        return ChannelWait::kClosed;
+    }
+}
+
 ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
     if (fd_ < 0 || inputGone_) {
         return ChannelWait::kClosed;
+    }
+    if (!timeoutMs) {
+        return ReadWaiting();
     }
     for (;;) {
         if (TakeNotice()) {
@@ -241,8 +297,8 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
         FD_ZERO(&readable);
         FD_SET(fd_, &readable);
         FD_SET(wakeRead_, &readable);
-        timeval timeout = ToTimeval(timeoutMs.value_or(0));
-        int ready = Select(std::max(fd_, wakeRead_) + 1, &readable, timeoutMs ? &timeout : nullptr);
+        timeval timeout = ToTimeval(*timeoutMs);
+        int ready = Select(std::max(fd_, wakeRead_) + 1, &readable, &timeout);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;  // a handler ran: its notice, if any, is taken above
@@ -257,9 +313,10 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
             return ChannelWait::kTimeout;
         }
         if (FD_ISSET(wakeRead_, &readable)) {
-            posix::TakeNotice();
+            if (TakeSignalNotice()) {
+                return ChannelWait::kNotice;
+            }
             DrainWakePipe();
-            return ChannelWait::kNotice;
         }
         return ChannelWait::kReadable;  // a hang-up shows as readable, then as the end
     }

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <termios.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -50,13 +51,18 @@ class TerminalDevice : public ByteChannel {
 
   private:
     bool WaitWritable(int timeoutMs);
+    bool TakeSignalNotice();
     void DrainWakePipe() const;
+    ChannelWait ReadWaiting();
     void Release();
 
     const char* path_;
     const char* type_;
     int fd_ = -1;
     termios original_{};
+    termios raw_{};
+    // The terminal once more, without O_NONBLOCK: a wait for a key reads from it.
+    int waitFd_ = -1;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     bool inputGone_ = false;
@@ -64,6 +70,10 @@ class TerminalDevice : public ByteChannel {
     bool outputLost_ = false;
     // When a read last took all there was.
     std::optional<std::uint32_t> drainedAt_;
+    // What a wait for a key read, handed on by the next Read.
+    std::uint8_t arrived_[256] = {};
+    std::size_t arrivedBegin_ = 0;
+    std::size_t arrivedEnd_ = 0;
 };
 
 }  // namespace dungeon
