@@ -31,7 +31,7 @@ class PlatformWithInvalidWait : public PosixPlatform {
     using PosixPlatform::PosixPlatform;
 
   protected:
-    int Select(int, fd_set*, timeval*) override {
+    int Select(int, fd_set*, const timespec*, const sigset_t*) override {
         errno = EBADF;
         return -1;
     }

@@ -98,9 +98,6 @@ void Wake() {
     if (active != 0) {
         tcsetattr(target.fd, TCSANOW, &target.wake);
     }
-    char byte = 1;
-    ssize_t ignored = write(target.wakeFd, &byte, 1);
-    (void)ignored;  // a full pipe already holds a notice
 }
 
 void OnEndingSignal(int signal) {

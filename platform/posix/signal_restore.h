@@ -10,14 +10,13 @@ namespace dungeon::posix {
 // What gives a terminal back when the program cannot: the handlers of the signals that
 // end the program (the terminal is restored, then the signal takes its ordinary course, so
 // the parent sees the real cause), of a stop (restored before, taken again after), and of
-// a resize or continue (a notice through the wake-up pipe). Everything a handler reads is
+// a resize or continue (a notice). Everything a handler reads is
 // written before the handlers are installed, or is a lock-free atomic or a
 // volatile sig_atomic_t, and every write of theirs is bounded: a terminal that reads
 // nothing cannot hold the program. One terminal at a time.
 
 struct RestoreTarget {
-    int fd = -1;      // the terminal
-    int wakeFd = -1;  // the writing end of the wake-up pipe
+    int fd = -1;  // the terminal
     termios original{};
     termios raw{};
     // Raw, but a read returns at once even with nothing there: what a notice leaves the
@@ -54,6 +53,9 @@ class SignalBlock {
     ~SignalBlock();
     SignalBlock(const SignalBlock&) = delete;
     SignalBlock& operator=(const SignalBlock&) = delete;
+
+    // The mask as it was before: what a wait lets in while it waits.
+    const sigset_t& Previous() const { return previous_; }
 
   private:
     sigset_t previous_;

@@ -37,18 +37,8 @@ bool Selectable(int fd) {
     return fd >= 0 && fd < FD_SETSIZE;
 }
 
-// Close-on-exec and non-blocking, set in the way every system knows (no pipe2()).
-bool MakeNonBlocking(int fd, bool closeOnExec) {
-    int flags = fcntl(fd, F_GETFL);
-    return (!closeOnExec || fcntl(fd, F_SETFD, FD_CLOEXEC) == 0) && flags != -1 &&
-           fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
-timeval ToTimeval(int milliseconds) {
-    timeval result{};
-    result.tv_sec = static_cast<time_t>(milliseconds / 1000);
-    result.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
-    return result;
+timespec ToTimespec(int milliseconds) {
+    return timespec{static_cast<time_t>(milliseconds / 1000), milliseconds % 1000 * 1000000L};
 }
 
 }  // namespace
@@ -86,17 +76,14 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
         close(fd);
         return OpenError::kNotAConsole;
     }
+    // The terminal never blocks the game where it did not choose to wait, and a handler's
+    // write never hangs; the descriptor for waits is the one that blocks.
+    int flags = fcntl(fd, F_GETFL);
     int waitFd = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    int pipeFds[2] = {-1, -1};
-    // Neither the wake-up pipe (written by signal handlers) nor the terminal may ever
-    // block: a handler must not hang, and the game waits only where it chooses to.
-    if (waitFd < 0 || pipe(pipeFds) != 0 || !Selectable(pipeFds[0]) ||
-        !MakeNonBlocking(pipeFds[0], true) || !MakeNonBlocking(pipeFds[1], true) ||
-        !MakeNonBlocking(fd, false)) {
-        for (int opened : {fd, waitFd, pipeFds[0], pipeFds[1]}) {
-            if (opened >= 0) {
-                close(opened);
-            }
+    if (flags == -1 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || waitFd < 0) {
+        close(fd);
+        if (waitFd >= 0) {
+            close(waitFd);
         }
         return OpenError::kSetupFailed;
     }
@@ -104,8 +91,6 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
     waitFd_ = waitFd;
     original_ = original;
     raw_ = RawMode(original);
-    wakeRead_ = pipeFds[0];
-    wakeWrite_ = pipeFds[1];
     inputGone_ = false;
     outputLost_ = false;
     arrivedBegin_ = arrivedEnd_ = 0;
@@ -113,7 +98,7 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
     posix::SignalBlock block;
     termios wake = raw_;
     wake.c_cc[VMIN] = 0;
-    posix::RestoreTarget target{fd_, wakeWrite_, original, raw_, wake};
+    posix::RestoreTarget target{fd_, original, raw_, wake};
     posix::InstallRestore(target);
     if (tcsetattr(fd_, TCSANOW, &target.raw) != 0) {
         posix::RemoveRestore();
@@ -143,9 +128,7 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
 void TerminalDevice::Release() {
     close(fd_);
     close(waitFd_);
-    close(wakeRead_);
-    close(wakeWrite_);
-    fd_ = waitFd_ = wakeRead_ = wakeWrite_ = -1;
+    fd_ = waitFd_ = -1;
 }
 
 TerminalSize TerminalDevice::Size() {
@@ -222,29 +205,18 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
     return {};
 }
 
-int TerminalDevice::Select(int count, fd_set* readable, timeval* timeout) {
-    return select(count, readable, nullptr, nullptr, timeout);
-}
-
-// A handler's notice, taken: the wake-up pipe emptied and raw mode back in place of the
-// modes the handler left. A signal that comes meanwhile leaves a notice of its own.
-bool TerminalDevice::TakeSignalNotice() {
-    if (!posix::TakeNotice()) {
-        return false;
-    }
-    tcsetattr(fd_, TCSANOW, &raw_);
-    DrainWakePipe();
-    return true;
-}
-
-void TerminalDevice::DrainWakePipe() const {
-    char notices[64];
-    while (read(wakeRead_, notices, sizeof(notices)) > 0) {
-    }
+int TerminalDevice::Select(int count, fd_set* readable, const timespec* timeout,
+                           const sigset_t* mask) {
+    return pselect(count, readable, nullptr, nullptr, timeout, mask);
 }
 
 bool TerminalDevice::TakeNotice() {
-    bool notice = TakeSignalNotice();
+    // Raw mode back in place of the modes the handler left; a signal that comes meanwhile
+    // leaves a notice of its own.
+    bool notice = posix::TakeNotice();
+    if (notice) {
+        tcsetattr(fd_, TCSANOW, &raw_);
+    }
     if (outputLost_ && WaitWritable(0)) {
         outputLost_ = false;
         notice = true;
@@ -290,15 +262,17 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
         return ReadWaiting();
     }
     for (;;) {
+        // The signals are let in only while select() waits: a notice cannot slip in between
+        // the look for one and the wait.
+        posix::SignalBlock block;
         if (TakeNotice()) {
             return ChannelWait::kNotice;
         }
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(fd_, &readable);
-        FD_SET(wakeRead_, &readable);
-        timeval timeout = ToTimeval(*timeoutMs);
-        int ready = Select(std::max(fd_, wakeRead_) + 1, &readable, &timeout);
+        timespec timeout = ToTimespec(*timeoutMs);
+        int ready = Select(fd_ + 1, &readable, &timeout, &block.Previous());
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;  // a handler ran: its notice, if any, is taken above
@@ -309,16 +283,8 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
             return ChannelWait::kClosed;
         }
         drainedAt_.reset();  // the wait itself says what is there now
-        if (ready == 0) {
-            return ChannelWait::kTimeout;
-        }
-        if (FD_ISSET(wakeRead_, &readable)) {
-            if (TakeSignalNotice()) {
-                return ChannelWait::kNotice;
-            }
-            DrainWakePipe();
-        }
-        return ChannelWait::kReadable;  // a hang-up shows as readable, then as the end
+        // A hang-up shows as readable, then as the end.
+        return ready == 0 ? ChannelWait::kTimeout : ChannelWait::kReadable;
     }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <sys/select.h>
-#include <sys/time.h>
 #include <termios.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -17,7 +18,8 @@ namespace dungeon {
 // A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, the
 // controlling terminal, so redirected standard streams do not matter. Opening puts it into
 // raw mode and installs the signal handlers that give it back (signal_restore.h); reads
-// never wait; waits watch the terminal and the wake-up pipe; writes wait for a slow
+// never wait; a wait without a time limit is a read that blocks (the cheapest way to be
+// woken by a key), one with a limit a select(); writes wait for a slow
 // terminal, the signals that end the program deliverable meanwhile, but never longer than
 // kStallLimitMs without progress. Only one device may be open at a time.
 class TerminalDevice : public ByteChannel {
@@ -47,12 +49,10 @@ class TerminalDevice : public ByteChannel {
   protected:
     // The system's select(), watching for readable descriptors only. A test plays a system
     // whose wait fails by replacing it.
-    virtual int Select(int count, fd_set* readable, timeval* timeout);
+    virtual int Select(int count, fd_set* readable, const timespec* timeout, const sigset_t* mask);
 
   private:
     bool WaitWritable(int timeoutMs);
-    bool TakeSignalNotice();
-    void DrainWakePipe() const;
     ChannelWait ReadWaiting();
     void Release();
 
@@ -63,8 +63,6 @@ class TerminalDevice : public ByteChannel {
     termios raw_{};
     // The terminal once more, without O_NONBLOCK: a wait for a key reads from it.
     int waitFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
     bool inputGone_ = false;
     // Output was lost to a stalled terminal: the picture must be drawn anew.
     bool outputLost_ = false;
