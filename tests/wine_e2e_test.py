@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """dungeon.exe under Wine in a real terminal: a tmux pane of a private tmux server, read as
 the terminal shows it. Checks the first drawing, a move, a wall bump, a fight's message pane
-and quitting with "s". Ctrl+C typed into the pane is left out: with the terminal's signal
-keys off (stty -isig), Wine 8's console host stops reading the terminal at that byte, and no
-program can take keys after it; the suite raises the control event instead.
+Ctrl+C typed during a turn and during a fight, and quitting with "s". Ctrl+C reaches Wine as
+the terminal's SIGINT, which Wine turns into the console's control event. With the
+terminal's signal keys off (stty -isig) Wine 8's console host stops reading the terminal at
+that byte, and no program can take keys after it: that case is left out.
 
 Usage: wine_e2e_test.py WINE_RUN DUNGEON_EXE
 WINE_RUN is the build's Wine wrapper: asked with --prefix-only it makes the Wine prefix.
@@ -41,11 +42,10 @@ class GamePane:
                 "cd '%s' || exit 1\n"
                 "export WINEPREFIX='%s' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='\n"
                 "while [ ! -e go ]; do sleep 0.05; done\n"
-                # A background job's standard input would be /dev/null; the console host
-                # reads the keys from it.
-                "wine '%s' < /dev/tty &\n"
-                "echo $! > pid\n"
-                "wait $!\n"
+                # In the foreground, so that Ctrl+C reaches Wine; the shell itself outlives
+                # it to write the status.
+                "trap 'echo interrupted' INT\n"
+                "sh -c 'echo $$ > pid; exec wine \"$0\"' '%s'\n"
                 "echo $? > status.tmp && mv status.tmp status\n"
                 "exec sleep 600\n" % (self.dir, prefix, exe))
         self.tmux("-f", "/dev/null", "new-session", "-d", "-x", "80", "-y", "25", "-s", "game",
@@ -184,6 +184,11 @@ def main():
             check(screen[start[1]][start[0]] in " M1234567", "left cell shows what lies there",
                   screen)
 
+        # Ctrl+C during a turn changes nothing: no message, the next key still moves.
+        pane.send("C-c")
+        time.sleep(1)
+        check(pane.screen() == screen, "Ctrl+C changed the picture", pane.screen())
+
         # A wall bump: the hero stays and "AU!!" stands in the message pane.
         keys = path_to(screen, hero(screen), lambda symbol: symbol == "W")
         if check(keys is not None, "no way to a wall", screen):
@@ -217,6 +222,10 @@ def main():
                 check(all(row.strip() == "" for row in below),
                       "message pane blank below the fight's lines", screen)
                 if asking:
+                    # Ctrl+C at the fight's question is no answer; "f" still is.
+                    pane.send("C-c")
+                    time.sleep(1)
+                    check(pane.screen() == screen, "Ctrl+C answered the fight", pane.screen())
                     pane.send("f")
                     screen = pane.wait_for(lambda s: STATUS[:6] in s[19], timeout=30)
                     check(screen is not None, "no map after fleeing", pane.screen())
