@@ -10,11 +10,13 @@
 namespace dungeon::posix {
 namespace {
 
-// Signals after which the process ends.
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSEGV,
-                                  SIGBUS,  SIGFPE,  SIGILL,  SIGSYS,  SIGTRAP, SIGALRM,
-                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+// Faults: their handlers run on the alternate stack, and they are never blocked (a blocked
+// fault ends the process without its handler).
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+// The other signals after which the process ends.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSYS,
+                                  SIGTRAP, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+constexpr int kNoticeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
 // A handler gives the terminal this many chances, kRetryPauseNs apart, to take its bytes.
 constexpr int kHandlerTries = 20;
 constexpr long kRetryPauseNs = 10L * 1000 * 1000;
@@ -38,7 +40,8 @@ struct SavedHandler {
 
 // Written before the handlers are installed: the target and the saved handlers.
 RestoreTarget target;
-SavedHandler saved[std::size(kEndingSignals) + 3];
+SavedHandler
+    saved[std::size(kCrashSignals) + std::size(kEndingSignals) + std::size(kNoticeSignals)];
 stack_t previousStack{};
 bool stackInstalled = false;
 bool installed = false;
@@ -152,25 +155,17 @@ void OnResize(int) {
     errno = savedErrno;
 }
 
-sigset_t HandledSignals() {
+// The signals a handler blocks, and a SignalBlock: all but the faults.
+sigset_t BlockedSignals() {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : kEndingSignals) {
         sigaddset(&set, signal);
     }
-    sigaddset(&set, SIGTSTP);
-    sigaddset(&set, SIGCONT);
-    sigaddset(&set, SIGWINCH);
-    return set;
-}
-
-bool IsCrashSignal(int signal) {
-    for (int crash : kCrashSignals) {
-        if (crash == signal) {
-            return true;
-        }
+    for (int signal : kNoticeSignals) {
+        sigaddset(&set, signal);
     }
-    return false;
+    return set;
 }
 
 void Install(std::size_t slot, int signal, void (*handler)(int), int flags) {
@@ -189,7 +184,7 @@ void Install(std::size_t slot, int signal, void (*handler)(int), int flags) {
     }
     struct sigaction action {};
     action.sa_handler = handler;
-    action.sa_mask = HandledSignals();
+    action.sa_mask = BlockedSignals();
     action.sa_flags = flags;
     entry.installed = sigaction(signal, &action, nullptr) == 0;
 }
@@ -197,10 +192,7 @@ void Install(std::size_t slot, int signal, void (*handler)(int), int flags) {
 }  // namespace
 
 SignalBlock::SignalBlock() {
-    sigset_t set = HandledSignals();
-    for (int crash : kCrashSignals) {
-        sigdelset(&set, crash);
-    }
+    sigset_t set = BlockedSignals();
     pthread_sigmask(SIG_BLOCK, &set, &previous_);
 }
 
@@ -217,13 +209,13 @@ void InstallRestore(const RestoreTarget& newTarget) {
     stack.ss_flags = 0;
     stackInstalled = sigaltstack(&stack, &previousStack) == 0;
     std::size_t slot = 0;
+    // SA_RESETHAND is an unsigned constant on Linux; sa_flags is an int.
+    const auto once = static_cast<int>(SA_RESETHAND);
+    for (int signal : kCrashSignals) {
+        Install(slot++, signal, OnEndingSignal, once | SA_ONSTACK);
+    }
     for (int signal : kEndingSignals) {
-        // SA_RESETHAND is an unsigned constant on Linux; sa_flags is an int.
-        int flags = static_cast<int>(SA_RESETHAND);
-        if (IsCrashSignal(signal)) {
-            flags |= SA_ONSTACK;
-        }
-        Install(slot++, signal, OnEndingSignal, flags);
+        Install(slot++, signal, OnEndingSignal, once);
     }
     Install(slot++, SIGTSTP, OnStop, SA_RESTART);
     Install(slot++, SIGCONT, OnContinue, SA_RESTART);
