@@ -63,11 +63,10 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
         return OpenError::kNoCursorAddressing;
     }
     int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return OpenError::kNoDevice;
-    }
     if (!Selectable(fd)) {
-        close(fd);
+        if (fd >= 0) {
+            close(fd);
+        }
         return OpenError::kNoDevice;
     }
     termios original{};
