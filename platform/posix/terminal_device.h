@@ -17,11 +17,10 @@ namespace dungeon {
 
 // A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, the
 // controlling terminal, so redirected standard streams do not matter. Opening puts it into
-// raw mode and installs the signal handlers that give it back (signal_restore.h); reads
-// never wait; a wait without a time limit is a read that blocks (the cheapest way to be
-// woken by a key), one with a limit a select(); writes wait for a slow
-// terminal, the signals that end the program deliverable meanwhile, but never longer than
-// kStallLimitMs without progress. Only one device may be open at a time.
+// raw mode and installs the signal handlers that give it back (signal_restore.h). Reads never
+// wait; a wait without a time limit is a blocking read (the cheapest way to be woken by a
+// key), one with a limit a pselect(); writes wait for a slow terminal, the ending signals
+// deliverable meanwhile, but at most kStallLimitMs without progress. One device at a time.
 class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
@@ -47,7 +46,7 @@ class TerminalDevice : public ByteChannel {
     static constexpr int kStallLimitMs = 5000;
 
   protected:
-    // The system's select(), watching for readable descriptors only. A test plays a system
+    // The system's pselect(), watching for readable descriptors only. A test plays a system
     // whose wait fails by replacing it.
     virtual int Select(int count, fd_set* readable, const timespec* timeout, const sigset_t* mask);
 
