@@ -10,9 +10,12 @@
 
 #include "console/pc_keyboard.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/memory_screen.h"
 
 namespace dungeon {
 namespace {
+
+using test_support::ScreenRow;
 
 // Keys the console hands out until the queue runs dry.
 std::vector<int> DrainKeys(Console& console) {
@@ -123,11 +126,11 @@ TEST_F(ConsoleTest, WritingWrapsAndScrollsAtOnceInsideTheWindow) {
         "C\bD\b\bE\nF");
 
     auto row = [](const std::string& window) { return "##" + window + std::string(73, '#') + " "; };
-    EXPECT_EQ(platform_->Row(1), std::string(79, '#') + " ");
-    EXPECT_EQ(platform_->Row(2), row("ij A"));
-    EXPECT_EQ(platform_->Row(3), row("E   "));
-    EXPECT_EQ(platform_->Row(4), row(" F  "));
-    EXPECT_EQ(platform_->Row(5), std::string(79, '#') + " ");  // outside: untouched
+    EXPECT_EQ(ScreenRow(*platform_, 1), std::string(79, '#') + " ");
+    EXPECT_EQ(ScreenRow(*platform_, 2), row("ij A"));
+    EXPECT_EQ(ScreenRow(*platform_, 3), row("E   "));
+    EXPECT_EQ(ScreenRow(*platform_, 4), row(" F  "));
+    EXPECT_EQ(ScreenRow(*platform_, 5), std::string(79, '#') + " ");  // outside: untouched
     EXPECT_EQ(console_.CursorX(), 5);
     EXPECT_EQ(console_.CursorY(), 4);
     EXPECT_EQ(platform_->At(4, 2).attribute, 0x1E);
@@ -138,7 +141,7 @@ TEST_F(ConsoleTest, WritingHandlesEachControlCharacterItsOwnWay) {
     console_.SetWindow(1, 1, 10, 3);
     console_.MoveCursor(1, 3);
     console_.WriteText("ab\n");  // line feed on the bottom row scrolls and keeps the column
-    EXPECT_EQ(platform_->Row(2).substr(0, 10), "ab        ");
+    EXPECT_EQ(ScreenRow(*platform_, 2).substr(0, 10), "ab        ");
     EXPECT_EQ(console_.CursorX(), 3);
     EXPECT_EQ(console_.CursorY(), 3);
     console_.WriteText("\r\r\b\x07");  // carriage returns never scroll; backspace stops
@@ -156,8 +159,8 @@ TEST_F(ConsoleTest, SingleCharacterIntoTheBottomRightCellScrollsAtOnce) {
     console_.WriteText("xyz");
     console_.MoveCursor(3, 2);
     console_.WriteText("!");
-    EXPECT_EQ(platform_->Row(1).substr(0, 3), "  !");
-    EXPECT_EQ(platform_->Row(2).substr(0, 3), "   ");
+    EXPECT_EQ(ScreenRow(*platform_, 1).substr(0, 3), "  !");
+    EXPECT_EQ(ScreenRow(*platform_, 2).substr(0, 3), "   ");
     EXPECT_EQ(console_.CursorX(), 1);
     EXPECT_EQ(console_.CursorY(), 2);
 }
@@ -169,15 +172,15 @@ TEST_F(ConsoleTest, HideCursorHidesTheVisibleCursor) {
 }
 
 TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
-    platform_->PushKey(KeyEvent{true, 'A', 30, 'a', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, 'A', 30, 'a', 0}});
     EXPECT_FALSE(console_.KeyWaiting());
-    platform_->PushKey(KeyEvent{false, 'A', 30, 'a', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'A', 30, 'a', 0}});
     EXPECT_TRUE(console_.KeyWaiting());
     EXPECT_EQ(console_.GetKey(), 'a');
     EXPECT_FALSE(console_.KeyWaiting());  // the release waits for a further event
-    platform_->PushKey(KeyEvent{true, 'B', 48, 'b', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, 'B', 48, 'b', 0}});
     EXPECT_FALSE(console_.KeyWaiting());  // the release was taken: nothing stands behind b
-    platform_->PushKey(KeyEvent{false, 'B', 48, 'b', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'B', 48, 'b', 0}});
     EXPECT_EQ(DrainKeys(console_), std::vector<int>({'b'}));
 
     // Ctrl+C is an ordinary key.
@@ -297,14 +300,15 @@ TEST_F(ConsoleTest, CombinationsThatArriveAsTheGamesKeysAreTheDocumentedOnes) {
 
 TEST_F(ConsoleTest, AltWithKeypadDigitsTypesACharacterCodeOnRelease) {
     auto altCode = [&](std::initializer_list<int> digits) {
-        platform_->PushKey(KeyEvent{true, kVkMenu, 56, 0, kLeftAlt});
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, kVkMenu, 56, 0, kLeftAlt}});
         for (int d : digits) {
             platform_->PushStroke(
                 KeyEvent{true, static_cast<std::uint16_t>(kVkNumpad0 + d), 82, 0, kLeftAlt});
         }
-        platform_->PushKey(KeyEvent{false, kVkMenu, 56, 0, 0});
-        platform_->PushKey(KeyEvent{true, 'X', 45, 'x', 0});  // stands behind the release
-        platform_->PushKey(KeyEvent{false, 'X', 45, 'x', 0});
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, kVkMenu, 56, 0, 0}});
+        platform_->PushEvent({InputEvent::Kind::kKey,
+                              KeyEvent{true, 'X', 45, 'x', 0}});  // stands behind the release
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'X', 45, 'x', 0}});
         return DrainKeys(console_);
     };
     EXPECT_EQ(altCode({6, 5}), std::vector<int>({'A', 'x'}));
