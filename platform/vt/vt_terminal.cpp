@@ -25,9 +25,6 @@ constexpr std::string_view kKeypadApplication = "\x1b=";
 constexpr std::string_view kKeypadNormal = "\x1b>";
 // Cancels an escape sequence a frame may have left half sent when a signal came.
 constexpr std::string_view kCancel = "\x18";
-constexpr std::string_view kSynchronizedOutputEnd = "\x1b[?2026l";
-constexpr std::string_view kAttributesOff = "\x1b[m";
-constexpr std::string_view kShowCursor = "\x1b[?25h";
 
 // The states of a mode in which a terminal says it knows it (set or reset).
 constexpr int kModeSet = 1;
@@ -230,14 +227,14 @@ void VtTerminal::UpdateRestoreBytes() {
     restoreRow_ = screen_ != nullptr ? screen_->LowestRowDrawn() : 0;
     leave_ = Text(kCancel);
     if (synchronizedOutput_) {
-        leave_.Append(kSynchronizedOutputEnd);
+        leave_.Append(ScreenRenderer::kEndFrame);
     }
-    leave_.Append(kAttributesOff);
+    leave_.Append(ScreenRenderer::kAttributesOff);
     if (kittyPushed_) {
         leave_.Append(kKittyPop);
     }
     leave_.Append(kKeypadNormal);
-    leave_.Append(kShowCursor);
+    leave_.Append(ScreenRenderer::kShowCursor);
     if (restoreRow_ > 0) {
         // The prompt starts on the line below the picture, never on top of it.
         int row = std::min(restoreRow_, size_.height);
