@@ -51,6 +51,7 @@ class ScreenRenderer {
   public:
     // Whether the terminal has said it knows synchronized output; off at first.
     void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
+    bool SynchronizedOutput() const { return synchronizedOutput_; }
     // Frames of more bytes than this may reach the terminal in several pieces.
     static constexpr std::size_t kOneWrite = 4096;
     // Sequences it writes that giving the terminal back needs too.
