@@ -26,10 +26,26 @@ std::vector<int> DrainKeys(Console& console) {
     return keys;
 }
 
+// The in-memory console, counting how often it is presented and given back.
+class CountingPlatform : public MemoryPlatform {
+  public:
+    using MemoryPlatform::MemoryPlatform;
+    void Present(Screen& screen) override {
+        ++presents;
+        MemoryPlatform::Present(screen);
+    }
+    void Close(const Screen& screen) override {
+        ++closes;
+        MemoryPlatform::Close(screen);
+    }
+    int presents = 0;
+    int closes = 0;
+};
+
 class ConsoleTest : public ::testing::Test {
   protected:
     void StartOn(int width, int height) {
-        platform_ = std::make_unique<MemoryPlatform>(width, height, 0x1E);
+        platform_ = std::make_unique<CountingPlatform>(width, height, 0x1E);
         ASSERT_TRUE(console_.Start(*platform_));
     }
     void SetUp() override { StartOn(80, 25); }
@@ -41,7 +57,7 @@ class ConsoleTest : public ::testing::Test {
     }
 
     Console console_;
-    std::unique_ptr<MemoryPlatform> platform_;
+    std::unique_ptr<CountingPlatform> platform_;
 };
 
 TEST_F(ConsoleTest, StartUpTakesSizeAttributeAndCursorFromTheScreenBuffer) {
@@ -68,14 +84,14 @@ TEST_F(ConsoleTest, StartUpFailuresReportTheirMessageOnStandardError) {
         {OpenError::kSetupFailed, "No way to get console screen buffer info\r\n"},
     };
     for (const auto& [error, message] : failures) {
-        MemoryPlatform platform;
+        CountingPlatform platform;
         platform.SetOpenError(error);
         Console console;
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(console.Start(platform));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
         console.Finish();  // nothing was taken, so nothing is given back
-        EXPECT_EQ(platform.CloseCount(), 0);
+        EXPECT_EQ(platform.closes, 0);
     }
 }
 
@@ -336,7 +352,7 @@ TEST_F(ConsoleTest, LostInputEndsTheWaitWithoutAKey) {
     EXPECT_TRUE(console_.InputLost());
     EXPECT_EQ(console_.GetKey(), 0);  // and it does not wait again
     EXPECT_EQ(waits, 2);
-    EXPECT_GE(platform_->PresentCount(), 2);  // the picture is shown before every wait
+    EXPECT_GE(platform_->presents, 2);  // the picture is shown before every wait
 }
 
 }  // namespace

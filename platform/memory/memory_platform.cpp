@@ -23,13 +23,11 @@ std::optional<OpenError> MemoryPlatform::Open(dungeon::Screen& screen) {
 }
 
 void MemoryPlatform::Present(dungeon::Screen& screen) {
-    ++presentCount_;
     screen.MarkPresented();
 }
 
 void MemoryPlatform::Close(const dungeon::Screen&) {
     open_ = false;
-    ++closeCount_;
 }
 
 std::optional<InputEvent> MemoryPlatform::NextEvent() {

@@ -55,8 +55,6 @@ class MemoryPlatform : public Platform {
     int CursorY() const { return screen_ != nullptr ? screen_->CursorY() : cursorAtOpen_.second; }
     bool CursorVisible() const { return screen_ == nullptr || screen_->CursorVisible(); }
     bool IsOpen() const { return open_; }
-    int PresentCount() const { return presentCount_; }
-    int CloseCount() const { return closeCount_; }
 
   private:
     int width_;
@@ -70,8 +68,6 @@ class MemoryPlatform : public Platform {
     std::optional<OpenError> openError_;
     bool open_ = false;
     std::uint32_t milliseconds_ = 0;
-    int presentCount_ = 0;
-    int closeCount_ = 0;
 };
 
 }  // namespace dungeon
