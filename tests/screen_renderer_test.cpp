@@ -223,8 +223,7 @@ TEST(OutputBufferTest, AFrameLargerThanTheBufferStillArrivesWholeAndInOrder) {
     OutputBuffer buffer(64, &Collect, &sent);
     std::string expected;
     for (int i = 0; i < 500; ++i) {
-        buffer.AppendNumber(i);
-        buffer.Append(',');
+        buffer.Append(std::to_string(i) + ",");
         expected += std::to_string(i) + ",";
     }
     buffer.Flush();

@@ -35,7 +35,12 @@ Text Shorter(const Text& a, const Text& b) {
 }
 
 // PC colour numbers (blue first) in ANSI order (red first).
-constexpr int kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+constexpr std::uint32_t kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// ";n" for PC colour `colour` (0..15): ANSI numbers from `dark` on, the bright 60 above.
+Text AnsiColour(int colour, std::uint32_t dark) {
+    return Text(";") + DecimalText((colour >= 8 ? dark + 60 : dark) + kAnsiColour[colour & 7]);
+}
 
 }  // namespace
 
@@ -52,14 +57,6 @@ void OutputBuffer::Append(std::string_view bytes) {
         size_ += take;
         bytes.remove_prefix(take);
     }
-}
-
-void OutputBuffer::Append(char c) {
-    Append(std::string_view(&c, 1));
-}
-
-void OutputBuffer::AppendNumber(int value) {
-    Append(DecimalText(value < 0 ? 0u : static_cast<std::uint32_t>(value)).View());
 }
 
 void OutputBuffer::Flush() {
@@ -85,21 +82,19 @@ void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
     attribute_ = attribute;
     // Attribute 7 (light grey on black) is the terminal's default pair of colours; other
     // colours are set from that reset state.
-    int foreground = attribute & 0x0F;
-    int background = attribute >> 4;
+    const int foreground = attribute & 0x0F;
+    const int background = attribute >> 4;
     out.Append("\x1b[");
     if (attribute != kDefaultAttribute) {
-        out.Append('0');
+        out.Append("0");
         if (foreground != 7) {
-            out.Append(';');
-            out.AppendNumber((foreground >= 8 ? 90 : 30) + kAnsiColour[foreground & 7]);
+            out.Append(AnsiColour(foreground, 30).View());
         }
         if (background != 0) {
-            out.Append(';');
-            out.AppendNumber((background >= 8 ? 100 : 40) + kAnsiColour[background & 7]);
+            out.Append(AnsiColour(background, 40).View());
         }
     }
-    out.Append('m');
+    out.Append("m");
 }
 
 void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {

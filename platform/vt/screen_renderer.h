@@ -20,8 +20,6 @@ class OutputBuffer {
     OutputBuffer(std::size_t capacity, Sink sink, void* context);
 
     void Append(std::string_view bytes);
-    void Append(char c);
-    void AppendNumber(int value);
     // Hands everything held to the sink.
     void Flush();
 
