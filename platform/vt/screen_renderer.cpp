@@ -30,6 +30,28 @@ Text Relative(int n, char final) {
     return Csi(n == 1 ? 0 : n, final);
 }
 
+// What a row shows at column x; a cleared terminal (no row known) shows blanks.
+Cell ShownAt(const Cell* shown, int x) {
+    return shown != nullptr ? shown[x - 1] : Cell{};
+}
+
+// Whether erasing to the end of the row is the way to draw it from x on: all blank, with
+// a background erasing fills with alike everywhere (the default one), and enough changed.
+bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
+    const Cell blank = now[x - 1];
+    if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
+        return false;
+    }
+    int changed = 0;
+    for (int i = x; i <= columns; ++i) {
+        if (!(now[i - 1] == blank)) {
+            return false;
+        }
+        changed += ShownAt(shown, i) == blank ? 0 : 1;
+    }
+    return changed >= kEraseThreshold;
+}
+
 Text Shorter(const Text& a, const Text& b) {
     return b.Length() < a.Length() ? b : a;
 }
@@ -145,41 +167,6 @@ Text ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
     return Shorter(best, reprint);
 }
 
-void ScreenRenderer::Put(Cell cell, OutputBuffer& out) {
-    SetAttribute(cell.attribute, out);
-    out.Append(Cp437Glyph(cell.character));
-    ++cursorX_;
-    if (cursorX_ > terminalWidth_) {
-        // The terminal now waits to wrap; where its cursor stands depends on the terminal.
-        cursorX_ = 0;
-        cursorY_ = 0;
-    }
-}
-
-bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, OutputBuffer& out) {
-    Cell blank = screen_->At(x, y);
-    // Erasing fills with the background colour; only the default one is the same everywhere.
-    if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
-        return false;
-    }
-    int changed = 0;
-    for (int i = x; i <= columns; ++i) {
-        if (!(screen_->At(i, y) == blank)) {
-            return false;
-        }
-        if (!(Shown(i, y) == blank)) {
-            ++changed;
-        }
-    }
-    if (changed < kEraseThreshold) {
-        return false;
-    }
-    MoveTo(x, y, out);
-    SetAttribute(blank.attribute, out);
-    out.Append("\x1b[K");
-    return true;
-}
-
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     Span span = screen_->ChangedSpan(y);
     int last = span.right < columns ? span.right : columns;
@@ -191,15 +178,23 @@ void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
         return;  // drawn again as it was, as the map is after every turn
     }
     for (int x = span.left; x <= last; ++x) {
-        Cell cell = now[x - 1];
-        if (cell == (shown != nullptr ? shown[x - 1] : Cell{})) {
+        const Cell cell = now[x - 1];
+        if (cell == ShownAt(shown, x)) {
             continue;
         }
-        if (EraseRestOfRow(x, y, columns, out)) {
+        const bool erase = ErasesRestOfRow(now, shown, x, columns);
+        MoveTo(x, y, out);
+        SetAttribute(cell.attribute, out);
+        if (erase) {
+            out.Append("\x1b[K");
             return;
         }
-        MoveTo(x, y, out);
-        Put(cell, out);
+        out.Append(Cp437Glyph(cell.character));
+        if (++cursorX_ > terminalWidth_) {
+            // The terminal now waits to wrap; where its cursor stands depends on the terminal.
+            cursorX_ = 0;
+            cursorY_ = 0;
+        }
     }
 }
 

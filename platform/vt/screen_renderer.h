@@ -63,17 +63,10 @@ class ScreenRenderer {
     void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
-    // What the terminal shows at (x, y), outside the row being drawn.
-    Cell Shown(int x, int y) const {
-        return screen_->PresentedKnown() ? screen_->Presented(x, y) : Cell{};
-    }
-
     void MoveTo(int x, int y, OutputBuffer& out);
     // The shortest way along the row from the cursor's column to x.
     Text HorizontalMove(int x, int y, bool sameRow) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
-    void Put(Cell cell, OutputBuffer& out);
-    bool EraseRestOfRow(int x, int y, int columns, OutputBuffer& out);
     void DrawRow(int y, int columns, OutputBuffer& out);
 
     const Screen* screen_ = nullptr;
