@@ -154,16 +154,16 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
             return WaitResult::kInput;
         }
         const std::uint32_t now = channel_.Now();
-        std::optional<int> timeout;
-        if (std::optional<std::uint32_t> escape = decoder_.Deadline()) {
-            timeout = std::max(0, MillisecondsLeft(*escape, now));
+        if (deadline && MillisecondsLeft(*deadline, now) <= 0) {
+            return WaitResult::kDeadline;
         }
-        if (deadline) {
-            std::int32_t left = MillisecondsLeft(*deadline, now);
-            if (left <= 0) {
-                return WaitResult::kDeadline;
+        // Until the nearer of the deadline and that of a held Escape.
+        std::optional<int> timeout;
+        for (std::optional<std::uint32_t> end : {decoder_.Deadline(), deadline}) {
+            if (end) {
+                const int left = std::max(0, MillisecondsLeft(*end, now));
+                timeout = timeout ? std::min(*timeout, left) : left;
             }
-            timeout = timeout ? std::min(*timeout, static_cast<int>(left)) : left;
         }
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
