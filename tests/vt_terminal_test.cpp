@@ -90,5 +90,30 @@ TEST(VtTerminalTest, AKeyHeldByAWaitComesBeforeWhatArrivesLater) {
     terminal.Close(screen);
 }
 
+TEST(VtTerminalTest, AWaitEndsAtTheNearerOfItsDeadlineAndAHeldEscapes) {
+    ScriptedChannel channel;
+    VtTerminal terminal(channel);
+    Screen screen;
+    channel.input = kLegacyAnswers;
+    ASSERT_EQ(terminal.Open(screen), std::nullopt);
+    const auto escapeTimeout = static_cast<std::uint32_t>(KeyDecoder::kEscapeTimeoutMs);
+
+    std::uint32_t start = channel.now;
+    channel.input = "\x1b";
+    ASSERT_EQ(terminal.Wait(start + 10 * escapeTimeout), WaitResult::kInput);
+    EXPECT_EQ(channel.now - start, escapeTimeout);
+    std::optional<InputEvent> escape = terminal.NextEvent();
+    ASSERT_TRUE(escape.has_value());
+    EXPECT_EQ(escape->key.character, 0x1B);
+    while (terminal.NextEvent()) {
+    }
+
+    start = channel.now;
+    channel.input = "\x1b";
+    ASSERT_EQ(terminal.Wait(start + escapeTimeout / 2), WaitResult::kDeadline);
+    EXPECT_EQ(channel.now - start, escapeTimeout / 2);
+    terminal.Close(screen);
+}
+
 }  // namespace
 }  // namespace dungeon
