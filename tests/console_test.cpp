@@ -10,9 +10,12 @@
 
 #include "console/pc_keyboard.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/memory_screen.h"
 
 namespace dungeon {
 namespace {
+
+using test_support::ScreenRow;
 
 // Keys the console hands out until the queue runs dry.
 std::vector<int> DrainKeys(Console& console) {
@@ -23,10 +26,26 @@ std::vector<int> DrainKeys(Console& console) {
     return keys;
 }
 
+// The in-memory console, counting how often it is presented and given back.
+class CountingPlatform : public MemoryPlatform {
+  public:
+    using MemoryPlatform::MemoryPlatform;
+    void Present(Screen& screen) override {
+        ++presents;
+        MemoryPlatform::Present(screen);
+    }
+    void Close(const Screen& screen) override {
+        ++closes;
+        MemoryPlatform::Close(screen);
+    }
+    int presents = 0;
+    int closes = 0;
+};
+
 class ConsoleTest : public ::testing::Test {
   protected:
     void StartOn(int width, int height) {
-        platform_ = std::make_unique<MemoryPlatform>(width, height, 0x1E);
+        platform_ = std::make_unique<CountingPlatform>(width, height, 0x1E);
         ASSERT_TRUE(console_.Start(*platform_));
     }
     void SetUp() override { StartOn(80, 25); }
@@ -38,7 +57,7 @@ class ConsoleTest : public ::testing::Test {
     }
 
     Console console_;
-    std::unique_ptr<MemoryPlatform> platform_;
+    std::unique_ptr<CountingPlatform> platform_;
 };
 
 TEST_F(ConsoleTest, StartUpTakesSizeAttributeAndCursorFromTheScreenBuffer) {
@@ -65,14 +84,14 @@ TEST_F(ConsoleTest, StartUpFailuresReportTheirMessageOnStandardError) {
         {OpenError::kSetupFailed, "No way to get console screen buffer info\r\n"},
     };
     for (const auto& [error, message] : failures) {
-        MemoryPlatform platform;
+        CountingPlatform platform;
         platform.SetOpenError(error);
         Console console;
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(console.Start(platform));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
         console.Finish();  // nothing was taken, so nothing is given back
-        EXPECT_EQ(platform.CloseCount(), 0);
+        EXPECT_EQ(platform.closes, 0);
     }
 }
 
@@ -123,11 +142,11 @@ TEST_F(ConsoleTest, WritingWrapsAndScrollsAtOnceInsideTheWindow) {
         "C\bD\b\bE\nF");
 
     auto row = [](const std::string& window) { return "##" + window + std::string(73, '#') + " "; };
-    EXPECT_EQ(platform_->Row(1), std::string(79, '#') + " ");
-    EXPECT_EQ(platform_->Row(2), row("ij A"));
-    EXPECT_EQ(platform_->Row(3), row("E   "));
-    EXPECT_EQ(platform_->Row(4), row(" F  "));
-    EXPECT_EQ(platform_->Row(5), std::string(79, '#') + " ");  // outside: untouched
+    EXPECT_EQ(ScreenRow(*platform_, 1), std::string(79, '#') + " ");
+    EXPECT_EQ(ScreenRow(*platform_, 2), row("ij A"));
+    EXPECT_EQ(ScreenRow(*platform_, 3), row("E   "));
+    EXPECT_EQ(ScreenRow(*platform_, 4), row(" F  "));
+    EXPECT_EQ(ScreenRow(*platform_, 5), std::string(79, '#') + " ");  // outside: untouched
     EXPECT_EQ(console_.CursorX(), 5);
     EXPECT_EQ(console_.CursorY(), 4);
     EXPECT_EQ(platform_->At(4, 2).attribute, 0x1E);
@@ -138,7 +157,7 @@ TEST_F(ConsoleTest, WritingHandlesEachControlCharacterItsOwnWay) {
     console_.SetWindow(1, 1, 10, 3);
     console_.MoveCursor(1, 3);
     console_.WriteText("ab\n");  // line feed on the bottom row scrolls and keeps the column
-    EXPECT_EQ(platform_->Row(2).substr(0, 10), "ab        ");
+    EXPECT_EQ(ScreenRow(*platform_, 2).substr(0, 10), "ab        ");
     EXPECT_EQ(console_.CursorX(), 3);
     EXPECT_EQ(console_.CursorY(), 3);
     console_.WriteText("\r\r\b\x07");  // carriage returns never scroll; backspace stops
@@ -156,8 +175,8 @@ TEST_F(ConsoleTest, SingleCharacterIntoTheBottomRightCellScrollsAtOnce) {
     console_.WriteText("xyz");
     console_.MoveCursor(3, 2);
     console_.WriteText("!");
-    EXPECT_EQ(platform_->Row(1).substr(0, 3), "  !");
-    EXPECT_EQ(platform_->Row(2).substr(0, 3), "   ");
+    EXPECT_EQ(ScreenRow(*platform_, 1).substr(0, 3), "  !");
+    EXPECT_EQ(ScreenRow(*platform_, 2).substr(0, 3), "   ");
     EXPECT_EQ(console_.CursorX(), 1);
     EXPECT_EQ(console_.CursorY(), 2);
 }
@@ -169,15 +188,15 @@ TEST_F(ConsoleTest, HideCursorHidesTheVisibleCursor) {
 }
 
 TEST_F(ConsoleTest, APressCountsOnceAFurtherEventStandsBehindIt) {
-    platform_->PushKey(KeyEvent{true, 'A', 30, 'a', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, 'A', 30, 'a', 0}});
     EXPECT_FALSE(console_.KeyWaiting());
-    platform_->PushKey(KeyEvent{false, 'A', 30, 'a', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'A', 30, 'a', 0}});
     EXPECT_TRUE(console_.KeyWaiting());
     EXPECT_EQ(console_.GetKey(), 'a');
     EXPECT_FALSE(console_.KeyWaiting());  // the release waits for a further event
-    platform_->PushKey(KeyEvent{true, 'B', 48, 'b', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, 'B', 48, 'b', 0}});
     EXPECT_FALSE(console_.KeyWaiting());  // the release was taken: nothing stands behind b
-    platform_->PushKey(KeyEvent{false, 'B', 48, 'b', 0});
+    platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'B', 48, 'b', 0}});
     EXPECT_EQ(DrainKeys(console_), std::vector<int>({'b'}));
 
     // Ctrl+C is an ordinary key.
@@ -297,14 +316,15 @@ TEST_F(ConsoleTest, CombinationsThatArriveAsTheGamesKeysAreTheDocumentedOnes) {
 
 TEST_F(ConsoleTest, AltWithKeypadDigitsTypesACharacterCodeOnRelease) {
     auto altCode = [&](std::initializer_list<int> digits) {
-        platform_->PushKey(KeyEvent{true, kVkMenu, 56, 0, kLeftAlt});
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{true, kVkMenu, 56, 0, kLeftAlt}});
         for (int d : digits) {
             platform_->PushStroke(
                 KeyEvent{true, static_cast<std::uint16_t>(kVkNumpad0 + d), 82, 0, kLeftAlt});
         }
-        platform_->PushKey(KeyEvent{false, kVkMenu, 56, 0, 0});
-        platform_->PushKey(KeyEvent{true, 'X', 45, 'x', 0});  // stands behind the release
-        platform_->PushKey(KeyEvent{false, 'X', 45, 'x', 0});
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, kVkMenu, 56, 0, 0}});
+        platform_->PushEvent({InputEvent::Kind::kKey,
+                              KeyEvent{true, 'X', 45, 'x', 0}});  // stands behind the release
+        platform_->PushEvent({InputEvent::Kind::kKey, KeyEvent{false, 'X', 45, 'x', 0}});
         return DrainKeys(console_);
     };
     EXPECT_EQ(altCode({6, 5}), std::vector<int>({'A', 'x'}));
@@ -332,7 +352,7 @@ TEST_F(ConsoleTest, LostInputEndsTheWaitWithoutAKey) {
     EXPECT_TRUE(console_.InputLost());
     EXPECT_EQ(console_.GetKey(), 0);  // and it does not wait again
     EXPECT_EQ(waits, 2);
-    EXPECT_GE(platform_->PresentCount(), 2);  // the picture is shown before every wait
+    EXPECT_GE(platform_->presents, 2);  // the picture is shown before every wait
 }
 
 }  // namespace

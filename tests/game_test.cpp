@@ -11,9 +11,14 @@
 #include "game/program.h"
 #include "game/world.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/memory_screen.h"
 
 namespace dungeon {
 namespace {
+
+using test_support::PressSpecialKey;
+using test_support::ScreenPicture;
+using test_support::ScreenRow;
 
 std::string TrimRight(std::string s) {
     while (!s.empty() && s.back() == ' ') {
@@ -28,7 +33,7 @@ class GameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         platform_.SetWaitHook([this] {
-            screens_.push_back(platform_.Picture());
+            screens_.push_back(ScreenPicture(platform_));
             if (script_.empty()) {
                 return false;
             }
@@ -84,8 +89,8 @@ class GameTest : public ::testing::Test {
         }
         return rows;
     }
-    std::vector<std::string> Messages() const { return Messages(platform_.Picture()); }
-    std::string MapRow(int y) const { return platform_.Row(y).substr(0, 40); }
+    std::vector<std::string> Messages() const { return Messages(ScreenPicture(platform_)); }
+    std::string MapRow(int y) const { return ScreenRow(platform_, y).substr(0, 40); }
 
     int CountOnGrid(char symbol) const {
         int n = 0;
@@ -128,7 +133,7 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
     }
     EXPECT_EQ(seen, 131);
 
-    std::string screen = platform_.Picture();
+    std::string screen = ScreenPicture(platform_);
     int shown = 0;
     for (int y = 1; y <= 20; ++y) {
         std::string row = MapRow(y);
@@ -144,11 +149,11 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
     EXPECT_EQ(shown, seen + 1);  // the seen cells, and the hero on its not yet seen start
     EXPECT_EQ(MapRow(1), std::string(40, 'W'));
     EXPECT_EQ(MapRow(2).substr(0, 3), "W>.");
-    EXPECT_EQ(TrimRight(platform_.Row(21)), "");  // the map pane's last row stays blank
+    EXPECT_EQ(TrimRight(ScreenRow(platform_, 21)), "");  // the map pane's last row stays blank
     EXPECT_EQ(Messages(screen),
               Rows({"", "", "", "", "", "", "", "", "", "",
                     "", "", "", "", "", "", "", "", "", "Quirn:  L:   5 A:  80 R: 50"}));
-    EXPECT_EQ(platform_.Row(20).substr(40, 2), " Q");  // column 41 stays empty
+    EXPECT_EQ(ScreenRow(platform_, 20).substr(40, 2), " Q");  // column 41 stays empty
 }
 
 // The whole first screen for a clock reading of 0. The first draws of the generator from
@@ -182,7 +187,7 @@ TEST_F(GameTest, FirstScreenForAKnownClock) {
         "                                                                                ",
     };
     for (int y = 1; y <= 21; ++y) {
-        EXPECT_EQ(platform_.Row(y), expected[y - 1]) << "row " << y;
+        EXPECT_EQ(ScreenRow(platform_, y), expected[y - 1]) << "row " << y;
     }
     EXPECT_EQ(world_.GridAt(29, 11), 'M');
     EXPECT_EQ(world_.GridAt(4, 16), 'M');
@@ -202,23 +207,23 @@ TEST_F(GameTest, SameClockGivesTheSameDungeon) {
 TEST_F(GameTest, QuitKeysEndTheGameAtOnceWithNothingRedrawn) {
     Start(7);
     world_.DrawMap();
-    std::string firstDrawing = platform_.Picture();
+    std::string firstDrawing = ScreenPicture(platform_);
     Then("S5 \r");
     Then([this] {
-        platform_.PressSpecialKey(kVkLeft, kScanLeft);  // 0, 'K'
-        platform_.PressSpecialKey(kVkF1, kScanF1, 0);   // 0, ';'
-        platform_.PressSpecialKey(kVkEscape, 1, 0);     // Escape has a character: 27
+        PressSpecialKey(platform_, kVkLeft, kScanLeft);  // 0, 'K'
+        PressSpecialKey(platform_, kVkF1, kScanF1, 0);   // 0, ';'
+        PressSpecialKey(platform_, kVkEscape, 1, 0);     // Escape has a character: 27
         platform_.TypeCharacter('s');
     });
     EXPECT_EQ(world_.MainLoop(), Outcome::kQuit);
     ASSERT_EQ(screens_.size(), 2u);
     EXPECT_EQ(screens_[1], firstDrawing);  // ignored keys change nothing
-    EXPECT_EQ(platform_.Picture(), firstDrawing);
+    EXPECT_EQ(ScreenPicture(platform_), firstDrawing);
     EXPECT_DOUBLE_EQ(world_.hero.life, 5.0);
 
     // Ctrl with the left arrow arrives as 0 and then "s": it quits as well.
     Start(7);
-    Then([this] { platform_.PressSpecialKey(kVkLeft, kScanLeft, kEnhancedKey | kLeftCtrl); });
+    Then([this] { PressSpecialKey(platform_, kVkLeft, kScanLeft, kEnhancedKey | kLeftCtrl); });
     EXPECT_EQ(Play(), Outcome::kQuit);
 }
 
@@ -357,7 +362,7 @@ TEST_F(GameTest, FleeingLeavesTheMarkerAndStepsBackStartAFreshFight) {
     Then("6");
     Then([this] {
         // Ctrl+F9 arrives as 0 and then "f": the 0 is dropped, the "f" counts.
-        platform_.PressSpecialKey(kVkF1 + 8, 67, kLeftCtrl);
+        PressSpecialKey(platform_, kVkF1 + 8, 67, kLeftCtrl);
     });
     Then("4");
     Then("6");

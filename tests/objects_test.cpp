@@ -9,9 +9,12 @@
 #include "objects/item.h"
 #include "objects/monster.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/memory_screen.h"
 
 namespace dungeon {
 namespace {
+
+using test_support::ScreenRow;
 
 struct RosterEntry {
     const char* name;
@@ -53,7 +56,7 @@ class ObjectsTest : public ::testing::Test {
     }
 
     // Columns 41..60 of a screen row: the width of an item pane.
-    std::string ItemPaneRow(int y) const { return platform_.Row(y).substr(40, 20); }
+    std::string ItemPaneRow(int y) const { return ScreenRow(platform_, y).substr(40, 20); }
 
     MemoryPlatform platform_{80, 40};
 };
@@ -257,11 +260,11 @@ TEST_F(ObjectsTest, ItemInitBlanksItsPaneAndStoresTheStats) {
     EXPECT_EQ(sabre.pane.x2, 60);
     EXPECT_EQ(sabre.pane.y2, 39);
     EXPECT_EQ(sabre.pane.line, 1);
-    EXPECT_EQ(platform_.Row(29).substr(39, 22), std::string(22, '#'));
+    EXPECT_EQ(ScreenRow(platform_, 29).substr(39, 22), std::string(22, '#'));
     for (int y = 30; y <= 39; ++y) {
-        EXPECT_EQ(platform_.Row(y).substr(39, 22), "#" + std::string(20, ' ') + "#") << y;
+        EXPECT_EQ(ScreenRow(platform_, y).substr(39, 22), "#" + std::string(20, ' ') + "#") << y;
     }
-    EXPECT_EQ(platform_.Row(40).substr(39, 22), std::string(22, '#'));
+    EXPECT_EQ(ScreenRow(platform_, 40).substr(39, 22), std::string(22, '#'));
 
     EXPECT_EQ(sabre.GetName(), "Krummsaebel");
     EXPECT_EQ(sabre.value, 10);

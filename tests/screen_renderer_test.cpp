@@ -184,6 +184,24 @@ TEST_F(RendererTest, ErasingTheRestOfARow) {
     ExpectShown(terminal, 40, 3);
 }
 
+TEST_F(RendererTest, ErasingPaysOffFromFourChangedCells) {
+    Start(40, 3);
+    VtScreen terminal(40, 3);
+    for (int x = 1; x <= 40; ++x) {
+        At(x, 1) = Cell{'#', 7};
+        At(x, 3) = Cell{'#', 7};
+    }
+    Frame(terminal, 40, 3);
+    for (int x = 37; x <= 40; ++x) {
+        At(x, 1) = Cell{' ', 7};
+        At(x, 3) = Cell{' ', 7};
+    }
+    At(37, 1) = Cell{'#', 7};  // three blanks to go in row 1, four in row 3
+    std::string bytes = Frame(terminal, 40, 3);
+    EXPECT_EQ(bytes, "\x1b[1;38H   \x1b[3;37H\x1b[K");
+    ExpectShown(terminal, 40, 3);
+}
+
 TEST_F(RendererTest, SynchronizedOutputOnlyWhereKnownAndOnlyForFramesThatCouldTear) {
     // A terminal that does not know the marks never gets them, not even for a whole screen.
     Start(100, 40);
@@ -223,8 +241,7 @@ TEST(OutputBufferTest, AFrameLargerThanTheBufferStillArrivesWholeAndInOrder) {
     OutputBuffer buffer(64, &Collect, &sent);
     std::string expected;
     for (int i = 0; i < 500; ++i) {
-        buffer.AppendNumber(i);
-        buffer.Append(',');
+        buffer.Append(std::to_string(i) + ",");
         expected += std::to_string(i) + ",";
     }
     buffer.Flush();

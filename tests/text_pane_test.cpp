@@ -6,9 +6,13 @@
 
 #include "console/console.h"
 #include "platform/memory/memory_platform.h"
+#include "tests/memory_screen.h"
 
 namespace dungeon {
 namespace {
+
+using test_support::PressSpecialKey;
+using test_support::ScreenRow;
 
 class TextPaneTest : public ::testing::Test {
   protected:
@@ -17,8 +21,8 @@ class TextPaneTest : public ::testing::Test {
     void TearDown() override { TheConsole().Finish(); }
 
     std::string Cols(int y, int from, int to) const {
-        return platform_.Row(y).substr(static_cast<std::size_t>(from - 1),
-                                       static_cast<std::size_t>(to - from + 1));
+        return ScreenRow(platform_, y)
+            .substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from + 1));
     }
 
     MemoryPlatform platform_{80, 25};
@@ -129,15 +133,15 @@ TEST_F(TextPaneTest, ShortPanesWriteLinesBeyondTheirHeightOverTheTopRow) {
     for (int i = 1; i <= 11; ++i) {
         item.WriteLine(Text("L" + std::to_string(i)));
     }
-    EXPECT_EQ(tall.Row(39).substr(40, 3), "L10");
-    EXPECT_EQ(tall.Row(30).substr(40, 3), "L11");
+    EXPECT_EQ(ScreenRow(tall, 39).substr(40, 3), "L10");
+    EXPECT_EQ(ScreenRow(tall, 30).substr(40, 3), "L11");
     TheConsole().Finish();  // before the platform it was started on goes
 }
 
 TEST_F(TextPaneTest, ReadKeyHandsOutExtendedKeysInTwoCalls) {
     TextPane pane;
     pane.Init(42, 1, 39, 20);
-    platform_.PressSpecialKey(37, 75);  // left arrow
+    PressSpecialKey(platform_, 37, 75);  // left arrow
     platform_.TypeCharacter('k');
     EXPECT_EQ(pane.ReadKey(), 0);
     EXPECT_EQ(pane.ReadKey(), 'K');

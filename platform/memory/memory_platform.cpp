@@ -23,13 +23,11 @@ std::optional<OpenError> MemoryPlatform::Open(dungeon::Screen& screen) {
 }
 
 void MemoryPlatform::Present(dungeon::Screen& screen) {
-    ++presentCount_;
     screen.MarkPresented();
 }
 
 void MemoryPlatform::Close(const dungeon::Screen&) {
     open_ = false;
-    ++closeCount_;
 }
 
 std::optional<InputEvent> MemoryPlatform::NextEvent() {
@@ -55,12 +53,11 @@ WaitResult MemoryPlatform::Wait(std::optional<std::uint32_t> deadline) {
 }
 
 void MemoryPlatform::PushStroke(const KeyEvent& press) {
-    KeyEvent down = press;
-    down.keyDown = true;
-    PushKey(down);
-    KeyEvent up = press;
-    up.keyDown = false;
-    PushKey(up);
+    for (bool down : {true, false}) {
+        KeyEvent key = press;
+        key.keyDown = down;
+        PushEvent(InputEvent{InputEvent::Kind::kKey, key});
+    }
 }
 
 void MemoryPlatform::TypeCharacter(char character) {
@@ -73,30 +70,8 @@ void MemoryPlatform::Type(const std::string& characters) {
     }
 }
 
-void MemoryPlatform::PressSpecialKey(std::uint16_t virtualKey, std::uint16_t scanCode,
-                                     std::uint32_t controlKeyState) {
-    PushStroke(KeyEvent{true, virtualKey, scanCode, 0, controlKeyState});
-}
-
 Cell MemoryPlatform::At(int x, int y) const {
     return screen_ != nullptr ? screen_->At(x, y) : Cell{' ', attribute_};
-}
-
-std::string MemoryPlatform::Row(int y) const {
-    std::string row;
-    for (int x = 1; x <= width_; ++x) {
-        row.push_back(static_cast<char>(At(x, y).character));
-    }
-    return row;
-}
-
-std::string MemoryPlatform::Picture() const {
-    std::string picture;
-    for (int y = 1; y <= height_; ++y) {
-        picture += Row(y);
-        picture.push_back('\n');
-    }
-    return picture;
 }
 
 }  // namespace dungeon

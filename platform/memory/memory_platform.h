@@ -22,7 +22,6 @@ class MemoryPlatform : public Platform {
     explicit MemoryPlatform(int width = 80, int height = 25,
                             std::uint16_t attribute = kDefaultAttribute);
 
-    // Platform
     std::optional<OpenError> Open(dungeon::Screen& screen) override;
     void Present(dungeon::Screen& screen) override;
     void Close(const dungeon::Screen& screen) override;
@@ -35,40 +34,27 @@ class MemoryPlatform : public Platform {
     void SetTickCount(std::uint32_t milliseconds) { milliseconds_ = milliseconds; }
     // Where the console's cursor stands when it is opened.
     void SetCursor(int x, int y) { cursorAtOpen_ = {x, y}; }
-    // A cell the console already shows when it is opened, as a shell's lines stand in a
-    // console window.
+    // A cell already shown when the console is opened, as a shell's lines stand in a window.
     void Show(int x, int y, Cell cell) { shownAtOpen_.push_back({{x, y}, cell}); }
     // Runs whenever the console waits for input; return false when no more input will come.
     void SetWaitHook(std::function<bool()> hook) { waitHook_ = std::move(hook); }
 
     // Queuing input.
     void PushEvent(const InputEvent& event) { events_.push_back(event); }
-    void PushKey(const KeyEvent& key) {
-        events_.push_back(InputEvent{InputEvent::Kind::kKey, key});
-    }
     // A press and its release, as a PC console reports one key stroke.
     void PushStroke(const KeyEvent& press);
     // The key stroke that types `character` on a US keyboard.
     void TypeCharacter(char character);
     void Type(const std::string& characters);
-    // A key without a character (arrows, function keys), with the given modifiers.
-    void PressSpecialKey(std::uint16_t virtualKey, std::uint16_t scanCode,
-                         std::uint32_t controlKeyState = kEnhancedKey);
-    std::size_t QueuedEvents() const { return events_.size(); }
 
     // Reading the screen the console was opened on, as last presented or drawn since.
     int Width() const { return width_; }
     int Height() const { return height_; }
     Cell At(int x, int y) const;
-    std::string Row(int y) const;
-    // All rows, each followed by a line end.
-    std::string Picture() const;
     int CursorX() const { return screen_ != nullptr ? screen_->CursorX() : cursorAtOpen_.first; }
     int CursorY() const { return screen_ != nullptr ? screen_->CursorY() : cursorAtOpen_.second; }
     bool CursorVisible() const { return screen_ == nullptr || screen_->CursorVisible(); }
     bool IsOpen() const { return open_; }
-    int PresentCount() const { return presentCount_; }
-    int CloseCount() const { return closeCount_; }
 
   private:
     int width_;
@@ -82,8 +68,6 @@ class MemoryPlatform : public Platform {
     std::optional<OpenError> openError_;
     bool open_ = false;
     std::uint32_t milliseconds_ = 0;
-    int presentCount_ = 0;
-    int closeCount_ = 0;
 };
 
 }  // namespace dungeon

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -36,17 +35,16 @@ class ByteChannel {
     // Writes every byte, unless the terminal has gone; never waits without bound for a
     // terminal that reads nothing.
     virtual void Write(std::string_view bytes) = 0;
-    // The bytes that have arrived, at most `into.size()`; never waits. An empty span when
-    // none are there.
+    // The bytes that have arrived, at most `into.size()` (none: empty); never waits.
     virtual std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) = 0;
     // Waits until bytes arrive, a notice comes, or `timeoutMs` passes (nullopt: no limit).
     virtual ChannelWait WaitForInput(std::optional<int> timeoutMs) = 0;
     // Whether a notice came since the last wait or look, without waiting; it is taken.
     virtual bool TakeNotice() = 0;
     virtual std::uint32_t Now() = 0;
-    // What gives the terminal back should the program end unexpectedly (a signal); what
-    // takes it again after any stop; and what is sent besides after a stop of the program's
-    // own, whose leave bytes undid it. Kept current by the terminal after every change.
+    // What gives the terminal back should the program end by a signal; what takes it
+    // again after any stop; and what is sent besides after a stop of the program's own,
+    // whose leave bytes undid it. Kept current by the terminal after every change.
     virtual void SetRestoreBytes(std::string_view leave, std::string_view enter,
                                  std::string_view resume) = 0;
 };

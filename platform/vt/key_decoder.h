@@ -25,14 +25,12 @@ struct TerminalEvent {
 };
 
 // Turns the bytes a terminal sends for keys (text, control characters, Alt as an Escape
-// prefix, the legacy, SS3 and kitty forms of vt_key_tables.h) into the key event records
-// of a PC keyboard, and recognises the answers to the queries sent at start-up; anything
-// else is dropped. Bytes and the time go in, events come out, and nothing is allocated. A
-// lone Escape is held until kEscapeTimeoutMs after the last bytes came, since the rest of
-// a sequence may still be on its way; then it is the Escape key. Terminals report no key
-// releases, so each legacy key becomes a press followed at once by a release; once the
-// terminal reports that the kitty protocol runs with event types, its presses, repeats
-// and releases are passed on as they come.
+// prefix, the forms of vt_key_tables.h) into PC key event records, and recognises the
+// answers to the start-up queries; anything else is dropped. Bytes and the time go in,
+// events come out, nothing is allocated. A lone Escape is held for kEscapeTimeoutMs, as the
+// rest of a sequence may still be on its way. A legacy key becomes a press and at once its
+// release; once the kitty protocol runs with event types, its presses, repeats and releases
+// are passed on as they come.
 class KeyDecoder {
   public:
     static constexpr int kEscapeTimeoutMs = 100;
@@ -40,14 +38,14 @@ class KeyDecoder {
 
     // Forgets held bytes, queued events and the protocol state.
     void Reset();
-    // Bytes that arrived at `nowMs` (a millisecond clock that may wrap). At most kMaxFeed;
-    // the caller takes every event (Next until nullopt) before feeding again, so the queue
-    // only needs room for what one feed can yield. Bytes continue what is held until an
-    // Advance has reached the deadline (a caller that reads late cannot tell when they
-    // arrived); what a longer feed yields beyond the queue's room is dropped.
+    // Bytes that arrived at `nowMs` (a millisecond clock that may wrap), at most kMaxFeed;
+    // the caller takes every event (Next until nullopt) before feeding again, and what a
+    // longer feed yields beyond the queue's room is dropped. Bytes continue what is held
+    // until an Advance has reached the deadline (one that reads late cannot tell when they
+    // arrived).
     void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
-    // The time at which held bytes (a lone Escape, a sequence cut short) stop waiting for
-    // the rest and are decoded as they stand; nullopt while nothing is held.
+    // When held bytes (a lone Escape, a sequence cut short) stop waiting for the rest and
+    // are decoded as they stand; nullopt while nothing is held.
     std::optional<std::uint32_t> Deadline() const;
     // Time passes: once `nowMs` has reached Deadline(), what is held is decoded as it stands.
     void Advance(std::uint32_t nowMs);

@@ -1,5 +1,7 @@
 #include "platform/vt/screen_renderer.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/number_text.h"
@@ -9,10 +11,8 @@ namespace dungeon {
 namespace {
 
 constexpr std::string_view kBeginFrame = "\x1b[?2026h";
-constexpr std::string_view kEndFrame = "\x1b[?2026l";
 // Erasing to the end of a row pays off from this many changed cells on.
 constexpr int kEraseThreshold = 4;
-
 // Line feeds are the shortest way down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
 
@@ -30,35 +30,55 @@ Text Relative(int n, char final) {
     return Csi(n == 1 ? 0 : n, final);
 }
 
+// What a row shows at column x; a cleared terminal (no row known) shows blanks.
+Cell ShownAt(const Cell* shown, int x) {
+    return shown != nullptr ? shown[x - 1] : Cell{};
+}
+
+// Whether erasing to the end of the row is the way to draw it from x on: all blank, with
+// a background erasing fills with alike everywhere (the default one), and enough changed.
+bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
+    const Cell blank = now[x - 1];
+    if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
+        return false;
+    }
+    int changed = 0;
+    for (int i = x; i <= columns; ++i) {
+        if (!(now[i - 1] == blank)) {
+            return false;
+        }
+        changed += ShownAt(shown, i) == blank ? 0 : 1;
+    }
+    return changed >= kEraseThreshold;
+}
+
+Text Shorter(const Text& a, const Text& b) {
+    return b.Length() < a.Length() ? b : a;
+}
+
 // PC colour numbers (blue first) in ANSI order (red first).
-constexpr int kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+constexpr std::uint32_t kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// ";n" for PC colour `colour` (0..15): ANSI numbers from `dark` on, the bright 60 above.
+Text AnsiColour(int colour, std::uint32_t dark) {
+    return Text(";") + DecimalText((colour >= 8 ? dark + 60 : dark) + kAnsiColour[colour & 7]);
+}
 
 }  // namespace
 
 OutputBuffer::OutputBuffer(std::size_t capacity, Sink sink, void* context)
-    : bytes_(capacity < 64 ? 64 : capacity), sink_(sink), context_(context) {}
+    : bytes_(std::max<std::size_t>(capacity, 64)), sink_(sink), context_(context) {}
 
 void OutputBuffer::Append(std::string_view bytes) {
     while (!bytes.empty()) {
         if (size_ == bytes_.size()) {
             Flush();
         }
-        std::size_t take = bytes_.size() - size_;
-        if (take > bytes.size()) {
-            take = bytes.size();
-        }
+        std::size_t take = std::min(bytes_.size() - size_, bytes.size());
         std::memcpy(bytes_.data() + size_, bytes.data(), take);
         size_ += take;
         bytes.remove_prefix(take);
     }
-}
-
-void OutputBuffer::Append(char c) {
-    Append(std::string_view(&c, 1));
-}
-
-void OutputBuffer::AppendNumber(int value) {
-    Append(DecimalText(value < 0 ? 0u : static_cast<std::uint32_t>(value)).View());
 }
 
 void OutputBuffer::Flush() {
@@ -67,12 +87,6 @@ void OutputBuffer::Flush() {
     }
     sent_ += size_;
     size_ = 0;
-}
-
-void OutputBuffer::Truncate(std::size_t size) {
-    if (size <= size_) {
-        size_ = size;
-    }
 }
 
 void OutputBuffer::Erase(std::size_t at, std::size_t count) {
@@ -90,21 +104,19 @@ void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
     attribute_ = attribute;
     // Attribute 7 (light grey on black) is the terminal's default pair of colours; other
     // colours are set from that reset state.
-    int foreground = attribute & 0x0F;
-    int background = (attribute >> 4) & 0x0F;
+    const int foreground = attribute & 0x0F;
+    const int background = attribute >> 4;
     out.Append("\x1b[");
     if (attribute != kDefaultAttribute) {
-        out.Append('0');
+        out.Append("0");
         if (foreground != 7) {
-            out.Append(';');
-            out.AppendNumber((foreground >= 8 ? 90 : 30) + kAnsiColour[foreground & 7]);
+            out.Append(AnsiColour(foreground, 30).View());
         }
         if (background != 0) {
-            out.Append(';');
-            out.AppendNumber((background >= 8 ? 100 : 40) + kAnsiColour[background & 7]);
+            out.Append(AnsiColour(background, 40).View());
         }
     }
-    out.Append('m');
+    out.Append("m");
 }
 
 void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
@@ -113,9 +125,8 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     }
     // Every way there is written out and the shortest goes; an absolute position is
     // always right, the others need to know where the cursor stands.
-    Text best = Csi(y == 1 && x == 1 ? 0 : y, 'H');
+    Text best = Csi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';');
     if (x != 1) {
-        best = Text("\x1b[").Append(DecimalText(static_cast<std::uint32_t>(y))).Append(';');
         best.Append(DecimalText(static_cast<std::uint32_t>(x))).Append('H');
     }
     if (cursorX_ != 0 && cursorY_ != 0) {
@@ -124,12 +135,9 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
         if (dy > 0 && dy <= kMostLineFeeds) {
             vertical = Text(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
         } else if (dy != 0) {
-            vertical = Relative(dy > 0 ? dy : -dy, dy > 0 ? 'B' : 'A');
+            vertical = Relative(std::abs(dy), dy > 0 ? 'B' : 'A');
         }
-        Text relative = vertical + HorizontalMove(x, y, dy == 0);
-        if (relative.Length() < best.Length()) {
-            best = relative;
-        }
+        best = Shorter(best, vertical + HorizontalMove(x, y, dy == 0));
     }
     out.Append(best.View());
     cursorX_ = x;
@@ -141,67 +149,22 @@ Text ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
     if (dx == 0) {
         return {};
     }
-    Text best = Csi(x, 'G');
-    auto consider = [&best](const Text& option) {
-        if (option.Length() < best.Length()) {
-            best = option;
-        }
-    };
-    consider(x == 1 ? Text("\r") : Text("\r") + Relative(x - 1, 'C'));
-    if (dx < 0) {
-        consider(Relative(-dx, 'D'));
+    Text best = Shorter(Csi(x, 'G'), Text("\r") + (x == 1 ? Text() : Relative(x - 1, 'C')));
+    best = Shorter(best, Relative(std::abs(dx), dx < 0 ? 'D' : 'C'));
+    if (dx < 0 || !sameRow) {
         return best;
     }
-    consider(Relative(dx, 'C'));
-    if (sameRow) {
-        // Writing the cells passed over again may be shorter; the terminal shows them as
-        // the screen has them, drawn or unchanged.
-        Text reprint;
-        for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
-            const Cell cell = screen_->At(i, y);
-            if (cell.attribute != attribute_) {
-                return best;
-            }
-            reprint.Append(Cp437Glyph(cell.character));
+    // Writing the cells passed over again may be shorter; the terminal shows them as the
+    // screen has them, drawn or unchanged.
+    Text reprint;
+    for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
+        const Cell cell = screen_->At(i, y);
+        if (cell.attribute != attribute_) {
+            return best;
         }
-        consider(reprint);
+        reprint.Append(Cp437Glyph(cell.character));
     }
-    return best;
-}
-
-void ScreenRenderer::Put(Cell cell, OutputBuffer& out) {
-    SetAttribute(cell.attribute, out);
-    out.Append(Cp437Glyph(cell.character));
-    ++cursorX_;
-    if (cursorX_ > terminalWidth_) {
-        // The terminal now waits to wrap; where its cursor stands depends on the terminal.
-        cursorX_ = 0;
-        cursorY_ = 0;
-    }
-}
-
-bool ScreenRenderer::EraseRestOfRow(int x, int y, int columns, OutputBuffer& out) {
-    Cell blank = screen_->At(x, y);
-    // Erasing fills with the background colour; only the default one is the same everywhere.
-    if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
-        return false;
-    }
-    int changed = 0;
-    for (int i = x; i <= columns; ++i) {
-        if (!(screen_->At(i, y) == blank)) {
-            return false;
-        }
-        if (!(Shown(i, y) == blank)) {
-            ++changed;
-        }
-    }
-    if (changed < kEraseThreshold) {
-        return false;
-    }
-    MoveTo(x, y, out);
-    SetAttribute(blank.attribute, out);
-    out.Append("\x1b[K");
-    return true;
+    return Shorter(best, reprint);
 }
 
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
@@ -215,73 +178,73 @@ void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
         return;  // drawn again as it was, as the map is after every turn
     }
     for (int x = span.left; x <= last; ++x) {
-        Cell cell = now[x - 1];
-        if (cell == (shown != nullptr ? shown[x - 1] : Cell{})) {
+        const Cell cell = now[x - 1];
+        if (cell == ShownAt(shown, x)) {
             continue;
         }
-        if (EraseRestOfRow(x, y, columns, out)) {
+        const bool erase = ErasesRestOfRow(now, shown, x, columns);
+        MoveTo(x, y, out);
+        SetAttribute(cell.attribute, out);
+        if (erase) {
+            out.Append("\x1b[K");
             return;
         }
-        MoveTo(x, y, out);
-        Put(cell, out);
+        out.Append(Cp437Glyph(cell.character));
+        if (++cursorX_ > terminalWidth_) {
+            // The terminal now waits to wrap; where its cursor stands depends on the terminal.
+            cursorX_ = 0;
+            cursorY_ = 0;
+        }
     }
 }
 
 void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
                             OutputBuffer& out) {
     screen_ = &screen;
-    std::size_t frameStart = out.Size();
-    std::size_t sentBefore = out.Sent();
+    terminalWidth_ = terminalWidth;
+    const std::size_t frameStart = out.Size();
+    const std::size_t sentBefore = out.Sent();
     // The mark goes first, before it is known whether the frame needs it: a frame too big
     // for the buffer is partly sent before its end is known.
     if (synchronizedOutput_) {
         out.Append(kBeginFrame);
     }
-    std::size_t contentStart = out.Size();
-    terminalWidth_ = terminalWidth;
-    bool wholeScreen = !screen.PresentedKnown();
+    const std::size_t contentStart = out.Size();
+    const bool wholeScreen = !screen.PresentedKnown();
     if (wholeScreen) {
         // Unknown: the terminal is cleared, and then it shows the blanks of Shown.
-        out.Append("\x1b[m\x1b[H\x1b[2J");
+        out.Append(kAttributesOff);
+        out.Append("\x1b[H\x1b[2J");
         attribute_ = kDefaultAttribute;
         cursorX_ = 1;
         cursorY_ = 1;
-        cursorShown_ = kUnknown;
+        cursorShown_.reset();
     }
-    int columns = screen.KeptWidth() < terminalWidth ? screen.KeptWidth() : terminalWidth;
-    int rows = screen.KeptHeight() < terminalHeight ? screen.KeptHeight() : terminalHeight;
-    int lastRow = screen.LastChangedRow() < rows ? screen.LastChangedRow() : rows;
-    for (int y = screen.FirstChangedRow(); y <= lastRow; ++y) {
+    const int columns = std::min(screen.KeptWidth(), terminalWidth);
+    const int rows = std::min(screen.KeptHeight(), terminalHeight);
+    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
         DrawRow(y, columns, out);
     }
-    int cursorX = screen.CursorX();
-    int cursorY = screen.CursorY();
-    bool cursorVisible = screen.CursorVisible();
+    const int x = screen.CursorX();
+    const int y = screen.CursorY();
+    const bool showCursor = screen.CursorVisible() && x >= 1 && x <= columns && y >= 1 && y <= rows;
+    if (showCursor) {
+        MoveTo(x, y, out);
+    }
+    if (cursorShown_ != showCursor) {
+        out.Append(showCursor ? kShowCursor : kHideCursor);
+        cursorShown_ = showCursor;
+    }
     screen.MarkPresented();
-    bool cursorInside = cursorX >= 1 && cursorX <= columns && cursorY >= 1 && cursorY <= rows;
-    if (cursorVisible && cursorInside) {
-        MoveTo(cursorX, cursorY, out);
-        if (cursorShown_ != 1) {
-            out.Append("\x1b[?25h");
-            cursorShown_ = 1;
-        }
-    } else if (cursorShown_ != 0) {
-        out.Append("\x1b[?25l");
-        cursorShown_ = 0;
-    }
-    bool sentInBetween = out.Sent() != sentBefore;
+    const bool sentInBetween = out.Sent() != sentBefore;
     if (!sentInBetween && out.Size() == contentStart) {
-        out.Truncate(frameStart);  // nothing changed: send nothing at all
-        return;
-    }
-    if (!synchronizedOutput_) {
-        return;
-    }
-    if (!wholeScreen && !sentInBetween && out.Size() - contentStart <= kOneWrite) {
+        out.Erase(frameStart, out.Size() - frameStart);  // nothing changed: send nothing at all
+    } else if (synchronizedOutput_ && !wholeScreen && !sentInBetween &&
+               out.Size() - contentStart <= kOneWrite) {
         out.Erase(frameStart, kBeginFrame.size());  // small enough to arrive whole
-        return;
+    } else if (synchronizedOutput_) {
+        out.Append(kEndFrame);
     }
-    out.Append(kEndFrame);
 }
 
 }  // namespace dungeon

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -19,16 +20,12 @@ class OutputBuffer {
     OutputBuffer(std::size_t capacity, Sink sink, void* context);
 
     void Append(std::string_view bytes);
-    void Append(char c);
-    void AppendNumber(int value);
     // Hands everything held to the sink.
     void Flush();
 
     std::size_t Size() const { return size_; }
     // Total bytes handed to the sink so far.
     std::size_t Sent() const { return sent_; }
-    // Forgets what was appended after `size`, as long as nothing was sent since.
-    void Truncate(std::size_t size);
     // Takes out `count` bytes at `at`, as long as nothing was sent since they were appended.
     void Erase(std::size_t at, std::size_t count);
 
@@ -40,40 +37,36 @@ class OutputBuffer {
     void* context_;
 };
 
-// Brings a terminal up to date with the console's screen. It sends only the cells that
-// differ from what the terminal shows (the screen's presented picture), in runs, with the
-// cheapest cursor movement and colours only where they change, and looks only at the rows
-// and columns the screen says have changed. On a terminal that knows synchronized output,
-// a frame that could be seen half drawn (the whole screen, or more than the terminal
-// takes in at once) is wrapped in its marks; a small frame arrives in one piece anyway and
-// goes without them. Cells are shown as their code page 437 glyphs; attribute 7 is the
-// terminal's own default colours. While the screen's presented picture is not known, the
-// next frame clears the terminal and draws every cell.
-//
+// Brings a terminal up to date with the console's screen: only the cells that differ from
+// what it shows (the screen's presented picture), in runs, with the cheapest cursor moves
+// and colours only where they change, looking only at the rows and columns the screen marks
+// changed. On a terminal that knows synchronized output, a frame that could be seen half
+// drawn (the whole screen, or more than one write) is wrapped in its marks. Cells are shown
+// as their code page 437 glyphs; attribute 7 is the terminal's default colours. While the
+// presented picture is not known, the next frame clears the terminal and draws every cell.
 // The terminal is assumed to be in raw output mode (a line feed keeps the column).
 class ScreenRenderer {
   public:
     // Whether the terminal has said it knows synchronized output; off at first.
     void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
+    bool SynchronizedOutput() const { return synchronizedOutput_; }
     // Frames of more bytes than this may reach the terminal in several pieces.
     static constexpr std::size_t kOneWrite = 4096;
+    // Sequences it writes that giving the terminal back needs too.
+    static constexpr std::string_view kEndFrame = "\x1b[?2026l";
+    static constexpr std::string_view kAttributesOff = "\x1b[m";
+    static constexpr std::string_view kShowCursor = "\x1b[?25h";
+    static constexpr std::string_view kHideCursor = "\x1b[?25l";
 
     // Appends one frame: what changed in `screen`, clipped to the terminal's current size,
     // then the cursor; the screen's changes are then presented.
     void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
-    // What the terminal shows at (x, y), outside the row being drawn.
-    Cell Shown(int x, int y) const {
-        return screen_->PresentedKnown() ? screen_->Presented(x, y) : Cell{};
-    }
-
     void MoveTo(int x, int y, OutputBuffer& out);
     // The shortest way along the row from the cursor's column to x.
     Text HorizontalMove(int x, int y, bool sameRow) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
-    void Put(Cell cell, OutputBuffer& out);
-    bool EraseRestOfRow(int x, int y, int columns, OutputBuffer& out);
     void DrawRow(int y, int columns, OutputBuffer& out);
 
     const Screen* screen_ = nullptr;
@@ -81,9 +74,8 @@ class ScreenRenderer {
     // The terminal's cursor; 0 where it is not known (after writing the last column).
     int cursorX_ = 0;
     int cursorY_ = 0;
-    int attribute_ = -1;  // -1: not known
-    static constexpr int kUnknown = -1;
-    int cursorShown_ = kUnknown;  // 1 shown, 0 hidden
+    int attribute_ = -1;               // -1: not known
+    std::optional<bool> cursorShown_;  // nullopt: not known
     bool synchronizedOutput_ = false;
 };
 

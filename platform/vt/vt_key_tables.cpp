@@ -180,10 +180,8 @@ std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
 
 // The key of a PC character on a US keyboard, where no key types the upper half.
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
-    if (character >= kAsciiEnd) {
-        return KeyEvent{true, 0, 0, character, 0};
-    }
-    return PcKeyPress(character == kDeleteCharacter ? kBackspaceCharacter : character);
+    const std::uint8_t key = character == kDeleteCharacter ? kBackspaceCharacter : character;
+    return character >= kAsciiEnd ? KeyEvent{true, 0, 0, character, 0} : PcKeyPress(key);
 }
 
 std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final) {

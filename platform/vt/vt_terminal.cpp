@@ -25,9 +25,6 @@ constexpr std::string_view kKeypadApplication = "\x1b=";
 constexpr std::string_view kKeypadNormal = "\x1b>";
 // Cancels an escape sequence a frame may have left half sent when a signal came.
 constexpr std::string_view kCancel = "\x18";
-constexpr std::string_view kSynchronizedOutputEnd = "\x1b[?2026l";
-constexpr std::string_view kAttributesOff = "\x1b[m";
-constexpr std::string_view kShowCursor = "\x1b[?25h";
 
 // The states of a mode in which a terminal says it knows it (set or reset).
 constexpr int kModeSet = 1;
@@ -54,23 +51,18 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
         return error;
     }
     open_ = true;
-    size_ = channel_.Size();
     // A terminal that reports no size is taken as the PC's 80 x 25.
-    const int width = size_.width > 0 ? std::min(size_.width, kMaxSide) : 80;
-    const int height = size_.height > 0 ? std::min(size_.height, kMaxSide) : 25;
-    size_ = TerminalSize{width, height};
-    screen.Reset(width, height, kDefaultAttribute);
+    const TerminalSize reported = channel_.Size();
+    size_ = {reported.width > 0 ? std::min(reported.width, kMaxSide) : 80,
+             reported.height > 0 ? std::min(reported.height, kMaxSide) : 25};
+    screen.Reset(size_.width, size_.height, kDefaultAttribute);
     screen_ = &screen;
-    // Bytes of a key cut short by an earlier run must not start this one.
+    // Neither the bytes of a key cut short by an earlier run nor what its terminal said
+    // may start this one.
     decoder_.Reset();
     held_.reset();
-    deviceAttributeAnswers_ = 0;
-    kittyKnown_ = false;
-    kittyPushed_ = false;
-    synchronizedOutputMode_ = 0;
-    synchronizedOutput_ = false;
+    learnt_ = {};
     renderer_.SetSynchronizedOutput(false);
-    restoreRow_ = -1;
     AskTerminal();
     channel_.Write(kKeypadApplication);
     UpdateRestoreBytes();
@@ -81,7 +73,7 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
 void VtTerminal::AskTerminal() {
     channel_.Write(kQueries);
     const std::uint32_t deadline = channel_.Now() + kQueryTimeoutMs;
-    while (deviceAttributeAnswers_ == 0 && !held_) {
+    while (!learnt_.attributesAnswered && !held_) {
         std::int32_t left = MillisecondsLeft(deadline, channel_.Now());
         if (left <= 0) {
             break;
@@ -94,42 +86,33 @@ void VtTerminal::AskTerminal() {
         // A key typed ahead ends the questions: it is the player's, and comes first.
         held_ = PullKey();
     }
-    if (deviceAttributeAnswers_ == 0) {
+    if (!learnt_.attributesAnswered) {
         return;
     }
-    if (synchronizedOutputMode_ == kModeSet || synchronizedOutputMode_ == kModeReset) {
-        synchronizedOutput_ = true;
-        renderer_.SetSynchronizedOutput(true);
-    }
-    if (kittyKnown_) {
+    const int mode = learnt_.synchronizedOutputMode;
+    renderer_.SetSynchronizedOutput(mode == kModeSet || mode == kModeReset);
+    if (learnt_.kittyKnown) {
         channel_.Write(kKittyPush);
         channel_.Write(kKittyAsk);
-        kittyPushed_ = true;
-    }
-}
-
-void VtTerminal::TakeAnswer(const TerminalEvent& answer) {
-    switch (answer.kind) {
-        case TerminalEvent::Kind::kKittyFlags:
-            kittyKnown_ = true;
-            break;
-        case TerminalEvent::Kind::kDeviceAttributes:
-            ++deviceAttributeAnswers_;
-            break;
-        case TerminalEvent::Kind::kSynchronizedOutput:
-            synchronizedOutputMode_ = answer.value;
-            break;
-        case TerminalEvent::Kind::kKey:
-            break;
+        learnt_.kittyPushed = true;
     }
 }
 
 std::optional<InputEvent> VtTerminal::PullKey() {
     while (std::optional<TerminalEvent> event = decoder_.Next()) {
-        if (event->kind == TerminalEvent::Kind::kKey) {
-            return InputEvent{InputEvent::Kind::kKey, event->key};
+        switch (event->kind) {
+            case TerminalEvent::Kind::kKey:
+                return InputEvent{InputEvent::Kind::kKey, event->key};
+            case TerminalEvent::Kind::kKittyFlags:
+                learnt_.kittyKnown = true;
+                break;
+            case TerminalEvent::Kind::kDeviceAttributes:
+                learnt_.attributesAnswered = true;
+                break;
+            case TerminalEvent::Kind::kSynchronizedOutput:
+                learnt_.synchronizedOutputMode = event->value;
+                break;
         }
-        TakeAnswer(*event);
     }
     return std::nullopt;
 }
@@ -153,17 +136,12 @@ std::optional<InputEvent> VtTerminal::NextEvent() {
     if (channel_.TakeNotice()) {
         Repaint();
     }
-    if (held_) {
-        return std::exchange(held_, std::nullopt);
-    }
-    if (std::optional<InputEvent> key = PullKey()) {
-        return key;
-    }
+    held_ = held_ ? held_ : PullKey();
     // Whatever the terminal has sent so far, without waiting for more.
-    if (TakeInput()) {
-        return PullKey();
+    if (!held_ && TakeInput()) {
+        held_ = PullKey();
     }
-    return std::nullopt;
+    return std::exchange(held_, std::nullopt);
 }
 
 WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
@@ -171,23 +149,21 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
         return WaitResult::kClosed;
     }
     for (;;) {
-        if (!held_) {
-            held_ = PullKey();
-        }
+        held_ = held_ ? held_ : PullKey();
         if (held_) {
             return WaitResult::kInput;
         }
         const std::uint32_t now = channel_.Now();
-        std::optional<int> timeout;
-        if (std::optional<std::uint32_t> escape = decoder_.Deadline()) {
-            timeout = std::max(0, MillisecondsLeft(*escape, now));
+        if (deadline && MillisecondsLeft(*deadline, now) <= 0) {
+            return WaitResult::kDeadline;
         }
-        if (deadline) {
-            std::int32_t left = MillisecondsLeft(*deadline, now);
-            if (left <= 0) {
-                return WaitResult::kDeadline;
+        // Until the nearer of the deadline and that of a held Escape.
+        std::optional<int> timeout;
+        for (std::optional<std::uint32_t> end : {decoder_.Deadline(), deadline}) {
+            if (end) {
+                const int left = std::max(0, MillisecondsLeft(*end, now));
+                timeout = timeout ? std::min(*timeout, left) : left;
             }
-            timeout = timeout ? std::min(*timeout, static_cast<int>(left)) : left;
         }
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
@@ -227,27 +203,24 @@ void VtTerminal::Present(Screen& screen) {
 }
 
 void VtTerminal::UpdateRestoreBytes() {
-    restoreRow_ = screen_ != nullptr ? screen_->LowestRowDrawn() : 0;
+    restoreRow_ = screen_->LowestRowDrawn();
     leave_ = Text(kCancel);
-    if (synchronizedOutput_) {
-        leave_.Append(kSynchronizedOutputEnd);
+    if (renderer_.SynchronizedOutput()) {
+        leave_.Append(ScreenRenderer::kEndFrame);
     }
-    leave_.Append(kAttributesOff);
-    if (kittyPushed_) {
+    leave_.Append(ScreenRenderer::kAttributesOff);
+    if (learnt_.kittyPushed) {
         leave_.Append(kKittyPop);
     }
     leave_.Append(kKeypadNormal);
-    leave_.Append(kShowCursor);
+    leave_.Append(ScreenRenderer::kShowCursor);
     if (restoreRow_ > 0) {
         // The prompt starts on the line below the picture, never on top of it.
-        int row = std::min(restoreRow_, size_.height);
-        leave_ += "\x1b[";
-        leave_ += DecimalText(static_cast<std::uint32_t>(row));
-        leave_ += "H\r\n";
+        const auto row = static_cast<std::uint32_t>(std::min(restoreRow_, size_.height));
+        leave_ += Text("\x1b[") + DecimalText(row) + "H\r\n";
     }
-    enter_ = Text(kKeypadApplication);
-    resume_ = kittyPushed_ ? Text(kKittyPush) : Text();
-    channel_.SetRestoreBytes(leave_.View(), enter_.View(), resume_.View());
+    const std::string_view resume = learnt_.kittyPushed ? kKittyPush : std::string_view();
+    channel_.SetRestoreBytes(leave_.View(), kKeypadApplication, resume);
 }
 
 void VtTerminal::Close(const Screen&) {

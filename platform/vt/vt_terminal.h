@@ -44,9 +44,8 @@ class VtTerminal : public Platform {
     void AskTerminal();
     // Takes in what the channel holds; false when nothing came of it.
     bool TakeInput();
-    // The next key event the decoder holds, the terminal's answers before it taken in.
+    // The next key event the decoder holds; the terminal's answers before it are taken in.
     std::optional<InputEvent> PullKey();
-    void TakeAnswer(const TerminalEvent& answer);
     void Repaint();
     void UpdateRestoreBytes();
 
@@ -60,16 +59,15 @@ class VtTerminal : public Platform {
     std::optional<InputEvent> held_;
     TerminalSize size_;
     // What the terminal has said, and what was switched on.
-    int deviceAttributeAnswers_ = 0;
-    bool kittyKnown_ = false;
-    int synchronizedOutputMode_ = 0;
-    bool kittyPushed_ = false;
-    bool synchronizedOutput_ = false;
+    struct Learnt {
+        bool attributesAnswered = false;
+        bool kittyKnown = false;
+        int synchronizedOutputMode = 0;
+        bool kittyPushed = false;
+    } learnt_;
     // The lowest row drawn when the restore bytes were last made.
     int restoreRow_ = -1;
     Text leave_;
-    Text enter_;
-    Text resume_;
 };
 
 }  // namespace dungeon

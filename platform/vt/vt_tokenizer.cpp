@@ -8,8 +8,8 @@ namespace {
 
 using Kind = Token::Kind;
 
-constexpr std::uint8_t kEsc = 0x1B, kCsiIntroducer = '[', kSs3Introducer = 'O';
-constexpr std::uint8_t kRxvtShiftFinal = '$';
+constexpr std::uint8_t kEsc = 0x1B, kCsiIntroducer = '[', kSs3Introducer = 'O',
+                       kRxvtShiftFinal = '$';
 constexpr std::uint32_t kNumberLimit = 0xFFFFFF;
 // The byte classes of a control sequence: parameters, then intermediates, then one final.
 constexpr CodeRange kParameterBytes{0x30, 0x3F}, kIntermediateBytes{0x20, 0x2F},
@@ -44,6 +44,21 @@ Token Invalid(int length) {
 
 Token Character(std::uint32_t codePoint, int length, bool alt = false) {
     return {.kind = Kind::kCharacter, .length = length, .alt = alt, .codePoint = codePoint};
+}
+
+// A sequence whose parameters end at s[i]: it ends there with `final`; a byte that cannot
+// stand in it ends it too, and what came before is no key, except a bare "ESC [" or
+// "ESC O", which was Alt with the introducer.
+Token Ended(Token token, const std::uint8_t* s, int i, int n, bool final) {
+    if (i >= n) {
+        return kIncomplete;
+    }
+    if (!final) {
+        return i == 2 ? Character(s[1], 2, true) : Invalid(i);
+    }
+    token.final = s[i];
+    token.length = i + 1;
+    return token;
 }
 
 // A character that does not start with Escape: ASCII or a UTF-8 sequence.
@@ -106,17 +121,7 @@ Token Csi(const std::uint8_t* s, int n) {
     for (; i < n && kIntermediateBytes.Has(s[i]) && !rxvtEnd(); ++i) {
         p.intermediate = s[i];
     }
-    if (i >= n) {
-        return kIncomplete;
-    }
-    if (kFinalBytes.Has(s[i]) || rxvtEnd()) {
-        token.final = s[i];
-        token.length = i + 1;
-        return token;
-    }
-    // A byte that cannot stand in a sequence ends it: what came before is no key, except
-    // a bare "ESC [", which was Alt with "[".
-    return i == 2 ? Character(kCsiIntroducer, 2, true) : Invalid(i);
+    return Ended(token, s, i, n, i < n && (kFinalBytes.Has(s[i]) || rxvtEnd()));
 }
 
 // "ESC O" and what follows; the last number before the final is the modifier parameter.
@@ -128,15 +133,7 @@ Token Ss3(const std::uint8_t* s, int n) {
         number = kDigits.Has(s[i]) ? WithDigit(number, s[i]) : 0;
         token.modifiers = number;
     }
-    if (i >= n) {
-        return kIncomplete;
-    }
-    if (!kFinalBytes.Has(s[i])) {  // "ESC O" and then something else is Alt with "O"
-        return i == 2 ? Character(kSs3Introducer, 2, true) : Invalid(i);
-    }
-    token.length = i + 1;
-    token.final = s[i];
-    return token;
+    return Ended(token, s, i, n, i < n && kFinalBytes.Has(s[i]));
 }
 
 // What starts with Escape: a sequence, Alt with a key, or the Escape key itself.
