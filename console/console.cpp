@@ -1,6 +1,10 @@
 #include "console/console.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "console/pc_keyboard.h"
 
@@ -87,17 +91,31 @@ constexpr bool IsControl(std::uint8_t c) {
     return c < 32 && ((kControls >> c) & 1u) != 0;
 }
 
-// How many characters from the start of `text`, up to `room` and at least one, fill cells
-// before a character that moves the cursor. Texts seldom hold one: a quick look for the
-// low codes comes first.
-int RunLength(std::string_view text, int room) {
-    const auto limit = static_cast<int>(text.size()) < room ? static_cast<int>(text.size()) : room;
-    bool low = false;
-    for (int k = 1; k < limit; ++k) {
-        low |= static_cast<std::uint8_t>(text[static_cast<std::size_t>(k)]) <= kCarriageReturn;
+// Whether a character of `text` moves the cursor. Texts seldom hold one: the lowest code is
+// looked at first, which compilers find many characters at a time.
+bool HoldsControl(std::string_view text) {
+    std::uint8_t lowest = 0xFF;
+    for (char c : text) {
+        lowest = std::min(lowest, static_cast<std::uint8_t>(c));
     }
-    if (!low) {
-        return limit > 1 ? limit : 1;
+    return lowest <= kCarriageReturn && std::any_of(text.begin(), text.end(), [](char c) {
+               return IsControl(static_cast<std::uint8_t>(c));
+           });
+}
+
+// A row of blanks as wide as any window.
+constexpr auto kBlankRow = [] {
+    std::array<char, Screen::kReach> row{};
+    row.fill(' ');
+    return row;
+}();
+
+// How many characters from the start of `text`, up to `room` and at least one, fill cells
+// before a character that moves the cursor.
+int RunLength(std::string_view text, int room) {
+    const int limit = std::max(std::min(static_cast<int>(text.size()), room), 1);
+    if (!HoldsControl(text.substr(1, static_cast<std::size_t>(limit - 1)))) {
+        return limit;
     }
     int run = 1;
     while (run < limit &&
@@ -255,6 +273,50 @@ void Console::WriteText(const Text& text) {
         }
     }
     screen_.SetCursor(cursorX_, cursorY_);
+}
+
+bool Console::ShowLines(std::string_view cells, int width) {
+    const Rect window = Window();
+    if (width != window.right - window.left + 1 ||
+        cells.size() % static_cast<std::size_t>(width) != 0 ||
+        !screen_.Kept(window.right, window.bottom)) {
+        return false;
+    }
+    const int rows = static_cast<int>(cells.size()) / width;
+    if (rows > window.bottom - window.top || HoldsControl(cells)) {
+        return false;
+    }
+    for (int y = window.top; y <= window.bottom; ++y) {
+        const int row = y - window.top;
+        const Cell* shown = screen_.RowCells(y) + (window.left - 1);
+        // Rows below the written ones are blank, as the clear left them.
+        const char* wanted =
+            row < rows ? &cells[static_cast<std::size_t>(row * width)] : kBlankRow.data();
+        const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
+        // A whole row at once first, each cell as one 16-bit word, which compilers compare
+        // many at a time: most rows show what they should.
+        const auto wantedWord = [wanted, attribute](int k) {
+            const auto c = static_cast<std::uint8_t>(wanted[k]);
+            return static_cast<std::uint16_t>(std::endian::native == std::endian::little
+                                                  ? c | attribute << 8
+                                                  : c << 8 | attribute);
+        };
+        std::uint16_t differ = 0;
+        for (int k = 0; k < width; ++k) {
+            std::uint16_t shownWord = 0;
+            std::memcpy(&shownWord, &shown[k], sizeof shownWord);
+            differ |= static_cast<std::uint16_t>(shownWord ^ wantedWord(k));
+        }
+        for (int k = 0; differ != 0 && k < width; ++k) {
+            const Cell cell{static_cast<std::uint8_t>(wanted[k]), attribute};
+            if (shown[k] != cell) {
+                screen_.Write(window.left + k, y, cell);
+            }
+        }
+    }
+    // The wrap after the last row leaves the cursor at the start of the next.
+    MoveCursor(1, static_cast<std::uint8_t>(rows + 1));
+    return true;
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

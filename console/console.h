@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "base/text.h"
 #include "console/platform.h"
@@ -28,6 +29,13 @@ class Console {
     void MoveCursor(std::uint8_t x, std::uint8_t y);
     void HideCursor();
     void WriteText(const Text& text);
+    // What ClearWindow and then WriteText of `cells`, row after row of `width` characters,
+    // would leave, with only the cells that differ written, so that a picture drawn again
+    // costs what changed. Done only where that is sure to be the same: rows as wide as the
+    // window, none beyond its last but one (the wrap after the last row must not scroll), no
+    // character that moves the cursor, the window on kept cells. False, and nothing done,
+    // otherwise.
+    bool ShowLines(std::string_view cells, int width);
     bool KeyWaiting();
     // Waits for a key. Returns 0 at once when the keyboard is gone for good.
     char GetKey();

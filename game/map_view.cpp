@@ -5,16 +5,14 @@
 namespace dungeon {
 
 void World::DrawMap() {
-    mapPane.Clear();
+    char rows[kHeight][kWidth];
     for (int y = 1; y <= kHeight; ++y) {
-        char cells[kWidth];
         for (int x = 1; x <= kWidth; ++x) {
-            cells[x - 1] = SeenAt(x, y) == 1 ? GridAt(x, y) : '.';
+            rows[y - 1][x - 1] = SeenAt(x, y) == 1 ? GridAt(x, y) : '.';
         }
-        Text row(std::string_view(cells, kWidth));
-        // Forty characters fill the pane's row; the cursor wraps to the next one.
-        mapPane.WriteLine(row);
     }
+    // Forty characters fill each of the pane's rows; the cursor wraps to the next one.
+    mapPane.ShowLines(std::string_view(&rows[0][0], sizeof rows), kWidth);
     mapPane.WriteAt(hero.x, hero.y, "H");
     messagePane.WriteAt(1, 20, hero.GetName() + ": " + hero.StatusText());
 }

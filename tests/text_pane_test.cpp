@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "console/console.h"
 #include "platform/memory/memory_platform.h"
@@ -136,6 +137,99 @@ TEST_F(TextPaneTest, ShortPanesWriteLinesBeyondTheirHeightOverTheTopRow) {
     EXPECT_EQ(ScreenRow(tall, 39).substr(40, 3), "L10");
     EXPECT_EQ(ScreenRow(tall, 30).substr(40, 3), "L11");
     TheConsole().Finish();  // before the platform it was started on goes
+}
+
+// What a console shows and where its cursors stand, to compare two ways of drawing.
+struct ConsoleState {
+    std::vector<Cell> cells;
+    int cursorX, cursorY, windowLeft, windowTop, windowRight, windowBottom, line;
+
+    friend bool operator==(const ConsoleState&, const ConsoleState&) = default;
+};
+
+// A history of drawing on a fresh console, ending with `rows` put into `pane` either by
+// ShowLines or by Clear and WriteLine, row by row.
+ConsoleState DrawnWith(bool showLines, TextPane pane, const std::vector<std::string>& before,
+                       const std::vector<std::string>& rows) {
+    MemoryPlatform platform(80, 25);
+    EXPECT_TRUE(TheConsole().Start(platform));
+    TheConsole().WriteText(Text(std::string(255, '#')));
+    TextPane map;
+    map.Init(1, 1, 40, 21);
+    for (const std::string& row : before) {
+        map.WriteLine(Text(row));
+    }
+    std::string cells;
+    for (const std::string& row : rows) {
+        cells += row;
+    }
+    const int width = rows.empty() ? 40 : static_cast<int>(rows[0].size());
+    if (showLines) {
+        pane.ShowLines(cells, width);
+    } else {
+        pane.Clear();
+        for (const std::string& row : rows) {
+            pane.WriteLine(Text(row));
+        }
+    }
+    const Console& console = TheConsole();
+    ConsoleState state{{},
+                       console.CursorX(),
+                       console.CursorY(),
+                       console.WindowLeft(),
+                       console.WindowTop(),
+                       console.WindowRight(),
+                       console.WindowBottom(),
+                       pane.line};
+    for (int y = 1; y <= 25; ++y) {
+        for (int x = 1; x <= 80; ++x) {
+            state.cells.push_back(console.GetScreen().At(x, y));
+        }
+    }
+    TheConsole().Finish();
+    return state;
+}
+
+TEST(TextPaneShowLinesTest, LeavesWhatClearAndWriteLineLeave) {
+    auto pane = [](std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height) {
+        TextPane p;
+        p.x1 = x;
+        p.y1 = y;
+        p.x2 = static_cast<std::int16_t>(x + width - 1);
+        p.y2 = static_cast<std::int16_t>(y + height - 1);
+        return p;
+    };
+    std::vector<std::string> map(20, std::string(40, '.'));
+    std::vector<std::string> moved = map;
+    moved[2][2] = 'H';
+    std::vector<std::string> leftBelow = map;
+    leftBelow.push_back("left below the picture");
+    std::vector<std::string> withControl = map;
+    withControl[5][7] = '\n';
+    struct Case {
+        const char* what;
+        TextPane pane;
+        std::vector<std::string> before;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"over text of another kind", pane(1, 1, 40, 21), {}, map},
+        {"the same picture again", pane(1, 1, 40, 21), map, map},
+        {"one cell changed", pane(1, 1, 40, 21), map, moved},
+        {"a row below the picture to blank", pane(1, 1, 40, 21), leftBelow, map},
+        {"fewer rows than before", pane(1, 1, 40, 21), map, {map.begin(), map.begin() + 3}},
+        {"no rows", pane(1, 1, 40, 21), map, {}},
+        {"rows as many as the pane has: the last wrap scrolls", pane(1, 1, 40, 20), map, map},
+        {"rows narrower than the pane", pane(1, 1, 40, 21), map, {20, std::string(30, 'n')}},
+        {"a character that moves the cursor", pane(1, 1, 40, 21), map, withControl},
+        {"a pane the screen refuses", pane(50, 10, 40, 21), map, map},
+        {"a pane beside the map", pane(42, 2, 39, 5), {}, {4, std::string(39, 'm')}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(DrawnWith(true, c.pane, c.before, c.rows) ==
+                    DrawnWith(false, c.pane, c.before, c.rows));
+    }
 }
 
 TEST_F(TextPaneTest, ReadKeyHandsOutExtendedKeysInTwoCalls) {
