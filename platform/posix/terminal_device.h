@@ -53,6 +53,7 @@ class TerminalDevice : public ByteChannel {
   private:
     bool WaitWritable(int timeoutMs);
     ChannelWait ReadWaiting();
+    std::optional<std::uint32_t> DrainedAt(std::size_t count, std::size_t room);
     void Release();
 
     const char* path_;
