@@ -14,9 +14,7 @@ class PosixPlatform : protected TerminalDevice, public VtTerminal {
   public:
     explicit PosixPlatform(const char* terminalPath = "/dev/tty",
                            const char* terminalType = nullptr);
-    ~PosixPlatform() override;
-    PosixPlatform(const PosixPlatform&) = delete;
-    PosixPlatform& operator=(const PosixPlatform&) = delete;
+    ~PosixPlatform() override;  // copies are refused by the terminal device
 };
 
 }  // namespace dungeon

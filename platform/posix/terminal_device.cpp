@@ -46,9 +46,7 @@ TerminalDevice::TerminalDevice(const char* path, const char* terminalType)
     : path_(path), type_(terminalType) {}
 
 TerminalDevice::~TerminalDevice() {
-    if (fd_ >= 0) {
-        CloseChannel("");
-    }
+    CloseChannel("");
 }
 
 std::optional<OpenError> TerminalDevice::OpenChannel() {
@@ -125,10 +123,8 @@ void TerminalDevice::Release() {
 
 TerminalSize TerminalDevice::Size() {
     winsize size{};
-    if (fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0) {
-        return TerminalSize{size.ws_col, size.ws_row};
-    }
-    return TerminalSize{0, 0};
+    const bool known = fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0;
+    return known ? TerminalSize{size.ws_col, size.ws_row} : TerminalSize{0, 0};
 }
 
 bool TerminalDevice::WaitWritable(int timeoutMs) {
@@ -153,8 +149,7 @@ void TerminalDevice::Write(std::string_view bytes) {
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        bool full = written == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
-        if (!full) {
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return;  // the terminal is gone; nothing more can be shown
         }
         // A write that took nothing is waited out, not repeated at once.
@@ -184,12 +179,10 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
         drainedAt_ = DrainedAt(static_cast<std::size_t>(count), into.size());
         return into.first(static_cast<std::size_t>(count));
     }
-    // Nothing, as the modes a notice leaves read it, is not the end.
-    bool nothing = count == 0 ? posix::NoticePending()
-                              : errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
-    if (!nothing) {
-        inputGone_ = true;  // end of file or hang-up: no key will ever come
-    }
+    // Nothing, as the modes a notice leaves read it, is not the end; end of file or a
+    // hang-up is: no key will ever come.
+    inputGone_ = count == 0 ? !posix::NoticePending()
+                            : errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK;
     return {};
 }
 

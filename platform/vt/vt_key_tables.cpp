@@ -20,15 +20,15 @@ constexpr std::uint32_t kModifierShift = 1, kModifierAlt = 2, kModifierCtrl = 4,
 
 // The kitty protocol's numbers of keys that type no character (or type one on the keypad),
 // in the Private Use Area; the keypad keys in kKeypad's order.
-constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743;
-constexpr std::uint32_t kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360;
-constexpr std::uint32_t kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
+constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743,
+                        kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360,
+                        kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
                         kKittyKeypadLeft = 57417, kKittyKeypadRight = 57418, kKittyKeypadUp = 57419,
                         kKittyKeypadDown = 57420, kKittyKeypadPageUp = 57421,
                         kKittyKeypadPageDown = 57422, kKittyKeypadHome = 57423,
                         kKittyKeypadEnd = 57424, kKittyKeypadInsert = 57425,
-                        kKittyKeypadDelete = 57426, kKittyKeypadBegin = 57427;
-constexpr std::uint32_t kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
+                        kKittyKeypadDelete = 57426, kKittyKeypadBegin = 57427,
+                        kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
                         kKittyRightShift = 57447, kKittyRightControl = 57448,
                         kKittyRightAlt = 57449;
 constexpr std::uint32_t kKittyRelease = 3;  // the event type of a release (a repeat is 2)

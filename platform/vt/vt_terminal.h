@@ -35,15 +35,13 @@ class VtTerminal : public Platform {
     static constexpr int kMaxSide = Screen::kReach;
 
   protected:
-    bool IsOpen() const { return open_; }
     // The program ends without closing the console: what it drew still goes out.
     void CloseIfOpen();
 
   private:
     static void WriteToChannel(void* context, const char* bytes, std::size_t count);
     void AskTerminal();
-    // Takes in what the channel holds; false when nothing came of it.
-    bool TakeInput();
+    bool TakeInput();  // what the channel holds; false when nothing came of it
     // The next key event the decoder holds; the terminal's answers before it are taken in.
     std::optional<InputEvent> PullKey();
     void Repaint();
