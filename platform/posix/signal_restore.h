@@ -42,9 +42,8 @@ void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string
 bool TakeNotice();
 bool NoticePending();  // the same, without taking it
 
-// Blocks the handled signals for its lifetime, where a handler could see the terminal
-// half given back or half taken. Crash signals stay open: a blocked crash would end the
-// process without its handler.
+// Blocks the handled signals while a handler could see the terminal half given back or
+// half taken. Crash signals stay open: blocked, a crash ends the process without handler.
 class SignalBlock {
   public:
     SignalBlock();
