@@ -717,6 +717,10 @@ TEST(PosixPlatformTest, ContinueAfterSigstopTakesTheTerminalAgainAndRepaints) {
         << Printable(terminal.Received().substr(stoppedAt));
     ASSERT_TRUE(WaitUntil([&] { return (terminal.Modes().c_lflag & ICANON) == 0; }))
         << "raw mode was not taken again";
+    // The handler takes the terminal's keypad mode again before anything is repainted.
+    EXPECT_LT(terminal.Received().find("\x1b=", stoppedAt),
+              terminal.Received().find("\x1b[2J", stoppedAt))
+        << "the keypad mode was not taken again";
     ASSERT_TRUE(terminal.WaitFor("Z", stoppedAt));
     // Raw mode whole: a read waits for a key again, rather than returning at once.
     EXPECT_TRUE(WaitUntil([&] { return terminal.Modes().c_cc[VMIN] == 1; }));

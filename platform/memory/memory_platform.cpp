@@ -7,7 +7,7 @@ namespace dungeon {
 MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
     : width_(width), height_(height), attribute_(static_cast<std::uint8_t>(attribute & 0xFF)) {}
 
-std::optional<OpenError> MemoryPlatform::Open(dungeon::Screen& screen) {
+std::optional<OpenError> MemoryPlatform::Open(Screen& screen) {
     if (openError_) {
         return openError_;
     }
@@ -20,14 +20,6 @@ std::optional<OpenError> MemoryPlatform::Open(dungeon::Screen& screen) {
     screen_ = &screen;
     open_ = true;
     return std::nullopt;
-}
-
-void MemoryPlatform::Present(dungeon::Screen& screen) {
-    screen.MarkPresented();
-}
-
-void MemoryPlatform::Close(const dungeon::Screen&) {
-    open_ = false;
 }
 
 std::optional<InputEvent> MemoryPlatform::NextEvent() {

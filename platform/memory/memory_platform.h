@@ -22,9 +22,9 @@ class MemoryPlatform : public Platform {
     explicit MemoryPlatform(int width = 80, int height = 25,
                             std::uint16_t attribute = kDefaultAttribute);
 
-    std::optional<OpenError> Open(dungeon::Screen& screen) override;
-    void Present(dungeon::Screen& screen) override;
-    void Close(const dungeon::Screen& screen) override;
+    std::optional<OpenError> Open(Screen& screen) override;
+    void Present(Screen& screen) override { screen.MarkPresented(); }
+    void Close(const Screen&) override { open_ = false; }
     std::optional<InputEvent> NextEvent() override;
     WaitResult Wait(std::optional<std::uint32_t> deadline) override;
     std::uint32_t Milliseconds() override { return milliseconds_; }
@@ -62,7 +62,7 @@ class MemoryPlatform : public Platform {
     std::uint8_t attribute_;
     std::pair<int, int> cursorAtOpen_{1, 1};
     std::vector<std::pair<std::pair<int, int>, Cell>> shownAtOpen_;
-    const dungeon::Screen* screen_ = nullptr;
+    const Screen* screen_ = nullptr;
     std::deque<InputEvent> events_;
     std::function<bool()> waitHook_;
     std::optional<OpenError> openError_;

@@ -5,18 +5,15 @@
 
 namespace dungeon {
 
-// The console on a POSIX terminal: the VT terminal over the terminal device. Every way
-// out (Close, the end of the program, a terminating or crash signal) restores the
-// terminal's modes, shows the cursor and leaves the prompt below the picture, and none of
-// them waits for a terminal that has stopped reading; a stop (SIGTSTP) restores it as well
-// and takes it over again on continuing, as does a continue after any other stop.
+// The console on a POSIX terminal: the VT terminal over the terminal device. Every way out
+// (Close, the end of the program, an ending or crash signal) restores the terminal's modes,
+// shows the cursor and leaves the prompt below the picture, never waiting for a terminal
+// that stopped reading; a stop does so too, and a continue takes the terminal over again.
 class PosixPlatform : protected TerminalDevice, public VtTerminal {
   public:
     explicit PosixPlatform(const char* terminalPath = "/dev/tty",
                            const char* terminalType = nullptr);
-    ~PosixPlatform() override;
-    PosixPlatform(const PosixPlatform&) = delete;
-    PosixPlatform& operator=(const PosixPlatform&) = delete;
+    ~PosixPlatform() override;  // copies are refused by the terminal device
 };
 
 }  // namespace dungeon

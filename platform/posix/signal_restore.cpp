@@ -44,21 +44,12 @@ SavedHandler
     saved[std::size(kCrashSignals) + std::size(kEndingSignals) + std::size(kNoticeSignals)];
 stack_t previousStack{};
 bool stackInstalled = false;
-bool installed = false;
 alignas(16) char alternateStack[64 * 1024];
 
 RestoreBytes restoreBytes[2];
 volatile sig_atomic_t currentBytes = 0;
 volatile sig_atomic_t active = 0;
 volatile sig_atomic_t notice = 0;
-
-std::size_t CopyBytes(char* into, std::size_t room, std::string_view bytes) {
-    std::size_t length = bytes.size() < room ? bytes.size() : room;
-    for (std::size_t i = 0; i < length; ++i) {
-        into[i] = bytes[i];
-    }
-    return length;
-}
 
 // Async-signal-safe, and bounded: a terminal that takes nothing gets a few short chances.
 void WriteBounded(const char* bytes, std::size_t count) {
@@ -139,18 +130,13 @@ void OnStop(int) {
     errno = savedErrno;
 }
 
-void OnContinue(int) {
+// A continue or a resize: the picture is drawn anew.
+void OnNotice(int signal) {
     int savedErrno = errno;
-    // Whoever stopped us may have changed the terminal; take it over again and repaint.
-    if (active != 0) {
+    // Whoever stopped us may have changed the terminal; take it over again.
+    if (signal == SIGCONT && active != 0) {
         EnterTerminal();
     }
-    Wake();
-    errno = savedErrno;
-}
-
-void OnResize(int) {
-    int savedErrno = errno;
     Wake();
     errno = savedErrno;
 }
@@ -172,14 +158,10 @@ void Install(std::size_t slot, int signal, void (*handler)(int), int flags) {
     SavedHandler& entry = saved[slot];
     entry.signal = signal;
     entry.installed = false;
-    if (sigaction(signal, nullptr, &entry.action) != 0) {
-        return;
-    }
     // A signal someone chose to ignore (nohup, a background job) stays ignored, and a
     // handler installed by someone else (a sanitizer) stays in charge.
-    bool isDefault =
-        (entry.action.sa_flags & SA_SIGINFO) == 0 && entry.action.sa_handler == SIG_DFL;
-    if (!isDefault) {
+    if (sigaction(signal, nullptr, &entry.action) != 0 ||
+        (entry.action.sa_flags & SA_SIGINFO) != 0 || entry.action.sa_handler != SIG_DFL) {
         return;
     }
     struct sigaction action {};
@@ -206,7 +188,6 @@ void InstallRestore(const RestoreTarget& newTarget) {
     stack_t stack{};
     stack.ss_sp = alternateStack;
     stack.ss_size = sizeof(alternateStack);
-    stack.ss_flags = 0;
     stackInstalled = sigaltstack(&stack, &previousStack) == 0;
     std::size_t slot = 0;
     // SA_RESETHAND is an unsigned constant on Linux; sa_flags is an int.
@@ -218,9 +199,8 @@ void InstallRestore(const RestoreTarget& newTarget) {
         Install(slot++, signal, OnEndingSignal, once);
     }
     Install(slot++, SIGTSTP, OnStop, SA_RESTART);
-    Install(slot++, SIGCONT, OnContinue, SA_RESTART);
-    Install(slot, SIGWINCH, OnResize, SA_RESTART);
-    installed = true;
+    Install(slot++, SIGCONT, OnNotice, SA_RESTART);
+    Install(slot, SIGWINCH, OnNotice, SA_RESTART);
 }
 
 void ActivateRestore() {
@@ -239,7 +219,6 @@ void RemoveRestore() {
         sigaltstack(&previousStack, nullptr);
         stackInstalled = false;
     }
-    installed = false;
     target = RestoreTarget{};
 }
 
@@ -253,15 +232,15 @@ sigset_t MaskWithEndingSignalsOpen() {
 }
 
 bool RestoreInstalled() {
-    return installed;
+    return target.fd >= 0;
 }
 
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume) {
     const int next = 1 - currentBytes;
     RestoreBytes& bytes = restoreBytes[next];
-    bytes.leaveLength = CopyBytes(bytes.leave, sizeof(bytes.leave), leave);
-    bytes.enterLength = CopyBytes(bytes.enter, sizeof(bytes.enter), enter);
-    bytes.resumeLength = CopyBytes(bytes.resume, sizeof(bytes.resume), resume);
+    bytes.leaveLength = leave.copy(bytes.leave, sizeof(bytes.leave));
+    bytes.enterLength = enter.copy(bytes.enter, sizeof(bytes.enter));
+    bytes.resumeLength = resume.copy(bytes.resume, sizeof(bytes.resume));
     // The set is whole before a handler on this thread can see it named (a compiler
     // barrier: <atomic>'s fence is not declared on a strict POSIX build).
     __atomic_signal_fence(__ATOMIC_RELEASE);

@@ -10,10 +10,9 @@ namespace dungeon::posix {
 // What gives a terminal back when the program cannot: the handlers of the signals that
 // end the program (the terminal is restored, then the signal takes its ordinary course, so
 // the parent sees the real cause), of a stop (restored before, taken again after), and of
-// a resize or continue (a notice). Everything a handler reads is
-// written before the handlers are installed, or is a lock-free atomic or a
-// volatile sig_atomic_t, and every write of theirs is bounded: a terminal that reads
-// nothing cannot hold the program. One terminal at a time.
+// a resize or continue (a notice). What a handler reads is written before they are
+// installed, or is a volatile sig_atomic_t; every write of theirs is bounded, so a terminal
+// that reads nothing cannot hold the program. One terminal at a time.
 
 struct RestoreTarget {
     int fd = -1;  // the terminal
@@ -41,12 +40,10 @@ void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string
 // Whether a resize or continue came since the last look; it is taken. The terminal is then
 // in the `wake` modes until the program puts it back into raw mode.
 bool TakeNotice();
-// The same, without taking it.
-bool NoticePending();
+bool NoticePending();  // the same, without taking it
 
-// Blocks the handled signals for its lifetime, where a handler could see the terminal
-// half given back or half taken. Crash signals stay open: a blocked crash would end the
-// process without its handler.
+// Blocks the handled signals while a handler could see the terminal half given back or
+// half taken. Crash signals stay open: blocked, a crash ends the process without handler.
 class SignalBlock {
   public:
     SignalBlock();

@@ -30,9 +30,8 @@ termios RawMode(const termios& original) {
     return raw;
 }
 
-// The terminal is watched with select(), not poll(): macOS's poll() does not support
-// devices and reports a terminal as an invalid descriptor. select() works on every
-// system, but only on descriptors below FD_SETSIZE.
+// Watched with select(), not poll(): macOS's poll() reports a terminal as an invalid
+// descriptor. select() takes only descriptors below FD_SETSIZE.
 bool Selectable(int fd) {
     return fd >= 0 && fd < FD_SETSIZE;
 }
@@ -47,9 +46,7 @@ TerminalDevice::TerminalDevice(const char* path, const char* terminalType)
     : path_(path), type_(terminalType) {}
 
 TerminalDevice::~TerminalDevice() {
-    if (fd_ >= 0) {
-        CloseChannel("");
-    }
+    CloseChannel("");
 }
 
 std::optional<OpenError> TerminalDevice::OpenChannel() {
@@ -62,34 +59,25 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
     if (type == nullptr || type[0] == '\0' || std::strcmp(type, "dumb") == 0) {
         return OpenError::kNoCursorAddressing;
     }
-    int fd = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (!Selectable(fd)) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    fd_ = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (!Selectable(fd_)) {
+        Release();
         return OpenError::kNoDevice;
     }
-    termios original{};
     winsize size{};
-    if (isatty(fd) == 0 || tcgetattr(fd, &original) != 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) {
-        close(fd);
+    if (isatty(fd_) == 0 || tcgetattr(fd_, &original_) != 0 || ioctl(fd_, TIOCGWINSZ, &size) != 0) {
+        Release();
         return OpenError::kNotAConsole;
     }
     // The terminal never blocks the game where it did not choose to wait, and a handler's
     // write never hangs; the descriptor for waits is the one that blocks.
-    int flags = fcntl(fd, F_GETFL);
-    int waitFd = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (flags == -1 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || waitFd < 0) {
-        close(fd);
-        if (waitFd >= 0) {
-            close(waitFd);
-        }
+    int flags = fcntl(fd_, F_GETFL);
+    waitFd_ = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (flags == -1 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0 || waitFd_ < 0) {
+        Release();
         return OpenError::kSetupFailed;
     }
-    fd_ = fd;
-    waitFd_ = waitFd;
-    original_ = original;
-    raw_ = RawMode(original);
+    raw_ = RawMode(original_);
     inputGone_ = false;
     outputLost_ = false;
     arrivedBegin_ = arrivedEnd_ = 0;
@@ -97,7 +85,7 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
     posix::SignalBlock block;
     termios wake = raw_;
     wake.c_cc[VMIN] = 0;
-    posix::RestoreTarget target{fd_, original, raw_, wake};
+    posix::RestoreTarget target{fd_, original_, raw_, wake};
     posix::InstallRestore(target);
     if (tcsetattr(fd_, TCSANOW, &target.raw) != 0) {
         posix::RemoveRestore();
@@ -125,24 +113,25 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
 }
 
 void TerminalDevice::Release() {
-    close(fd_);
-    close(waitFd_);
-    fd_ = waitFd_ = -1;
+    for (int* fd : {&fd_, &waitFd_}) {
+        if (*fd >= 0) {
+            close(*fd);
+        }
+        *fd = -1;
+    }
 }
 
 TerminalSize TerminalDevice::Size() {
     winsize size{};
-    if (fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0) {
-        return TerminalSize{size.ws_col, size.ws_row};
-    }
-    return TerminalSize{0, 0};
+    const bool known = fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0;
+    return known ? TerminalSize{size.ws_col, size.ws_row} : TerminalSize{0, 0};
 }
 
 bool TerminalDevice::WaitWritable(int timeoutMs) {
     fd_set writable;
     FD_ZERO(&writable);
     FD_SET(fd_, &writable);
-    timespec timeout{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+    timespec timeout = ToTimespec(timeoutMs);
     sigset_t open = posix::MaskWithEndingSignalsOpen();
     return pselect(fd_ + 1, nullptr, &writable, nullptr, &timeout, &open) > 0;
 }
@@ -160,8 +149,7 @@ void TerminalDevice::Write(std::string_view bytes) {
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        bool full = written == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
-        if (!full) {
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return;  // the terminal is gone; nothing more can be shown
         }
         // A write that took nothing is waited out, not repeated at once.
@@ -182,26 +170,26 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
         arrivedBegin_ += count;
         return into.first(count);
     }
-    // A read that came back short took all there was: asked again within the same
-    // millisecond, as a look for keys right after a turn does, it would find nothing.
     if (drainedAt_ && *drainedAt_ == Now()) {
         return {};
     }
     drainedAt_.reset();
     ssize_t count = read(fd_, into.data(), into.size());
     if (count > 0) {
-        if (static_cast<std::size_t>(count) < into.size()) {
-            drainedAt_ = Now();
-        }
+        drainedAt_ = DrainedAt(static_cast<std::size_t>(count), into.size());
         return into.first(static_cast<std::size_t>(count));
     }
-    // Nothing, as the modes a notice leaves read it, is not the end.
-    bool nothing = count == 0 ? posix::NoticePending()
-                              : errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK;
-    if (!nothing) {
-        inputGone_ = true;  // end of file or hang-up: no key will ever come
-    }
+    // Nothing, as the modes a notice leaves read it, is not the end; end of file or a
+    // hang-up is: no key will ever come.
+    inputGone_ = count == 0 ? !posix::NoticePending()
+                            : errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK;
     return {};
+}
+
+// A read that came back short took all there was: asked again within the same millisecond,
+// as a look for keys right after a turn does, it would find nothing.
+std::optional<std::uint32_t> TerminalDevice::DrainedAt(std::size_t count, std::size_t room) {
+    return count < room ? std::optional(Now()) : std::nullopt;
 }
 
 int TerminalDevice::Select(int count, fd_set* readable, const timespec* timeout,
@@ -238,11 +226,7 @@ ChannelWait TerminalDevice::ReadWaiting() {
         if (count > 0) {
             arrivedBegin_ = 0;
             arrivedEnd_ = static_cast<std::size_t>(count);
-            // A short read took all there was, as in Read.
-            drainedAt_.reset();
-            if (arrivedEnd_ < sizeof(arrived_)) {
-                drainedAt_ = Now();
-            }
+            drainedAt_ = DrainedAt(arrivedEnd_, sizeof(arrived_));
             return ChannelWait::kReadable;
         }
         if ((count < 0 && errno == EINTR) || (count == 0 && posix::NoticePending())) {
@@ -290,9 +274,8 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
 std::uint32_t TerminalDevice::Now() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(ms);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
 }
 
 void TerminalDevice::SetRestoreBytes(std::string_view leave, std::string_view enter,

@@ -15,12 +15,12 @@
 
 namespace dungeon {
 
-// A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, the
-// controlling terminal, so redirected standard streams do not matter. Opening puts it into
-// raw mode and installs the signal handlers that give it back (signal_restore.h). Reads never
-// wait; a wait without a time limit is a blocking read (the cheapest way to be woken by a
-// key), one with a limit a pselect(); writes wait for a slow terminal, the ending signals
-// deliverable meanwhile, but at most kStallLimitMs without progress. One device at a time.
+// A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, so that
+// redirected standard streams do not matter. Opening sets raw mode and installs the signal
+// handlers that give it back (signal_restore.h). Reads never wait; a wait without a limit is
+// a blocking read (the cheapest way to be woken by a key), one with a limit a pselect();
+// writes wait for a slow terminal, the ending signals deliverable meanwhile, but at most
+// kStallLimitMs without progress. One device at a time.
 class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
@@ -41,32 +41,29 @@ class TerminalDevice : public ByteChannel {
     void SetRestoreBytes(std::string_view leave, std::string_view enter,
                          std::string_view resume) override;
 
-    // How long a write waits for a terminal that takes nothing before it gives up; the
-    // bytes are lost then, and the next look repaints the whole picture.
+    // How long a write waits for a terminal that takes nothing; then its bytes are lost,
+    // and the next look repaints the whole picture.
     static constexpr int kStallLimitMs = 5000;
 
   protected:
-    // The system's pselect(), watching for readable descriptors only. A test plays a system
-    // whose wait fails by replacing it.
+    // pselect() for readable descriptors; a test replaces it to play a failing system.
     virtual int Select(int count, fd_set* readable, const timespec* timeout, const sigset_t* mask);
 
   private:
     bool WaitWritable(int timeoutMs);
     ChannelWait ReadWaiting();
+    std::optional<std::uint32_t> DrainedAt(std::size_t count, std::size_t room);
     void Release();
 
     const char* path_;
     const char* type_;
     int fd_ = -1;
+    int waitFd_ = -1;  // the terminal again, blocking: a wait for a key reads from it
     termios original_{};
     termios raw_{};
-    // The terminal once more, without O_NONBLOCK: a wait for a key reads from it.
-    int waitFd_ = -1;
     bool inputGone_ = false;
-    // Output was lost to a stalled terminal: the picture must be drawn anew.
-    bool outputLost_ = false;
-    // When a read last took all there was.
-    std::optional<std::uint32_t> drainedAt_;
+    bool outputLost_ = false;  // to a stalled terminal: the picture must be drawn anew
+    std::optional<std::uint32_t> drainedAt_;  // when a read last took all there was
     // What a wait for a key read, handed on by the next Read.
     std::uint8_t arrived_[256] = {};
     std::size_t arrivedBegin_ = 0;

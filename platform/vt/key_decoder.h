@@ -25,12 +25,10 @@ struct TerminalEvent {
 };
 
 // Turns the bytes a terminal sends for keys (text, control characters, Alt as an Escape
-// prefix, the forms of vt_key_tables.h) into PC key event records, and recognises the
-// answers to the start-up queries; anything else is dropped. Bytes and the time go in,
-// events come out, nothing is allocated. A lone Escape is held for kEscapeTimeoutMs, as the
-// rest of a sequence may still be on its way. A legacy key becomes a press and at once its
-// release; once the kitty protocol runs with event types, its presses, repeats and releases
-// are passed on as they come.
+// prefix, the forms of vt_key_tables.h) into PC key event records, and the answers to the
+// start-up queries into events; the rest is dropped. Nothing is allocated. A lone Escape is
+// held for kEscapeTimeoutMs, as the rest of a sequence may be on its way. A legacy key is a
+// press and at once its release; the kitty protocol with event types sends its own.
 class KeyDecoder {
   public:
     static constexpr int kEscapeTimeoutMs = 100;
@@ -39,10 +37,9 @@ class KeyDecoder {
     // Forgets held bytes, queued events and the protocol state.
     void Reset();
     // Bytes that arrived at `nowMs` (a millisecond clock that may wrap), at most kMaxFeed;
-    // the caller takes every event (Next until nullopt) before feeding again, and what a
-    // longer feed yields beyond the queue's room is dropped. Bytes continue what is held
-    // until an Advance has reached the deadline (one that reads late cannot tell when they
-    // arrived).
+    // the caller takes every event (Next until nullopt) before feeding again, or what does
+    // not fit the queue is dropped. Bytes continue what is held until an Advance has reached
+    // the deadline (a late reader cannot tell when they arrived).
     void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
     // When held bytes (a lone Escape, a sequence cut short) stop waiting for the rest and
     // are decoded as they stand; nullopt while nothing is held.
@@ -50,15 +47,14 @@ class KeyDecoder {
     // Time passes: once `nowMs` has reached Deadline(), what is held is decoded as it stands.
     void Advance(std::uint32_t nowMs);
     std::optional<TerminalEvent> Next();
-    // Key releases come from the terminal (learnt from a kKittyFlags answer).
-    bool ReportsReleases() const;
+    bool ReportsReleases() const;  // the terminal sends releases (its kKittyFlags say so)
 
     // Room for what one feed can yield: each event takes a byte at least, and a press with
     // its release is queued as one.
     static constexpr std::size_t kQueueCapacity = kMaxFeed + Tokenizer::kMaxHeld;
 
   private:
-    // A queued event, kept small; Next hands out a legacy key as its press, then its release.
+    // Kept small; Next hands out a legacy key as its press, then its release.
     enum class Stroke : std::uint8_t { kPressAndRelease, kPress, kRelease };
     struct Queued {
         TerminalEvent::Kind kind = TerminalEvent::Kind::kKey;

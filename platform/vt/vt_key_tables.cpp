@@ -20,15 +20,15 @@ constexpr std::uint32_t kModifierShift = 1, kModifierAlt = 2, kModifierCtrl = 4,
 
 // The kitty protocol's numbers of keys that type no character (or type one on the keypad),
 // in the Private Use Area; the keypad keys in kKeypad's order.
-constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743;
-constexpr std::uint32_t kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360;
-constexpr std::uint32_t kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
+constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63743,
+                        kKittyCapsLock = 57358, kKittyScrollLock = 57359, kKittyNumLock = 57360,
+                        kKittyKeypad0 = 57399, kKittyKeypad9 = 57408, kKittyKeypadSeparator = 57416,
                         kKittyKeypadLeft = 57417, kKittyKeypadRight = 57418, kKittyKeypadUp = 57419,
                         kKittyKeypadDown = 57420, kKittyKeypadPageUp = 57421,
                         kKittyKeypadPageDown = 57422, kKittyKeypadHome = 57423,
                         kKittyKeypadEnd = 57424, kKittyKeypadInsert = 57425,
-                        kKittyKeypadDelete = 57426, kKittyKeypadBegin = 57427;
-constexpr std::uint32_t kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
+                        kKittyKeypadDelete = 57426, kKittyKeypadBegin = 57427,
+                        kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
                         kKittyRightShift = 57447, kKittyRightControl = 57448,
                         kKittyRightAlt = 57449;
 constexpr std::uint32_t kKittyRelease = 3;  // the event type of a release (a repeat is 2)
@@ -75,8 +75,7 @@ constexpr PcKeyRecord kKeypad[] = {
     {kVkDecimal, kScanDelete, '.'},          {kVkDivide, kScanKeypadDivide, '/', true},
     {kVkMultiply, kScanKeypadMultiply, '*'}, {kVkSubtract, kScanKeypadMinus, '-'},
     {kVkAdd, kScanKeypadPlus, '+'},          {kVkReturn, kScanEnter, kReturnCharacter, true},
-    {kVkOemPlus, kScanEquals, '='},          {kVkSeparator, kScanDelete, ','},
-};
+    {kVkOemPlus, kScanEquals, '='},          {kVkSeparator, kScanDelete, ','}};
 constexpr std::string_view kSs3KeypadFinals = "pqrstuvwxynojmkMXl";
 static_assert(std::size(kKeypad) == kSs3KeypadFinals.size());
 static_assert(std::size(kKeypad) == kKittyKeypadSeparator - kKittyKeypad0 + 1);
@@ -92,8 +91,7 @@ struct KeyEntry {
 constexpr KeyEntry kLetterKeys[] = {
     {'A', kUpKey},         {'B', kDownKey},       {'C', kRightKey},       {'D', kLeftKey},
     {'H', kHomeKey},       {'F', kEndKey},        {'E', kKeypadBeginKey}, {'P', FunctionKey(1)},
-    {'Q', FunctionKey(2)}, {'R', FunctionKey(3)}, {'S', FunctionKey(4)},
-};
+    {'Q', FunctionKey(2)}, {'R', FunctionKey(3)}, {'S', FunctionKey(4)}};
 // rxvt's cursor keys with Shift (CSI) or Ctrl (SS3).
 constexpr KeyEntry kRxvtCursorKeys[] = {
     {'a', kUpKey}, {'b', kDownKey}, {'c', kRightKey}, {'d', kLeftKey}};
@@ -109,12 +107,10 @@ constexpr KeyEntry kNumberedKeys[] = {
     {12, FunctionKey(2)},  {13, FunctionKey(3)},  {14, FunctionKey(4)},
     {15, FunctionKey(5)},  {17, FunctionKey(6)},  {18, FunctionKey(7)},
     {19, FunctionKey(8)},  {20, FunctionKey(9)},  {21, FunctionKey(10)},
-    {23, FunctionKey(11)}, {24, FunctionKey(12)}, {kKittyKeypadBegin, kKeypadBeginKey},
-};
+    {23, FunctionKey(11)}, {24, FunctionKey(12)}, {kKittyKeypadBegin, kKeypadBeginKey}};
 constexpr KeyEntry kLinuxShiftedFunctionKeys[] = {
     {25, FunctionKey(3)}, {26, FunctionKey(4)}, {28, FunctionKey(5)}, {29, FunctionKey(6)},
-    {31, FunctionKey(7)}, {32, FunctionKey(8)}, {33, FunctionKey(9)}, {34, FunctionKey(10)},
-};
+    {31, FunctionKey(7)}, {32, FunctionKey(8)}, {33, FunctionKey(9)}, {34, FunctionKey(10)}};
 // rxvt puts the modifiers of a numbered key in its final byte instead of "~".
 constexpr std::string_view kNumberedFinals = "~$^@";
 constexpr std::uint32_t kNumberedFinalStates[] = {0, kShift, kLeftCtrl, kLeftCtrl | kShift};
@@ -124,24 +120,21 @@ constexpr KeyEntry kKittyNamedKeys[] = {
     {kKittyNumLock, kNumLockKey},           {kKittyKeypadBegin, kKeypadBeginKey},
     {kKittyLeftShift, kLeftShiftKey},       {kKittyLeftControl, kLeftControlKey},
     {kKittyLeftAlt, kLeftAltKey},           {kKittyRightShift, kRightShiftKey},
-    {kKittyRightControl, kRightControlKey}, {kKittyRightAlt, kRightAltKey},
-};
+    {kKittyRightControl, kRightControlKey}, {kKittyRightAlt, kRightAltKey}};
 // The cursor and editing keys on the numeric keypad (with Num Lock off): no enhanced keys.
 constexpr KeyEntry kKittyKeypadEditingKeys[] = {
     {kKittyKeypadLeft, kLeftKey},     {kKittyKeypadRight, kRightKey},
     {kKittyKeypadUp, kUpKey},         {kKittyKeypadDown, kDownKey},
     {kKittyKeypadPageUp, kPageUpKey}, {kKittyKeypadPageDown, kPageDownKey},
     {kKittyKeypadHome, kHomeKey},     {kKittyKeypadEnd, kEndKey},
-    {kKittyKeypadInsert, kInsertKey}, {kKittyKeypadDelete, kDeleteKey},
-};
+    {kKittyKeypadInsert, kInsertKey}, {kKittyKeypadDelete, kDeleteKey}};
 // The keys the kitty protocol sends as their C0 character, with what they type with Ctrl.
 constexpr KeyEntry kKittyControlKeys[] = {
     {kEscapeCharacter, {kVkEscape, kScanEscape, kEscapeCharacter}},
     {kReturnCharacter, {kVkReturn, kScanEnter, kLineFeedCharacter}},
     {kTabCharacter, {kVkTab, kScanTab, kTabCharacter}},
     {kBackspaceCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
-    {kDeleteCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
-};
+    {kDeleteCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}}};
 // The keys besides the letters that type a control character with Ctrl, from Escape on.
 constexpr std::string_view kCtrlKeys = "[\\]6-";
 

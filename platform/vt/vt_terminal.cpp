@@ -51,10 +51,10 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
         return error;
     }
     open_ = true;
-    // A terminal that reports no size is taken as the PC's 80 x 25.
+    // A terminal that reports no size is taken as the PC's 80 x 25, TerminalSize's own.
     const TerminalSize reported = channel_.Size();
-    size_ = {reported.width > 0 ? std::min(reported.width, kMaxSide) : 80,
-             reported.height > 0 ? std::min(reported.height, kMaxSide) : 25};
+    size_ = {reported.width > 0 ? std::min(reported.width, kMaxSide) : TerminalSize{}.width,
+             reported.height > 0 ? std::min(reported.height, kMaxSide) : TerminalSize{}.height};
     screen.Reset(size_.width, size_.height, kDefaultAttribute);
     screen_ = &screen;
     // Neither the bytes of a key cut short by an earlier run nor what its terminal said

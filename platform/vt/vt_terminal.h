@@ -11,13 +11,12 @@
 
 namespace dungeon {
 
-// The console on a VT terminal, whatever carries its bytes. At start it asks the terminal
-// what it knows (the kitty keyboard protocol, synchronized output; the device attributes,
-// which every terminal answers, fence the answers), switches on what it has, and clears
-// the terminal; from then on the terminal shows the console's screen, each present sending
-// only what changed. The keys the terminal sends are decoded into PC key events; a lone
-// Escape counts once nothing has followed it in time. Closing gives the terminal back:
-// keyboard modes off, cursor shown, the prompt below the picture.
+// The console on a VT terminal, whatever carries its bytes. At start it asks what the
+// terminal knows (the kitty keyboard protocol, synchronized output; the device attributes,
+// which every terminal answers, fence the answers) and switches that on; each present then
+// sends what changed. Keys become PC key events; a lone Escape counts once nothing followed
+// it in time. Closing gives the terminal back: keyboard modes off, cursor shown, the prompt
+// below the picture.
 class VtTerminal : public Platform {
   public:
     explicit VtTerminal(ByteChannel& channel);
@@ -35,15 +34,13 @@ class VtTerminal : public Platform {
     static constexpr int kMaxSide = Screen::kReach;
 
   protected:
-    bool IsOpen() const { return open_; }
     // The program ends without closing the console: what it drew still goes out.
     void CloseIfOpen();
 
   private:
     static void WriteToChannel(void* context, const char* bytes, std::size_t count);
     void AskTerminal();
-    // Takes in what the channel holds; false when nothing came of it.
-    bool TakeInput();
+    bool TakeInput();  // what the channel holds; false when nothing came of it
     // The next key event the decoder holds; the terminal's answers before it are taken in.
     std::optional<InputEvent> PullKey();
     void Repaint();
