@@ -358,18 +358,18 @@ ParsedInteger ParseInteger(const Text& text) {
     return result;
 }
 
-Text DecimalText(std::uint32_t value) {
-    char digits[10];
-    int count = 0;
+std::string_view DecimalDigits(std::uint32_t value, std::array<char, 10>& room) {
+    std::size_t first = room.size();
     do {
-        digits[count++] = static_cast<char>('0' + value % 10);
+        room[--first] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    Text text;
-    while (count > 0) {
-        text += digits[--count];
-    }
-    return text;
+    return {room.data() + first, room.size() - first};
+}
+
+Text DecimalText(std::uint32_t value) {
+    std::array<char, 10> room{};
+    return Text(DecimalDigits(value, room));
 }
 
 }  // namespace dungeon

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "base/text.h"
 
@@ -16,6 +18,8 @@ Text FormatFixed(long double x, std::int32_t width, std::int32_t decimals, RealK
 
 // The decimal digits of `value`, without sign or padding.
 Text DecimalText(std::uint32_t value);
+// The same digits, written at the end of `room`, for where a whole text is too much.
+std::string_view DecimalDigits(std::uint32_t value, std::array<char, 10>& room);
 
 struct ParsedInteger {
     std::int64_t value = 0;

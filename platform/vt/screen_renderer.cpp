@@ -1,8 +1,10 @@
 #include "platform/vt/screen_renderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "base/number_text.h"
 #include "console/cp437.h"
@@ -16,17 +18,47 @@ constexpr int kEraseThreshold = 4;
 // Line feeds are the shortest way down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
 
+}  // namespace
+
+// The bytes of a cursor move: a few, built without a whole text's room. The longest, two
+// moves of a 255-cell screen or cells written again, fit.
+class MoveBytes {
+  public:
+    MoveBytes() = default;
+    explicit MoveBytes(std::string_view bytes) { Append(bytes); }
+    MoveBytes& Append(std::string_view bytes) {
+        const std::size_t take = std::min(bytes.size(), bytes_.size() - length_);
+        bytes.copy(bytes_.data() + length_, take);
+        length_ += take;
+        return *this;
+    }
+    MoveBytes& Append(char c) { return Append(std::string_view(&c, 1)); }
+    MoveBytes& Append(int number) {
+        std::array<char, 10> room{};
+        return Append(DecimalDigits(static_cast<std::uint32_t>(number), room));
+    }
+    std::size_t Length() const { return length_; }
+    std::string_view View() const { return {bytes_.data(), length_}; }
+    friend MoveBytes operator+(MoveBytes a, const MoveBytes& b) { return a.Append(b.View()); }
+
+  private:
+    std::array<char, 32> bytes_{};
+    std::size_t length_ = 0;
+};
+
+namespace {
+
 // "ESC [ n final", the count left out when it is 0.
-Text Csi(int n, char final) {
-    Text csi("\x1b[");
+MoveBytes Csi(int n, char final) {
+    MoveBytes csi("\x1b[");
     if (n != 0) {
-        csi.Append(DecimalText(static_cast<std::uint32_t>(n)));
+        csi.Append(n);
     }
     return csi.Append(final);
 }
 
 // A relative move of n cells: the count is left out when it is 1.
-Text Relative(int n, char final) {
+MoveBytes Relative(int n, char final) {
     return Csi(n == 1 ? 0 : n, final);
 }
 
@@ -52,7 +84,7 @@ bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
     return changed >= kEraseThreshold;
 }
 
-Text Shorter(const Text& a, const Text& b) {
+MoveBytes Shorter(const MoveBytes& a, const MoveBytes& b) {
     return b.Length() < a.Length() ? b : a;
 }
 
@@ -125,15 +157,15 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     }
     // Every way there is written out and the shortest goes; an absolute position is
     // always right, the others need to know where the cursor stands.
-    Text best = Csi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';');
+    MoveBytes best = Csi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';');
     if (x != 1) {
-        best.Append(DecimalText(static_cast<std::uint32_t>(x))).Append('H');
+        best.Append(x).Append('H');
     }
     if (cursorX_ != 0 && cursorY_ != 0) {
         const int dy = y - cursorY_;
-        Text vertical;
+        MoveBytes vertical;
         if (dy > 0 && dy <= kMostLineFeeds) {
-            vertical = Text(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
+            vertical = MoveBytes(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
         } else if (dy != 0) {
             vertical = Relative(std::abs(dy), dy > 0 ? 'B' : 'A');
         }
@@ -144,19 +176,20 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     cursorY_ = y;
 }
 
-Text ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
+MoveBytes ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
         return {};
     }
-    Text best = Shorter(Csi(x, 'G'), Text("\r") + (x == 1 ? Text() : Relative(x - 1, 'C')));
+    MoveBytes best =
+        Shorter(Csi(x, 'G'), MoveBytes("\r") + (x == 1 ? MoveBytes() : Relative(x - 1, 'C')));
     best = Shorter(best, Relative(std::abs(dx), dx < 0 ? 'D' : 'C'));
     if (dx < 0 || !sameRow) {
         return best;
     }
     // Writing the cells passed over again may be shorter; the terminal shows them as the
     // screen has them, drawn or unchanged.
-    Text reprint;
+    MoveBytes reprint;
     for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
         const Cell cell = screen_->At(i, y);
         if (cell.attribute != attribute_) {

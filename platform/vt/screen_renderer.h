@@ -37,6 +37,8 @@ class OutputBuffer {
     void* context_;
 };
 
+class MoveBytes;  // a cursor move's few bytes
+
 // Brings a terminal up to date with the console's screen: only the cells that differ from
 // what it shows (the screen's presented picture), in runs, with the cheapest cursor moves
 // and colours only where they change, looking only at the rows and columns the screen marks
@@ -65,7 +67,7 @@ class ScreenRenderer {
   private:
     void MoveTo(int x, int y, OutputBuffer& out);
     // The shortest way along the row from the cursor's column to x.
-    Text HorizontalMove(int x, int y, bool sameRow) const;
+    MoveBytes HorizontalMove(int x, int y, bool sameRow) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
     void DrawRow(int y, int columns, OutputBuffer& out);
 
