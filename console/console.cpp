@@ -291,7 +291,8 @@ bool Console::ShowLines(std::string_view cells, int width) {
         const Cell* shown = screen_.RowCells(y) + (window.left - 1);
         // Rows below the written ones are blank, as the clear left them.
         const char* wanted =
-            row < rows ? &cells[static_cast<std::size_t>(row * width)] : kBlankRow.data();
+            row < rows ? &cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(width)]
+                       : kBlankRow.data();
         const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
         // A whole row at once first, each cell as one 16-bit word, which compilers compare
         // many at a time: most rows show what they should.

@@ -59,8 +59,8 @@ void TextPane::ShowLines(std::string_view cells, int width) {
     }
     Clear();
     for (int row = 0; row < rows; ++row) {
-        WriteLine(Text(
-            cells.substr(static_cast<std::size_t>(row * width), static_cast<std::size_t>(width))));
+        WriteLine(Text(cells.substr(static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
+                                    static_cast<std::size_t>(width))));
     }
 }
 
