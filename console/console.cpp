@@ -286,6 +286,7 @@ bool Console::ShowLines(std::string_view cells, int width) {
     if (rows > window.bottom - window.top || HoldsControl(cells)) {
         return false;
     }
+    std::array<Cell, Screen::kReach> wantedCells;
     for (int y = window.top; y <= window.bottom; ++y) {
         const int row = y - window.top;
         const Cell* shown = screen_.RowCells(y) + (window.left - 1);
@@ -294,26 +295,30 @@ bool Console::ShowLines(std::string_view cells, int width) {
             row < rows ? &cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(width)]
                        : kBlankRow.data();
         const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
-        // A whole row at once first, each cell as one 16-bit word, which compilers compare
-        // many at a time: most rows show what they should.
-        const auto wantedWord = [wanted, attribute](int k) {
-            const auto c = static_cast<std::uint8_t>(wanted[k]);
-            return static_cast<std::uint16_t>(std::endian::native == std::endian::little
-                                                  ? c | attribute << 8
-                                                  : c << 8 | attribute);
-        };
-        std::uint16_t differ = 0;
+        // The row as the screen keeps its cells, built and compared many bytes at a time:
+        // most rows already show what they should.
         for (int k = 0; k < width; ++k) {
-            std::uint16_t shownWord = 0;
-            std::memcpy(&shownWord, &shown[k], sizeof shownWord);
-            differ |= static_cast<std::uint16_t>(shownWord ^ wantedWord(k));
+            wantedCells[static_cast<std::size_t>(k)] =
+                Cell{static_cast<std::uint8_t>(wanted[k]), attribute};
         }
-        for (int k = 0; differ != 0 && k < width; ++k) {
-            const Cell cell{static_cast<std::uint8_t>(wanted[k]), attribute};
-            if (shown[k] != cell) {
-                screen_.Write(window.left + k, y, cell);
-            }
+        const auto rowBytes = static_cast<std::size_t>(width) * sizeof(Cell);
+        if (std::memcmp(shown, wantedCells.data(), rowBytes) == 0) {
+            continue;
         }
+        // Only the columns from the first to the last that differ are written, so only
+        // those count as changed.
+        int first = 0;
+        while (shown[first] == wantedCells[static_cast<std::size_t>(first)]) {
+            ++first;
+        }
+        int last = width - 1;
+        while (shown[last] == wantedCells[static_cast<std::size_t>(last)]) {
+            --last;
+        }
+        screen_.WriteRun(
+            window.left + first, y,
+            std::string_view(wanted + first, static_cast<std::size_t>(last - first + 1)),
+            attribute);
     }
     // The wrap after the last row leaves the cursor at the start of the next.
     MoveCursor(1, static_cast<std::uint8_t>(rows + 1));

@@ -30,7 +30,7 @@ class Referee {
         int digits[World::kItems] = {};
         for (int x = 1; x <= World::kWidth; ++x) {
             for (int y = 1; y <= World::kHeight; ++y) {
-                char symbol = world.grid[x - 1][y - 1];
+                char symbol = world.grid[y - 1][x - 1];
                 if (OnBorder(x, y)) {
                     Require(symbol == World::kWall, "a border cell is no wall");
                 } else if (x == 2 && y == 2) {
@@ -62,8 +62,8 @@ class Referee {
                    std::memcmp(seen_, world.seen, sizeof seen_) != 0) {
             for (int x = 1; x <= World::kWidth; ++x) {
                 for (int y = 1; y <= World::kHeight; ++y) {
-                    char before = lastGrid_[x - 1][y - 1];
-                    char now = world.grid[x - 1][y - 1];
+                    char before = lastGrid_[y - 1][x - 1];
+                    char now = world.grid[y - 1][x - 1];
                     if (now != before) {
                         bool pickedUp = before >= '1' && before <= '7' && now == World::kFloor;
                         bool killed = before == World::kMonster && now == World::kKilled;
@@ -81,15 +81,15 @@ class Referee {
 
   private:
     void CheckSeen(const World& world, int x, int y) {
-        std::int16_t seen = world.seen[x - 1][y - 1];
+        std::int16_t seen = world.seen[y - 1][x - 1];
         Require(seen == 0 || seen == 1, "a seen flag other than 0 and 1");
-        Require(seen >= seen_[x - 1][y - 1], "a seen cell became unseen");
-        seen_[x - 1][y - 1] = seen;
+        Require(seen >= seen_[y - 1][x - 1], "a seen cell became unseen");
+        seen_[y - 1][x - 1] = seen;
     }
 
     bool started_ = false;
-    char lastGrid_[World::kWidth][World::kHeight] = {};
-    std::int16_t seen_[World::kWidth][World::kHeight] = {};
+    char lastGrid_[World::kHeight][World::kWidth] = {};
+    std::int16_t seen_[World::kHeight][World::kWidth] = {};
 };
 
 // The keys of the input, typed one stroke per wait. A byte below 0x80 walks: one of the

@@ -6,12 +6,15 @@ namespace dungeon {
 
 void World::DrawMap() {
     char rows[kHeight][kWidth];
-    for (int y = 1; y <= kHeight; ++y) {
-        for (int x = 1; x <= kWidth; ++x) {
-            // Chosen by a mask, not a jump: which cells were seen follows no pattern.
-            const auto seenMask = static_cast<char>(-static_cast<int>(SeenAt(x, y) == 1));
-            rows[y - 1][x - 1] = static_cast<char>((GridAt(x, y) & seenMask) | ('.' & ~seenMask));
-        }
+    // One pass over the map as it lies in memory, each character chosen by a mask: which
+    // cells were seen follows no pattern a jump could predict, and compilers take many
+    // cells at once.
+    const char* symbols = &grid[0][0];
+    const std::int16_t* seenFlags = &seen[0][0];
+    char* out = &rows[0][0];
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+        const auto seenMask = static_cast<char>(-static_cast<int>(seenFlags[i] == 1));
+        out[i] = static_cast<char>((symbols[i] & seenMask) | ('.' & ~seenMask));
     }
     // Forty characters fill each of the pane's rows; the cursor wraps to the next one.
     mapPane.ShowLines(std::string_view(&rows[0][0], sizeof rows), kWidth);

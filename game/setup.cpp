@@ -14,7 +14,7 @@ char World::SymbolAt(int x, int y) const {
     if (x < 1 || x > kWidth || y < 1 || y > kHeight) {
         return kWall;
     }
-    return grid[x - 1][y - 1];
+    return grid[y - 1][x - 1];
 }
 
 // Draws cells of the interior, column first, until one holds floor. There are always at

@@ -28,9 +28,10 @@ struct World {
     static constexpr char kKilled = 'L';
     static constexpr char kFloor = ' ';
 
-    // Indexed [x - 1][y - 1]: the cells of one column lie next to each other.
-    char grid[kWidth][kHeight] = {};
-    std::int16_t seen[kWidth][kHeight] = {};
+    // Indexed [y - 1][x - 1]: the cells of one row lie next to each other, as the map
+    // view reads them.
+    char grid[kHeight][kWidth] = {};
+    std::int16_t seen[kHeight][kWidth] = {};
     Hero hero;
     Monster monsters[kMonsters];
     Item items[kItems];
@@ -52,8 +53,8 @@ struct World {
 
     // 1-based access; a cell off the map reads as wall.
     char SymbolAt(int x, int y) const;
-    char& GridAt(int x, int y) { return grid[x - 1][y - 1]; }
-    std::int16_t& SeenAt(int x, int y) { return seen[x - 1][y - 1]; }
+    char& GridAt(int x, int y) { return grid[y - 1][x - 1]; }
+    std::int16_t& SeenAt(int x, int y) { return seen[y - 1][x - 1]; }
 
   private:
     Outcome Move(int dx, int dy);

@@ -126,8 +126,8 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
     }
     EXPECT_EQ(CountOnGrid(' '), 669);
     int seen = 0;
-    for (const auto& column : world_.seen) {
-        for (auto flag : column) {
+    for (const auto& row : world_.seen) {
+        for (auto flag : row) {
             seen += flag;
         }
     }
@@ -138,7 +138,7 @@ TEST_F(GameTest, FirstDrawingShowsWallsExitMarkersAndTheHero) {
     for (int y = 1; y <= 20; ++y) {
         std::string row = MapRow(y);
         for (int x = 1; x <= 40; ++x) {
-            char expected = world_.seen[x - 1][y - 1] ? world_.grid[x - 1][y - 1] : '.';
+            char expected = world_.SeenAt(x, y) ? world_.GridAt(x, y) : '.';
             if (x == 3 && y == 3) {
                 expected = 'H';
             }
