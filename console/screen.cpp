@@ -118,13 +118,6 @@ void Screen::SetCursorVisible(bool visible) {
     }
 }
 
-Span Screen::ChangedSpan(int y) const {
-    if (y < 1 || y > keptHeight_) {
-        return Span{};
-    }
-    return changed_[static_cast<std::size_t>(y - 1)];
-}
-
 void Screen::MarkPresented() {
     if (presentedKnown_) {
         for (int y = firstChanged_; y <= lastChanged_; ++y) {

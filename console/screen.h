@@ -83,7 +83,9 @@ class Screen {
     bool Changed() const { return firstChanged_ <= lastChanged_ || cursorChanged_; }
     int FirstChangedRow() const { return firstChanged_; }
     int LastChangedRow() const { return lastChanged_; }
-    Span ChangedSpan(int y) const;
+    Span ChangedSpan(int y) const {
+        return y >= 1 && y <= keptHeight_ ? changed_[static_cast<std::size_t>(y - 1)] : Span{};
+    }
     bool CursorChanged() const { return cursorChanged_; }
     // The cell as the platform last presented it; meaningful only while PresentedKnown.
     Cell Presented(int x, int y) const { return presented_[Index(x, y)]; }

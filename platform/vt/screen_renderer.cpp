@@ -203,6 +203,9 @@ MoveBytes ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     Span span = screen_->ChangedSpan(y);
     int last = span.right < columns ? span.right : columns;
+    if (last < span.left) {
+        return;  // most rows between the first and the last changed one did not change
+    }
     const Cell* now = screen_->RowCells(y);
     const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
     if (shown != nullptr && span.left <= last &&
