@@ -19,7 +19,15 @@ void World::DrawMap() {
     // Forty characters fill each of the pane's rows; the cursor wraps to the next one.
     mapPane.ShowLines(std::string_view(&rows[0][0], sizeof rows), kWidth);
     mapPane.WriteAt(hero.x, hero.y, "H");
-    messagePane.WriteAt(1, 20, hero.GetName() + ": " + hero.StatusText());
+    messagePane.WriteAt(1, 20, CurrentStatusLine());
+}
+
+const Text& World::CurrentStatusLine() {
+    const Hero::StatusFigures figures = hero.Figures();
+    if (!statusLine_.made || statusLine_.figures != figures || !(statusLine_.name == hero.name)) {
+        statusLine_ = {hero.name, figures, hero.GetName() + ": " + hero.StatusText(), true};
+    }
+    return statusLine_.text;
 }
 
 }  // namespace dungeon

@@ -1,5 +1,7 @@
 #include "objects/hero.h"
 
+#include <bit>
+
 #include "base/number_text.h"
 
 namespace dungeon {
@@ -29,6 +31,12 @@ Text Hero::StatusText() const {
     return Text(" L: ") + FormatFixed(life, 3, 0, RealKind::kDouble) +
            " A: " + FormatFixed(totalAttack, 3, 0, RealKind::kExtended) +
            " R:" + FormatFixed(TotalArmor(), 3, 0, RealKind::kDouble);
+}
+
+Hero::StatusFigures Hero::Figures() const {
+    return {std::bit_cast<std::uint64_t>(life), std::bit_cast<std::uint64_t>(attack),
+            std::bit_cast<std::uint64_t>(backpack.SumAttackBonus()),
+            std::bit_cast<std::uint64_t>(TotalArmor())};
 }
 
 Text Hero::GetName() const {

@@ -94,8 +94,8 @@ class GameTest : public ::testing::Test {
 
     int CountOnGrid(char symbol) const {
         int n = 0;
-        for (const auto& column : world_.grid) {
-            for (char c : column) {
+        for (const auto& row : world_.grid) {
+            for (char c : row) {
                 n += c == symbol;
             }
         }
@@ -415,6 +415,55 @@ TEST_F(GameTest, DeathInAFightIsToldAfterTheFightIsOver) {
     EXPECT_EQ(round[12], "(F)lucht oder weiter (K)aempfen?");  // no blank line: hero dead
     EXPECT_EQ(Messages()[13], "Quirn tot!");
     EXPECT_EQ(Messages()[19].substr(0, 8), "Quirn:  ");
+}
+
+// The status line is made again whenever the name or a figure in it changes between two
+// drawings, however the change came about, and only then.
+TEST_F(GameTest, StatusLineFollowsTheNameAndEveryFigure) {
+    Start(7);
+    EmptyInterior();
+    Then([this] {
+        world_.hero.name = "Xaver";
+        platform_.Type("2");
+    });
+    Then([this] {
+        world_.hero.life = 57.4;
+        platform_.Type("8");
+    });
+    Then([this] {
+        world_.hero.attack = 12.6;
+        platform_.Type("2");
+    });
+    Then([this] {
+        world_.hero.armor = 31;
+        platform_.Type("8");
+    });
+    Then([this] {
+        world_.hero.backpack.Add(world_.items[0]);
+        platform_.Type("2");
+    });
+    Then([this] {
+        world_.hero.backpack.Add(world_.items[3]);
+        platform_.Type("8");
+    });
+    Then("2");
+    Then("s");
+    world_.hero.name = "Quirn";
+    world_.hero.life = 100;
+    world_.hero.attack = 10;
+    world_.hero.armor = 10;
+    world_.DrawMap();
+    EXPECT_EQ(world_.MainLoop(), Outcome::kQuit);
+    ASSERT_EQ(screens_.size(), 8u);
+    const auto status = [this](std::size_t wait) { return Messages(screens_[wait])[19]; };
+    EXPECT_EQ(status(0), "Quirn:  L: 100 A:  10 R: 10");
+    EXPECT_EQ(status(1), "Xaver:  L: 100 A:  10 R: 10");
+    EXPECT_EQ(status(2), "Xaver:  L:  57 A:  10 R: 10");
+    EXPECT_EQ(status(3), "Xaver:  L:  57 A:  13 R: 10");
+    EXPECT_EQ(status(4), "Xaver:  L:  57 A:  13 R: 31");
+    EXPECT_EQ(status(5), "Xaver:  L:  57 A:  43 R: 31");  // a sabre's attack
+    EXPECT_EQ(status(6), "Xaver:  L:  57 A:  43 R: 51");  // a shield's armor
+    EXPECT_EQ(status(7), status(6));
 }
 
 }  // namespace
