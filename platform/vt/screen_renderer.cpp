@@ -18,48 +18,36 @@ constexpr int kEraseThreshold = 4;
 // Line feeds are the shortest way down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
 
-}  // namespace
-
-// The bytes of a cursor move: a few, built without a whole text's room. The longest, two
-// moves of a 255-cell screen or cells written again, fit.
-class MoveBytes {
-  public:
-    MoveBytes() = default;
-    explicit MoveBytes(std::string_view bytes) { Append(bytes); }
-    MoveBytes& Append(std::string_view bytes) {
-        const std::size_t take = std::min(bytes.size(), bytes_.size() - length_);
-        bytes.copy(bytes_.data() + length_, take);
-        length_ += take;
-        return *this;
+// How many digits n (at least 0) is written with.
+int DigitCount(int n) {
+    int digits = 1;
+    for (; n >= 10; n /= 10) {
+        ++digits;
     }
-    MoveBytes& Append(char c) { return Append(std::string_view(&c, 1)); }
-    MoveBytes& Append(int number) {
-        std::array<char, 10> room{};
-        return Append(DecimalDigits(static_cast<std::uint32_t>(number), room));
-    }
-    std::size_t Length() const { return length_; }
-    std::string_view View() const { return {bytes_.data(), length_}; }
-    friend MoveBytes operator+(MoveBytes a, const MoveBytes& b) { return a.Append(b.View()); }
-
-  private:
-    std::array<char, 32> bytes_{};
-    std::size_t length_ = 0;
-};
-
-namespace {
-
-// "ESC [ n final", the count left out when it is 0.
-MoveBytes Csi(int n, char final) {
-    MoveBytes csi("\x1b[");
-    if (n != 0) {
-        csi.Append(n);
-    }
-    return csi.Append(final);
+    return digits;
 }
 
-// A relative move of n cells: the count is left out when it is 1.
-MoveBytes Relative(int n, char final) {
-    return Csi(n == 1 ? 0 : n, final);
+// The length of "ESC [ n final", the count left out when it is 0.
+int CsiLength(int n) {
+    return 3 + (n != 0 ? DigitCount(n) : 0);
+}
+
+// The count a relative move of n cells writes: none when it is 1.
+int RelativeCount(int n) {
+    return n == 1 ? 0 : n;
+}
+
+void AppendNumber(int n, OutputBuffer& out) {
+    std::array<char, 10> room{};
+    out.Append(DecimalDigits(static_cast<std::uint32_t>(n), room));
+}
+
+void AppendCsi(int n, char final, OutputBuffer& out) {
+    out.Append("\x1b[");
+    if (n != 0) {
+        AppendNumber(n, out);
+    }
+    out.Append(std::string_view(&final, 1));
 }
 
 // What a row shows at column x; a cleared terminal (no row known) shows blanks.
@@ -82,10 +70,6 @@ bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
         changed += ShownAt(shown, i) == blank ? 0 : 1;
     }
     return changed >= kEraseThreshold;
-}
-
-MoveBytes Shorter(const MoveBytes& a, const MoveBytes& b) {
-    return b.Length() < a.Length() ? b : a;
 }
 
 // PC colour numbers (blue first) in ANSI order (red first).
@@ -155,49 +139,89 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     if (cursorX_ == x && cursorY_ == y) {
         return;
     }
-    // Every way there is written out and the shortest goes; an absolute position is
-    // always right, the others need to know where the cursor stands.
-    MoveBytes best = Csi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';');
-    if (x != 1) {
-        best.Append(x).Append('H');
-    }
+    // Every way there is measured and the shortest is written, the first of equals; an
+    // absolute position is always right, the others need to know where the cursor stands.
+    const int absolute = x == 1 ? CsiLength(y == 1 ? 0 : y) : CsiLength(y) + DigitCount(x) + 1;
     if (cursorX_ != 0 && cursorY_ != 0) {
         const int dy = y - cursorY_;
-        MoveBytes vertical;
-        if (dy > 0 && dy <= kMostLineFeeds) {
-            vertical = MoveBytes(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
-        } else if (dy != 0) {
-            vertical = Relative(std::abs(dy), dy > 0 ? 'B' : 'A');
+        const bool lineFeeds = dy > 0 && dy <= kMostLineFeeds;
+        const int down = std::abs(dy);
+        const int vertical = lineFeeds ? dy : dy != 0 ? CsiLength(RelativeCount(down)) : 0;
+        const Way along = HorizontalWay(x, y, dy == 0);
+        if (vertical + along.length < absolute) {
+            if (lineFeeds) {
+                out.Append(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
+            } else if (dy != 0) {
+                AppendCsi(RelativeCount(down), dy > 0 ? 'B' : 'A', out);
+            }
+            WriteWay(along, x, y, out);
+            cursorX_ = x;
+            cursorY_ = y;
+            return;
         }
-        best = Shorter(best, vertical + HorizontalMove(x, y, dy == 0));
     }
-    out.Append(best.View());
+    AppendCsi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';', out);
+    if (x != 1) {
+        AppendNumber(x, out);
+        out.Append("H");
+    }
     cursorX_ = x;
     cursorY_ = y;
 }
 
-MoveBytes ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
+ScreenRenderer::Way ScreenRenderer::HorizontalWay(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
-        return {};
+        return {Along::kStay, 0};
     }
-    MoveBytes best =
-        Shorter(Csi(x, 'G'), MoveBytes("\r") + (x == 1 ? MoveBytes() : Relative(x - 1, 'C')));
-    best = Shorter(best, Relative(std::abs(dx), dx < 0 ? 'D' : 'C'));
+    Way best{Along::kColumn, CsiLength(x)};
+    const int viaReturn = 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)));
+    if (viaReturn < best.length) {
+        best = {Along::kReturn, viaReturn};
+    }
+    const int relative = CsiLength(RelativeCount(std::abs(dx)));
+    if (relative < best.length) {
+        best = {Along::kRelative, relative};
+    }
     if (dx < 0 || !sameRow) {
         return best;
     }
     // Writing the cells passed over again may be shorter; the terminal shows them as the
     // screen has them, drawn or unchanged.
-    MoveBytes reprint;
-    for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
+    int reprint = 0;
+    for (int i = cursorX_; i < x && reprint <= best.length; ++i) {
         const Cell cell = screen_->At(i, y);
         if (cell.attribute != attribute_) {
             return best;
         }
-        reprint.Append(Cp437Glyph(cell.character));
+        reprint += static_cast<int>(Cp437Glyph(cell.character).size());
     }
-    return Shorter(best, reprint);
+    return reprint < best.length ? Way{Along::kReprint, reprint} : best;
+}
+
+void ScreenRenderer::WriteWay(Way way, int x, int y, OutputBuffer& out) const {
+    const int dx = x - cursorX_;
+    switch (way.along) {
+        case Along::kStay:
+            break;
+        case Along::kColumn:
+            AppendCsi(x, 'G', out);
+            break;
+        case Along::kReturn:
+            out.Append("\r");
+            if (x != 1) {
+                AppendCsi(RelativeCount(x - 1), 'C', out);
+            }
+            break;
+        case Along::kRelative:
+            AppendCsi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C', out);
+            break;
+        case Along::kReprint:
+            for (int i = cursorX_; i < x; ++i) {
+                out.Append(Cp437Glyph(screen_->At(i, y).character));
+            }
+            break;
+    }
 }
 
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {

@@ -37,8 +37,6 @@ class OutputBuffer {
     void* context_;
 };
 
-class MoveBytes;  // a cursor move's few bytes
-
 // Brings a terminal up to date with the console's screen: only the cells that differ from
 // what it shows (the screen's presented picture), in runs, with the cheapest cursor moves
 // and colours only where they change, looking only at the rows and columns the screen marks
@@ -65,9 +63,17 @@ class ScreenRenderer {
     void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
+    // A way along the row from the cursor's column, and how many bytes it writes.
+    enum class Along : std::uint8_t { kStay, kColumn, kReturn, kRelative, kReprint };
+    struct Way {
+        Along along;
+        int length;
+    };
+
     void MoveTo(int x, int y, OutputBuffer& out);
-    // The shortest way along the row from the cursor's column to x.
-    MoveBytes HorizontalMove(int x, int y, bool sameRow) const;
+    // The shortest way along the row from the cursor's column to x, the first of equals.
+    Way HorizontalWay(int x, int y, bool sameRow) const;
+    void WriteWay(Way way, int x, int y, OutputBuffer& out) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
     void DrawRow(int y, int columns, OutputBuffer& out);
 
