@@ -1,5 +1,6 @@
 #include "console/pc_keyboard.h"
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -21,7 +22,7 @@ constexpr Row kRows[] = {
     {"\\zxcvbnm,./", "|ZXCVBNM<>?", 43},
 };
 
-std::uint16_t VirtualKeyOf(char plain) {
+constexpr std::uint16_t VirtualKeyOf(char plain) {
     if (plain >= 'a' && plain <= 'z') {
         return static_cast<std::uint16_t>(plain - 'a' + 'A');
     }
@@ -56,9 +57,7 @@ std::uint16_t VirtualKeyOf(char plain) {
     }
 }
 
-}  // namespace
-
-std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
+constexpr std::optional<PcKey> KeyOfCharacter(std::uint8_t character) {
     switch (character) {
         case 8:
             return PcKey{kVkBack, kScanBackspace, false, false};
@@ -77,7 +76,7 @@ std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
     }
     if (character >= 1 && character <= 26) {
         // Ctrl+A..Ctrl+Z (Tab, Enter and Backspace are handled above).
-        PcKey key = *PcKeyForCharacter(static_cast<std::uint8_t>('a' + character - 1));
+        PcKey key = *KeyOfCharacter(static_cast<std::uint8_t>('a' + character - 1));
         key.ctrl = true;
         return key;
     }
@@ -86,7 +85,7 @@ std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
         // Ctrl+2 (NUL), Ctrl+\, Ctrl+], Ctrl+6, Ctrl+-: the keys of their base characters.
         constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,   0,   0,
                                   0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', ']', '6', '-'};
-        PcKey key = *PcKeyForCharacter(static_cast<std::uint8_t>(kBase[character]));
+        PcKey key = *KeyOfCharacter(static_cast<std::uint8_t>(kBase[character]));
         key.shift = false;
         key.ctrl = true;
         return key;
@@ -102,6 +101,21 @@ std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
         }
     }
     return std::nullopt;
+}
+
+// Looked up, not searched: a paste of text asks for every one of its characters.
+constexpr auto kKeyOfCharacter = [] {
+    std::array<std::optional<PcKey>, 256> keys{};
+    for (int c = 0; c < 256; ++c) {
+        keys[static_cast<std::size_t>(c)] = KeyOfCharacter(static_cast<std::uint8_t>(c));
+    }
+    return keys;
+}();
+
+}  // namespace
+
+std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
+    return kKeyOfCharacter[character];
 }
 
 KeyEvent PcKeyPress(std::uint8_t character) {
