@@ -143,6 +143,7 @@ TEST_F(TextPaneTest, ShortPanesWriteLinesBeyondTheirHeightOverTheTopRow) {
 struct ConsoleState {
     std::vector<Cell> cells;
     int cursorX, cursorY, windowLeft, windowTop, windowRight, windowBottom, line;
+    int lowestRowDrawn;  // where the prompt goes when the terminal is given back
 
     friend bool operator==(const ConsoleState&, const ConsoleState&) = default;
 };
@@ -180,7 +181,8 @@ ConsoleState DrawnWith(bool showLines, TextPane pane, const std::vector<std::str
                        console.WindowTop(),
                        console.WindowRight(),
                        console.WindowBottom(),
-                       pane.line};
+                       pane.line,
+                       console.GetScreen().LowestRowDrawn()};
     for (int y = 1; y <= 25; ++y) {
         for (int x = 1; x <= 80; ++x) {
             state.cells.push_back(console.GetScreen().At(x, y));
