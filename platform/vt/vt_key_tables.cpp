@@ -165,12 +165,6 @@ std::uint32_t ModifierState(std::uint32_t parameter) {
            flag(kModifierNumLock, kNumLock);
 }
 
-// A typed character as the PC has it: ASCII, or the code page 437 byte of its glyph.
-std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
-    return codePoint < kAsciiEnd ? static_cast<std::uint8_t>(codePoint)
-                                 : Cp437FromCodePoint(codePoint);
-}
-
 // The key of a PC character on a US keyboard, where no key types the upper half.
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
     const std::uint8_t key = character == kDeleteCharacter ? kBackspaceCharacter : character;
@@ -239,7 +233,7 @@ std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state
     KeyEvent place =
         physical < kAsciiEnd ? PcKeyPress(static_cast<std::uint8_t>(physical)) : KeyEvent{};
     std::optional<std::uint8_t> character =
-        (state & kLeftCtrl) != 0 ? CtrlCharacter(physical) : PcCharacter(typed);
+        (state & kLeftCtrl) != 0 ? CtrlCharacter(physical) : Cp437FromCharacter(typed);
     // Nothing for a character the PC cannot show, nor for Ctrl with a character no PC key
     // types: the console would hand out a stray 0.
     if (!character || (place.virtualKey == 0 && *character == 0)) {
@@ -290,7 +284,7 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
         case Token::Kind::kEscape:
             return CharacterKeyEvent(kEscapeCharacter);
         case Token::Kind::kCharacter:
-            if (std::optional<std::uint8_t> character = PcCharacter(token.codePoint)) {
+            if (std::optional<std::uint8_t> character = Cp437FromCharacter(token.codePoint)) {
                 return CharacterKeyEvent(*character);
             }
             return std::nullopt;

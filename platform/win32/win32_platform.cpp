@@ -46,8 +46,7 @@ COORD ToCoord(int x, int y) {
 
 // A character as the PC's byte; what code page 437 lacks is "?", as in a console of that code page.
 std::uint8_t ToPcByte(WCHAR character) {
-    return character < 0x80 ? static_cast<std::uint8_t>(character)
-                            : Cp437FromCodePoint(character).value_or('?');
+    return Cp437FromCharacter(character).value_or('?');
 }
 
 InputEvent ToInputEvent(const INPUT_RECORD& record) {
