@@ -277,6 +277,7 @@ TEST(Cp437Test, TypedCharactersArriveAsThePcsBytes) {
     // Control characters and Delete are the keys, not the glyphs that share their bytes.
     EXPECT_EQ(Cp437FromCharacter(0x1B), Byte(0x1B));
     EXPECT_EQ(Cp437FromCharacter(0x7F), Byte(0x7F));
+    EXPECT_FALSE(Cp437FromCharacter(0x80));             // a C1 control: no PC byte
     EXPECT_FALSE(Cp437FromCharacter(0x263A));           // the smiley of byte 1
     EXPECT_FALSE(Cp437FromCharacter(0x2302));           // the house of byte 127
     EXPECT_EQ(Cp437FromCharacter(0x00E4), Byte(0x84));  // "ä"
