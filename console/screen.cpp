@@ -125,6 +125,23 @@ Span Screen::ChangedSpan(int y) const {
     return changed_[static_cast<std::size_t>(y - 1)];
 }
 
+Span Screen::DifferingSpan(int y) const {
+    Span span = ChangedSpan(y);
+    if (!presentedKnown_ || span.Empty()) {
+        return span;
+    }
+    const Cell* now = RowCells(y);
+    const Cell* shown = PresentedRow(y);
+    const auto same = [now, shown](int x) { return now[x - 1] == shown[x - 1]; };
+    while (!span.Empty() && same(span.left)) {
+        ++span.left;
+    }
+    while (!span.Empty() && same(span.right)) {
+        --span.right;
+    }
+    return span;
+}
+
 void Screen::MarkPresented() {
     if (presentedKnown_) {
         for (int y = firstChanged_; y <= lastChanged_; ++y) {

@@ -84,6 +84,9 @@ class Screen {
     int FirstChangedRow() const { return firstChanged_; }
     int LastChangedRow() const { return lastChanged_; }
     Span ChangedSpan(int y) const;
+    // ChangedSpan without the cells at its ends that are as presented: empty for a row drawn
+    // again as it was (the map, after every turn). The whole span while !PresentedKnown.
+    Span DifferingSpan(int y) const;
     bool CursorChanged() const { return cursorChanged_; }
     // The cell as the platform last presented it; meaningful only while PresentedKnown.
     Cell Presented(int x, int y) const { return presented_[Index(x, y)]; }

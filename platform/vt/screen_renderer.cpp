@@ -201,16 +201,10 @@ MoveBytes ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
 }
 
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
-    Span span = screen_->ChangedSpan(y);
-    int last = span.right < columns ? span.right : columns;
+    const Span span = screen_->DifferingSpan(y);
     const Cell* now = screen_->RowCells(y);
     const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
-    if (shown != nullptr && span.left <= last &&
-        std::memcmp(now + span.left - 1, shown + span.left - 1,
-                    static_cast<std::size_t>(last - span.left + 1) * sizeof(Cell)) == 0) {
-        return;  // drawn again as it was, as the map is after every turn
-    }
-    for (int x = span.left; x <= last; ++x) {
+    for (int x = span.left; x <= std::min(span.right, columns); ++x) {
         const Cell cell = now[x - 1];
         if (cell == ShownAt(shown, x)) {
             continue;

@@ -66,14 +66,7 @@ void CarryChanges(Screen& screen, Carry carry) {
     std::optional<Rect> band;
     bool all = true;
     for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
-        Span span;  // the columns whose cells differ from what the console shows
-        const Span changed = screen.ChangedSpan(y);
-        for (int x = changed.left; x <= changed.right; ++x) {
-            if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
-                span.left = span.Empty() ? x : span.left;
-                span.right = x;
-            }
-        }
+        const Span span = screen.DifferingSpan(y);
         if (span.Empty()) {
             continue;
         }
