@@ -31,14 +31,12 @@ constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63
                         kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
                         kKittyRightShift = 57447, kKittyRightControl = 57448,
                         kKittyRightAlt = 57449;
-constexpr std::uint32_t kKittyRelease = 3;  // the event type of a release (a repeat is 2)
-constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFunctional};
-constexpr CodeRange kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator};
-// modifyOtherKeys sends its keys as "CSI 27 ; modifiers ; code ~".
-constexpr std::uint32_t kModifyOtherKeysNumber = 27;
+constexpr std::uint32_t kKittyRelease = 3;            // the event type of a release (a repeat is 2)
+constexpr std::uint32_t kModifyOtherKeysNumber = 27;  // its keys: "CSI 27 ; modifiers ; code ~"
 
-constexpr CodeRange kLowerLetters{'a', 'z'}, kUpperLetters{'A', 'Z'},
-    kLinuxFunctionFinals{'A', 'E'};
+constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFunctional},
+    kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator}, kLowerLetters{'a', 'z'},
+    kUpperLetters{'A', 'Z'}, kLinuxFunctionFinals{'A', 'E'};
 
 struct PcKeyRecord {
     std::uint16_t virtualKey = 0;
@@ -215,11 +213,9 @@ std::uint8_t CtrlCharacter(std::uint32_t key) {
     return key == ' ' ? ' ' : 0;
 }
 
-// A key that types text: what it types comes from the fields the terminal sent, the key's
-// place from the US layout.
+// A key that types text: what it types from the fields sent, its place from the US layout.
 std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state) {
-    // The key's character without and with Shift, its US-layout key and the text it typed,
-    // each 0 where not sent.
+    // The key's character unshifted and shifted, its US-layout key, its text; 0 if not sent.
     std::uint32_t code = p.value[0][0], shifted = p.value[0][1], base = p.value[0][2];
     std::uint32_t text = p.Field(2, 0);
     std::uint32_t typed = text != 0 ? text : code;
@@ -322,8 +318,7 @@ std::optional<KeyEvent> KeyOf(const Token& token) {
     if (key && token.alt) {
         key->controlKeyState |= kLeftAlt;
     } else if (!key && token.alt && token.kind == Token::Kind::kCharacter) {
-        // Alt with a character the PC cannot show: that alone would be dropped, so only the
-        // Escape before it counts.
+        // Alt with a character the PC cannot show, which is dropped: the Escape still counts.
         return CharacterKeyEvent(kEscapeCharacter);
     }
     return key;
