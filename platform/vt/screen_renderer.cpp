@@ -134,8 +134,7 @@ void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
         return;
     }
     attribute_ = attribute;
-    // Attribute 7 (light grey on black) is the terminal's default pair of colours; other
-    // colours are set from that reset state.
+    // Attribute 7 is the terminal's default pair of colours; others are set from that reset state.
     const int foreground = attribute & 0x0F;
     const int background = attribute >> 4;
     out.Append("\x1b[");
@@ -187,8 +186,7 @@ MoveBytes ScreenRenderer::HorizontalMove(int x, int y, bool sameRow) const {
     if (dx < 0 || !sameRow) {
         return best;
     }
-    // Writing the cells passed over again may be shorter; the terminal shows them as the
-    // screen has them, drawn or unchanged.
+    // Writing the cells passed over again may be shorter: they show as the screen has them.
     MoveBytes reprint;
     for (int i = cursorX_; i < x && reprint.Length() <= best.Length(); ++i) {
         const Cell cell = screen_->At(i, y);

@@ -17,9 +17,7 @@ constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
 constexpr DWORD kReadBatch = 64;
 // In percent of a cell: the usual size, and the range the console accepts in any change.
-constexpr DWORD kUsualCursorSize = 25;
-constexpr DWORD kMinCursorSize = 1;
-constexpr DWORD kMaxCursorSize = 100;
+constexpr DWORD kUsualCursorSize = 25, kMinCursorSize = 1, kMaxCursorSize = 100;
 
 std::atomic<Win32Platform*> activePlatform{nullptr};
 
