@@ -11,8 +11,7 @@
 namespace dungeon {
 namespace {
 
-// Processed input would turn Ctrl+C into a signal instead of a key; mouse records and
-// VT-encoded keys would only get in the way of the key events the layer reads.
+// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are in the way.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
 constexpr DWORD kReadBatch = 64;
