@@ -94,4 +94,9 @@ std::optional<std::uint8_t> Cp437FromCodePoint(std::uint32_t codePoint) {
     return std::nullopt;
 }
 
+std::optional<std::uint8_t> Cp437FromCharacter(std::uint32_t character) {
+    return character < kAsciiEnd ? std::optional(static_cast<std::uint8_t>(character))
+                                 : Cp437FromCodePoint(character);
+}
+
 }  // namespace dungeon

@@ -118,6 +118,28 @@ void Screen::SetCursorVisible(bool visible) {
     }
 }
 
+Span Screen::DifferingSpan(int y) const {
+    Span span = ChangedSpan(y);
+    if (!presentedKnown_ || span.Empty()) {
+        return span;
+    }
+    const Cell* now = RowCells(y);
+    const Cell* shown = PresentedRow(y);
+    // The whole span at once first: most rows drawn again show what they showed.
+    const auto width = static_cast<std::size_t>(span.right - span.left + 1);
+    if (std::memcmp(now + span.left - 1, shown + span.left - 1, width * sizeof(Cell)) == 0) {
+        return Span{};
+    }
+    const auto same = [now, shown](int x) { return now[x - 1] == shown[x - 1]; };
+    while (same(span.left)) {
+        ++span.left;
+    }
+    while (same(span.right)) {
+        --span.right;
+    }
+    return span;
+}
+
 void Screen::MarkPresented() {
     if (presentedKnown_) {
         for (int y = firstChanged_; y <= lastChanged_; ++y) {

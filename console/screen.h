@@ -86,6 +86,9 @@ class Screen {
     Span ChangedSpan(int y) const {
         return y >= 1 && y <= keptHeight_ ? changed_[static_cast<std::size_t>(y - 1)] : Span{};
     }
+    // ChangedSpan without the cells at its ends that are as presented: empty for a row drawn
+    // again as it was. The whole span while !PresentedKnown.
+    Span DifferingSpan(int y) const;
     bool CursorChanged() const { return cursorChanged_; }
     // The cell as the platform last presented it; meaningful only while PresentedKnown.
     Cell Presented(int x, int y) const { return presented_[Index(x, y)]; }

@@ -270,5 +270,21 @@ TEST(Cp437Test, GlyphsAndTheirWayBack) {
     EXPECT_FALSE(Cp437FromCodePoint('A'));     // ASCII is typed as itself
 }
 
+TEST(Cp437Test, TypedCharactersArriveAsThePcsBytes) {
+    using Byte = std::optional<std::uint8_t>;
+    EXPECT_EQ(Cp437FromCharacter('A'), Byte('A'));
+    EXPECT_EQ(Cp437FromCharacter(0), Byte(0));
+    // Control characters and Delete are the keys, not the glyphs that share their bytes.
+    EXPECT_EQ(Cp437FromCharacter(0x1B), Byte(0x1B));
+    EXPECT_EQ(Cp437FromCharacter(0x7F), Byte(0x7F));
+    EXPECT_FALSE(Cp437FromCharacter(0x80));             // a C1 control: no PC byte
+    EXPECT_FALSE(Cp437FromCharacter(0x263A));           // the smiley of byte 1
+    EXPECT_FALSE(Cp437FromCharacter(0x2302));           // the house of byte 127
+    EXPECT_EQ(Cp437FromCharacter(0x00E4), Byte(0x84));  // "ä"
+    EXPECT_EQ(Cp437FromCharacter(0x00A0), Byte(0xFF));
+    EXPECT_FALSE(Cp437FromCharacter(0x20AC));         // the euro sign
+    EXPECT_FALSE(Cp437FromCharacter(0x10000 + 'A'));  // no wrap into ASCII
+}
+
 }  // namespace
 }  // namespace dungeon

@@ -90,5 +90,40 @@ TEST(ScreenTest, ThePresentedPictureFollowsOnlyWhatWasMarkedPresented) {
     EXPECT_EQ(screen.ChangedSpan(1).right, 10);
 }
 
+// The differing span is what a platform must send of a row: the changed columns less the
+// cells at either end that are as presented.
+TEST(ScreenTest, TheDifferingSpanLeavesOutCellsAsPresented) {
+    Screen screen;
+    screen.Reset(10, 3, kDefaultAttribute);
+    // Nothing presented yet: the whole row, blanks too, must be shown.
+    EXPECT_EQ(screen.DifferingSpan(2).left, 1);
+    EXPECT_EQ(screen.DifferingSpan(2).right, 10);
+    screen.MarkPresented();
+
+    screen.Write(2, 2, Cell{});  // as it was
+    screen.Write(4, 2, Glyph('a', 7));
+    screen.Write(6, 2, Cell{});  // unchanged, but between two that differ
+    screen.Write(7, 2, Glyph('b', 7));
+    screen.Write(9, 2, Cell{});  // as it was
+    EXPECT_EQ(screen.ChangedSpan(2).left, 2);
+    EXPECT_EQ(screen.DifferingSpan(2).left, 4);
+    EXPECT_EQ(screen.DifferingSpan(2).right, 7);
+    screen.Write(8, 1, Cell{});  // written again as it was: nothing to send
+    EXPECT_TRUE(screen.DifferingSpan(1).Empty());
+    EXPECT_TRUE(screen.DifferingSpan(3).Empty());  // not changed at all
+    EXPECT_TRUE(screen.DifferingSpan(4).Empty());  // below the screen
+
+    screen.MarkPresented();
+    screen.Write(5, 2, Glyph('c', 7));  // one cell alone
+    EXPECT_EQ(screen.DifferingSpan(2).left, 5);
+    EXPECT_EQ(screen.DifferingSpan(2).right, 5);
+    screen.Write(5, 2, Cell{});  // and back as presented
+    EXPECT_TRUE(screen.DifferingSpan(2).Empty());
+
+    screen.Forget();  // unknown again: every cell goes out
+    EXPECT_EQ(screen.DifferingSpan(3).left, 1);
+    EXPECT_EQ(screen.DifferingSpan(3).right, 10);
+}
+
 }  // namespace
 }  // namespace dungeon

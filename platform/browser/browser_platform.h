@@ -8,6 +8,16 @@
 #include "platform/vt/byte_channel.h"
 #include "platform/vt/vt_terminal.h"
 
+// The page's side, in page_bridge.js. dungeon_page_wait and dungeon_page_await_next_game
+// suspend the program until the page wakes it.
+extern "C" {
+void dungeon_page_write(const char* bytes, std::size_t count);
+int dungeon_page_read(std::uint8_t* buffer, int capacity);
+int dungeon_page_wait(int timeoutMs);
+std::uint32_t dungeon_page_clock();
+int dungeon_page_await_next_game(int exitStatus);
+}
+
 namespace dungeon {
 
 // The page's terminal emulator (xterm.js) as the VT terminal's byte channel: the program
@@ -20,15 +30,22 @@ class BrowserChannel : public ByteChannel {
     std::optional<OpenError> OpenChannel() override { return std::nullopt; }
     void CloseChannel(std::string_view) override {}
     TerminalSize Size() override { return TerminalSize{kWidth, kHeight}; }
-    void Write(std::string_view bytes) override;
-    std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override;
-    ChannelWait WaitForInput(std::optional<int> timeoutMs) override;
+    void Write(std::string_view bytes) override { dungeon_page_write(bytes.data(), bytes.size()); }
+    std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override {
+        const int count = dungeon_page_read(into.data(), static_cast<int>(into.size()));
+        return count > 0 ? into.first(static_cast<std::size_t>(count)) : std::span<std::uint8_t>{};
+    }
+    ChannelWait WaitForInput(std::optional<int> timeoutMs) override {
+        return dungeon_page_wait(timeoutMs.value_or(kForever)) != 0 ? ChannelWait::kReadable
+                                                                    : ChannelWait::kTimeout;
+    }
     bool TakeNotice() override { return false; }
-    std::uint32_t Now() override;
+    std::uint32_t Now() override { return dungeon_page_clock(); }
     void SetRestoreBytes(std::string_view, std::string_view, std::string_view) override {}
 
     static constexpr int kWidth = 80;
     static constexpr int kHeight = 25;
+    static constexpr int kForever = -1;  // the page's "no time limit"
 };
 
 class BrowserPlatform : protected BrowserChannel, public VtTerminal {

@@ -4,9 +4,6 @@
 
 namespace dungeon {
 
-MemoryPlatform::MemoryPlatform(int width, int height, std::uint16_t attribute)
-    : width_(width), height_(height), attribute_(static_cast<std::uint8_t>(attribute & 0xFF)) {}
-
 std::optional<OpenError> MemoryPlatform::Open(Screen& screen) {
     if (openError_) {
         return openError_;
@@ -60,10 +57,6 @@ void MemoryPlatform::Type(const std::string& characters) {
     for (char c : characters) {
         TypeCharacter(c);
     }
-}
-
-Cell MemoryPlatform::At(int x, int y) const {
-    return screen_ != nullptr ? screen_->At(x, y) : Cell{' ', attribute_};
 }
 
 }  // namespace dungeon

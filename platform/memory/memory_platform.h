@@ -20,7 +20,8 @@ class MemoryPlatform : public Platform {
   public:
     // The attribute as a console reports it; its low 8 bits colour the text.
     explicit MemoryPlatform(int width = 80, int height = 25,
-                            std::uint16_t attribute = kDefaultAttribute);
+                            std::uint16_t attribute = kDefaultAttribute)
+        : width_(width), height_(height), attribute_(static_cast<std::uint8_t>(attribute & 0xFF)) {}
 
     std::optional<OpenError> Open(Screen& screen) override;
     void Present(Screen& screen) override { screen.MarkPresented(); }
@@ -50,7 +51,9 @@ class MemoryPlatform : public Platform {
     // Reading the screen the console was opened on, as last presented or drawn since.
     int Width() const { return width_; }
     int Height() const { return height_; }
-    Cell At(int x, int y) const;
+    Cell At(int x, int y) const {
+        return screen_ != nullptr ? screen_->At(x, y) : Cell{' ', attribute_};
+    }
     int CursorX() const { return screen_ != nullptr ? screen_->CursorX() : cursorAtOpen_.first; }
     int CursorY() const { return screen_ != nullptr ? screen_->CursorY() : cursorAtOpen_.second; }
     bool CursorVisible() const { return screen_ == nullptr || screen_->CursorVisible(); }

@@ -7,10 +7,6 @@ namespace dungeon {
 PosixPlatform::PosixPlatform(const char* terminalPath, const char* terminalType)
     : TerminalDevice(terminalPath, terminalType), VtTerminal(static_cast<TerminalDevice&>(*this)) {}
 
-PosixPlatform::~PosixPlatform() {
-    CloseIfOpen();
-}
-
 Platform& SystemPlatform() {
     static PosixPlatform platform;
     return platform;

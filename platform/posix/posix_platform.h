@@ -13,7 +13,7 @@ class PosixPlatform : protected TerminalDevice, public VtTerminal {
   public:
     explicit PosixPlatform(const char* terminalPath = "/dev/tty",
                            const char* terminalType = nullptr);
-    ~PosixPlatform() override;  // copies are refused by the terminal device
+    ~PosixPlatform() override { CloseIfOpen(); }  // copies are refused by the terminal device
 };
 
 }  // namespace dungeon

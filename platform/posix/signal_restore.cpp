@@ -21,8 +21,7 @@ constexpr int kNoticeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
 constexpr int kHandlerTries = 20;
 constexpr long kRetryPauseNs = 10L * 1000 * 1000;
 
-// The bytes the handlers send, twice: the program fills the one not in use and then
-// switches, so a handler always reads a whole set.
+// The bytes the handlers send, twice: the program fills the set not in use, then switches.
 struct RestoreBytes {
     char leave[128] = {};
     std::size_t leaveLength = 0;
@@ -72,8 +71,8 @@ const RestoreBytes& Current() {
     return restoreBytes[currentBytes];
 }
 
-// Never waiting for the terminal: its modes as they were found (without waiting for output
-// to drain, which a stalled terminal never does), then the leave bytes.
+// The modes as found, not waiting for output to drain (a stalled terminal never does it),
+// then the leave bytes.
 void LeaveTerminal() {
     int savedErrno = errno;
     tcflush(target.fd, TCIFLUSH);  // keys typed at the game do not go to the shell
@@ -99,8 +98,8 @@ void OnEndingSignal(int signal) {
         active = 0;
         LeaveTerminal();
     }
-    // The handler was reset to the default on entry; raised again, the signal ends the
-    // process once this handler returns (a crash repeats its fault and does the same).
+    // Reset to the default on entry, the signal raised again ends the process once this
+    // returns (a crash repeats its fault and does the same).
     raise(signal);
 }
 
@@ -241,8 +240,7 @@ void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string
     bytes.leaveLength = leave.copy(bytes.leave, sizeof(bytes.leave));
     bytes.enterLength = enter.copy(bytes.enter, sizeof(bytes.enter));
     bytes.resumeLength = resume.copy(bytes.resume, sizeof(bytes.resume));
-    // The set is whole before a handler on this thread can see it named (a compiler
-    // barrier: <atomic>'s fence is not declared on a strict POSIX build).
+    // A compiler barrier (<atomic>'s fence is missing on strict POSIX): whole before named.
     __atomic_signal_fence(__ATOMIC_RELEASE);
     currentBytes = next;
 }

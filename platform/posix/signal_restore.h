@@ -7,19 +7,17 @@
 
 namespace dungeon::posix {
 
-// What gives a terminal back when the program cannot: the handlers of the signals that
-// end the program (the terminal is restored, then the signal takes its ordinary course, so
-// the parent sees the real cause), of a stop (restored before, taken again after), and of
-// a resize or continue (a notice). What a handler reads is written before they are
-// installed, or is a volatile sig_atomic_t; every write of theirs is bounded, so a terminal
-// that reads nothing cannot hold the program. One terminal at a time.
+// What gives a terminal back when the program cannot: handlers of the signals that end the
+// program (restored, then the signal takes its course, so the parent sees the real cause), of
+// a stop (restored before, taken again after), of a resize or continue (a notice). They read
+// what was written before they were installed, or a volatile sig_atomic_t; their writes are
+// bounded, so a terminal that reads nothing cannot hold the program. One terminal at a time.
 
 struct RestoreTarget {
     int fd = -1;  // the terminal
     termios original{};
     termios raw{};
-    // Raw, but a read returns at once even with nothing there: what a notice leaves the
-    // terminal in, so that a read that waits for a key, begun or about to begin, ends.
+    // Raw, but a read returns at once: what a notice leaves, so that a waiting read ends.
     termios wake{};
 };
 
@@ -37,8 +35,8 @@ bool RestoreInstalled();
 // What the handlers send: see ByteChannel::SetRestoreBytes. Longer texts are cut.
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume);
 
-// Whether a resize or continue came since the last look; it is taken. The terminal is then
-// in the `wake` modes until the program puts it back into raw mode.
+// Whether a resize or continue came since the last look; it is taken. The terminal is in the
+// `wake` modes until the program puts it back into raw mode.
 bool TakeNotice();
 bool NoticePending();  // the same, without taking it
 

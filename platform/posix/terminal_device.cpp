@@ -2,14 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "platform/posix/signal_restore.h"
 
@@ -42,13 +40,6 @@ timespec ToTimespec(int milliseconds) {
 
 }  // namespace
 
-TerminalDevice::TerminalDevice(const char* path, const char* terminalType)
-    : path_(path), type_(terminalType) {}
-
-TerminalDevice::~TerminalDevice() {
-    CloseChannel("");
-}
-
 std::optional<OpenError> TerminalDevice::OpenChannel() {
     if (fd_ >= 0 || posix::RestoreInstalled()) {
         return OpenError::kInUse;  // this or another device holds the terminal
@@ -78,8 +69,7 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
         return OpenError::kSetupFailed;
     }
     raw_ = RawMode(original_);
-    inputGone_ = false;
-    outputLost_ = false;
+    inputGone_ = outputLost_ = false;
     arrivedBegin_ = arrivedEnd_ = 0;
 
     posix::SignalBlock block;
@@ -100,9 +90,8 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
     if (fd_ < 0) {
         return;
     }
-    // The handlers must not restore a second time while this one is half done. A slow
-    // terminal is waited for, so that it gets the leave bytes whole; a signal that ends
-    // the program meanwhile still gets through, and its handler restores once more.
+    // No handler restores while this is half done. A slow terminal is waited for, to get the
+    // leave bytes whole; an ending signal still gets through, and its handler restores again.
     posix::SignalBlock block;
     tcflush(fd_, TCIFLUSH);  // keys typed at the game do not go to the shell
     tcsetattr(fd_, TCSANOW, &original_);
@@ -179,8 +168,7 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
         drainedAt_ = DrainedAt(static_cast<std::size_t>(count), into.size());
         return into.first(static_cast<std::size_t>(count));
     }
-    // Nothing, as the modes a notice leaves read it, is not the end; end of file or a
-    // hang-up is: no key will ever come.
+    // Nothing, as a notice's modes read, is not the end; end of file or a hang-up is.
     inputGone_ = count == 0 ? !posix::NoticePending()
                             : errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK;
     return {};
@@ -192,14 +180,8 @@ std::optional<std::uint32_t> TerminalDevice::DrainedAt(std::size_t count, std::s
     return count < room ? std::optional(Now()) : std::nullopt;
 }
 
-int TerminalDevice::Select(int count, fd_set* readable, const timespec* timeout,
-                           const sigset_t* mask) {
-    return pselect(count, readable, nullptr, nullptr, timeout, mask);
-}
-
 bool TerminalDevice::TakeNotice() {
-    // Raw mode back in place of the modes the handler left; a signal that comes meanwhile
-    // leaves a notice of its own.
+    // Raw mode again in place of the handler's; a signal meanwhile leaves its own notice.
     bool notice = posix::TakeNotice();
     if (notice) {
         tcsetattr(fd_, TCSANOW, &raw_);
@@ -211,9 +193,8 @@ bool TerminalDevice::TakeNotice() {
     return notice;
 }
 
-// A read that blocks until a key comes. A notice ends it at once: a handler that runs
-// while it waits, or just before it begins, leaves the terminal in modes that return
-// nothing, and a read restarted after the handler sees them too.
+// A read that blocks until a key comes. A notice ends it: a handler that runs while it waits
+// or just before leaves modes that return nothing, which a restarted read sees too.
 ChannelWait TerminalDevice::ReadWaiting() {
     for (;;) {
         if (TakeNotice()) {
@@ -245,8 +226,7 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
         return ReadWaiting();
     }
     for (;;) {
-        // The signals are let in only while select() waits: a notice cannot slip in between
-        // the look for one and the wait.
+        // Signals come in only while select() waits: no notice slips in after the look.
         posix::SignalBlock block;
         if (TakeNotice()) {
             return ChannelWait::kNotice;
@@ -256,12 +236,10 @@ ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
         FD_SET(fd_, &readable);
         timespec timeout = ToTimespec(*timeoutMs);
         int ready = Select(fd_ + 1, &readable, &timeout, &block.Previous());
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;  // a handler ran: its notice, if any, is taken above
-            }
-            // The terminal's descriptor is reported invalid, or the wait itself failed: no
-            // key can be waited for any more.
+        if (ready < 0 && errno == EINTR) {
+            continue;  // a handler ran: its notice, if any, is taken above
+        }
+        if (ready < 0) {  // the descriptor reported invalid, or the wait failed: no key comes
             inputGone_ = true;
             return ChannelWait::kClosed;
         }

@@ -25,8 +25,9 @@ class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
     // without cursor addressing ("dumb", or none at all) is refused.
-    explicit TerminalDevice(const char* path, const char* terminalType);
-    ~TerminalDevice() override;
+    explicit TerminalDevice(const char* path, const char* terminalType)
+        : path_(path), type_(terminalType) {}
+    ~TerminalDevice() override { CloseChannel(""); }
     TerminalDevice(const TerminalDevice&) = delete;
     TerminalDevice& operator=(const TerminalDevice&) = delete;
 
@@ -47,7 +48,9 @@ class TerminalDevice : public ByteChannel {
 
   protected:
     // pselect() for readable descriptors; a test replaces it to play a failing system.
-    virtual int Select(int count, fd_set* readable, const timespec* timeout, const sigset_t* mask);
+    virtual int Select(int count, fd_set* readable, const timespec* timeout, const sigset_t* mask) {
+        return pselect(count, readable, nullptr, nullptr, timeout, mask);
+    }
 
   private:
     bool WaitWritable(int timeoutMs);

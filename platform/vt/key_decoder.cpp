@@ -18,10 +18,6 @@ static_assert(kEnhancedKey <= 0xFFFF && kCapsLock <= 0xFFFF);
 
 }  // namespace
 
-void KeyDecoder::Reset() {
-    *this = KeyDecoder();
-}
-
 void KeyDecoder::Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) {
     for (std::uint8_t byte : bytes) {
         tokenizer_.Push(byte);

@@ -35,7 +35,7 @@ class KeyDecoder {
     static constexpr std::size_t kMaxFeed = 256;  // bytes one Feed takes at most (one read's worth)
 
     // Forgets held bytes, queued events and the protocol state.
-    void Reset();
+    void Reset() { *this = KeyDecoder(); }
     // Bytes that arrived at `nowMs` (a millisecond clock that may wrap), at most kMaxFeed;
     // the caller takes every event (Next until nullopt) before feeding again, or what does
     // not fit the queue is dropped. Bytes continue what is held until an Advance has reached

@@ -118,8 +118,7 @@ void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
         return;
     }
     attribute_ = attribute;
-    // Attribute 7 (light grey on black) is the terminal's default pair of colours; other
-    // colours are set from that reset state.
+    // Attribute 7 is the terminal's default pair of colours; others are set from that reset state.
     const int foreground = attribute & 0x0F;
     const int background = attribute >> 4;
     out.Append("\x1b[");
@@ -186,8 +185,7 @@ ScreenRenderer::Way ScreenRenderer::HorizontalWay(int x, int y, bool sameRow) co
     if (dx < 0 || !sameRow) {
         return best;
     }
-    // Writing the cells passed over again may be shorter; the terminal shows them as the
-    // screen has them, drawn or unchanged.
+    // Writing the cells passed over again may be shorter: they show as the screen has them.
     int reprint = 0;
     for (int i = cursorX_; i < x && reprint <= best.length; ++i) {
         const Cell cell = screen_->At(i, y);
@@ -225,19 +223,10 @@ void ScreenRenderer::WriteWay(Way way, int x, int y, OutputBuffer& out) const {
 }
 
 void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
-    Span span = screen_->ChangedSpan(y);
-    int last = span.right < columns ? span.right : columns;
-    if (last < span.left) {
-        return;  // most rows between the first and the last changed one did not change
-    }
+    const Span span = screen_->DifferingSpan(y);
     const Cell* now = screen_->RowCells(y);
     const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
-    if (shown != nullptr && span.left <= last &&
-        std::memcmp(now + span.left - 1, shown + span.left - 1,
-                    static_cast<std::size_t>(last - span.left + 1) * sizeof(Cell)) == 0) {
-        return;  // drawn again as it was, as the map is after every turn
-    }
-    for (int x = span.left; x <= last; ++x) {
+    for (int x = span.left; x <= std::min(span.right, columns); ++x) {
         const Cell cell = now[x - 1];
         if (cell == ShownAt(shown, x)) {
             continue;

@@ -31,14 +31,12 @@ constexpr std::uint32_t kKittyFirstFunctional = 57344, kKittyLastFunctional = 63
                         kKittyLeftShift = 57441, kKittyLeftControl = 57442, kKittyLeftAlt = 57443,
                         kKittyRightShift = 57447, kKittyRightControl = 57448,
                         kKittyRightAlt = 57449;
-constexpr std::uint32_t kKittyRelease = 3;  // the event type of a release (a repeat is 2)
-constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFunctional};
-constexpr CodeRange kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator};
-// modifyOtherKeys sends its keys as "CSI 27 ; modifiers ; code ~".
-constexpr std::uint32_t kModifyOtherKeysNumber = 27;
+constexpr std::uint32_t kKittyRelease = 3;            // the event type of a release (a repeat is 2)
+constexpr std::uint32_t kModifyOtherKeysNumber = 27;  // its keys: "CSI 27 ; modifiers ; code ~"
 
-constexpr CodeRange kLowerLetters{'a', 'z'}, kUpperLetters{'A', 'Z'},
-    kLinuxFunctionFinals{'A', 'E'};
+constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFunctional},
+    kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator}, kLowerLetters{'a', 'z'},
+    kUpperLetters{'A', 'Z'}, kLinuxFunctionFinals{'A', 'E'};
 
 struct PcKeyRecord {
     std::uint16_t virtualKey = 0;
@@ -165,12 +163,6 @@ std::uint32_t ModifierState(std::uint32_t parameter) {
            flag(kModifierNumLock, kNumLock);
 }
 
-// A typed character as the PC has it: ASCII, or the code page 437 byte of its glyph.
-std::optional<std::uint8_t> PcCharacter(std::uint32_t codePoint) {
-    return codePoint < kAsciiEnd ? static_cast<std::uint8_t>(codePoint)
-                                 : Cp437FromCodePoint(codePoint);
-}
-
 // The key of a PC character on a US keyboard, where no key types the upper half.
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
     const std::uint8_t key = character == kDeleteCharacter ? kBackspaceCharacter : character;
@@ -221,11 +213,9 @@ std::uint8_t CtrlCharacter(std::uint32_t key) {
     return key == ' ' ? ' ' : 0;
 }
 
-// A key that types text: what it types comes from the fields the terminal sent, the key's
-// place from the US layout.
+// A key that types text: what it types from the fields sent, its place from the US layout.
 std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state) {
-    // The key's character without and with Shift, its US-layout key and the text it typed,
-    // each 0 where not sent.
+    // The key's character unshifted and shifted, its US-layout key, its text; 0 if not sent.
     std::uint32_t code = p.value[0][0], shifted = p.value[0][1], base = p.value[0][2];
     std::uint32_t text = p.Field(2, 0);
     std::uint32_t typed = text != 0 ? text : code;
@@ -239,7 +229,7 @@ std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state
     KeyEvent place =
         physical < kAsciiEnd ? PcKeyPress(static_cast<std::uint8_t>(physical)) : KeyEvent{};
     std::optional<std::uint8_t> character =
-        (state & kLeftCtrl) != 0 ? CtrlCharacter(physical) : PcCharacter(typed);
+        (state & kLeftCtrl) != 0 ? CtrlCharacter(physical) : Cp437FromCharacter(typed);
     // Nothing for a character the PC cannot show, nor for Ctrl with a character no PC key
     // types: the console would hand out a stray 0.
     if (!character || (place.virtualKey == 0 && *character == 0)) {
@@ -290,7 +280,7 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
         case Token::Kind::kEscape:
             return CharacterKeyEvent(kEscapeCharacter);
         case Token::Kind::kCharacter:
-            if (std::optional<std::uint8_t> character = PcCharacter(token.codePoint)) {
+            if (std::optional<std::uint8_t> character = Cp437FromCharacter(token.codePoint)) {
                 return CharacterKeyEvent(*character);
             }
             return std::nullopt;
@@ -328,8 +318,7 @@ std::optional<KeyEvent> KeyOf(const Token& token) {
     if (key && token.alt) {
         key->controlKeyState |= kLeftAlt;
     } else if (!key && token.alt && token.kind == Token::Kind::kCharacter) {
-        // Alt with a character the PC cannot show: that alone would be dropped, so only the
-        // Escape before it counts.
+        // Alt with a character the PC cannot show, which is dropped: the Escape still counts.
         return CharacterKeyEvent(kEscapeCharacter);
     }
     return key;

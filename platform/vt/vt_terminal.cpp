@@ -15,9 +15,8 @@ constexpr std::size_t kOutputCapacity = std::size_t{64} * 1024;
 // the primary device attributes, which every terminal answers: an answer to one of the
 // first two before that one means the terminal knows it.
 constexpr std::string_view kQueries = "\x1b[?u\x1b[?2026$p\x1b[c";
-// Kitty keyboard protocol flags asked for: disambiguate, event types, alternate keys, all
-// keys as escape codes, associated text. Asking for the flags again tells the decoder when
-// the new ones are in force.
+// Kitty flags asked for: disambiguate, event types, alternate keys, all keys as escape codes,
+// associated text. Asking again tells the decoder when they are in force.
 constexpr std::string_view kKittyPush = "\x1b[>31u";
 constexpr std::string_view kKittyAsk = "\x1b[?u";
 constexpr std::string_view kKittyPop = "\x1b[<u";
@@ -27,8 +26,7 @@ constexpr std::string_view kKeypadNormal = "\x1b>";
 constexpr std::string_view kCancel = "\x18";
 
 // The states of a mode in which a terminal says it knows it (set or reset).
-constexpr int kModeSet = 1;
-constexpr int kModeReset = 2;
+constexpr int kModeSet = 1, kModeReset = 2;
 
 std::int32_t MillisecondsLeft(std::uint32_t deadline, std::uint32_t now) {
     return static_cast<std::int32_t>(deadline - now);
@@ -57,8 +55,7 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
              reported.height > 0 ? std::min(reported.height, kMaxSide) : TerminalSize{}.height};
     screen.Reset(size_.width, size_.height, kDefaultAttribute);
     screen_ = &screen;
-    // Neither the bytes of a key cut short by an earlier run nor what its terminal said
-    // may start this one.
+    // Nothing of an earlier run (a key cut short, what its terminal said) may start this one.
     decoder_.Reset();
     held_.reset();
     learnt_ = {};

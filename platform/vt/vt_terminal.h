@@ -11,12 +11,11 @@
 
 namespace dungeon {
 
-// The console on a VT terminal, whatever carries its bytes. At start it asks what the
-// terminal knows (the kitty keyboard protocol, synchronized output; the device attributes,
-// which every terminal answers, fence the answers) and switches that on; each present then
-// sends what changed. Keys become PC key events; a lone Escape counts once nothing followed
-// it in time. Closing gives the terminal back: keyboard modes off, cursor shown, the prompt
-// below the picture.
+// The console on a VT terminal, whatever carries its bytes. At start it asks what the terminal
+// knows (the kitty keyboard protocol, synchronized output; the device attributes, which every
+// terminal answers, fence the answers) and switches that on; a present sends what changed. Keys
+// become PC key events; a lone Escape counts once nothing followed it in time. Closing gives the
+// terminal back: keyboard modes off, cursor shown, the prompt below the picture.
 class VtTerminal : public Platform {
   public:
     explicit VtTerminal(ByteChannel& channel);

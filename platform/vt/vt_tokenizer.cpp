@@ -46,9 +46,8 @@ Token Character(std::uint32_t codePoint, int length, bool alt = false) {
     return {.kind = Kind::kCharacter, .length = length, .alt = alt, .codePoint = codePoint};
 }
 
-// A sequence whose parameters end at s[i]: it ends there with `final`; a byte that cannot
-// stand in it ends it too, and what came before is no key, except a bare "ESC [" or
-// "ESC O", which was Alt with the introducer.
+// A sequence whose parameters end at s[i]: it ends there with `final`; a byte that cannot stand in
+// it ends it too as no key, except after a bare "ESC [" or "ESC O" (Alt with the introducer).
 Token Ended(Token token, const std::uint8_t* s, int i, int n, bool final) {
     if (i >= n) {
         return kIncomplete;

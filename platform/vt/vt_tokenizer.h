@@ -5,9 +5,6 @@
 
 namespace dungeon {
 
-// Code points below it are ASCII, one byte each.
-inline constexpr std::uint32_t kAsciiEnd = 0x80;
-
 struct CodeRange {
     std::uint32_t first;
     std::uint32_t last;

@@ -11,15 +11,12 @@
 namespace dungeon {
 namespace {
 
-// Processed input would turn Ctrl+C into a signal instead of a key; mouse records and
-// VT-encoded keys would only get in the way of the key events the layer reads.
+// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are in the way.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
 constexpr DWORD kReadBatch = 64;
 // In percent of a cell: the usual size, and the range the console accepts in any change.
-constexpr DWORD kUsualCursorSize = 25;
-constexpr DWORD kMinCursorSize = 1;
-constexpr DWORD kMaxCursorSize = 100;
+constexpr DWORD kUsualCursorSize = 25, kMinCursorSize = 1, kMaxCursorSize = 100;
 
 std::atomic<Win32Platform*> activePlatform{nullptr};
 
@@ -46,8 +43,7 @@ COORD ToCoord(int x, int y) {
 
 // A character as the PC's byte; what code page 437 lacks is "?", as in a console of that code page.
 std::uint8_t ToPcByte(WCHAR character) {
-    return character < 0x80 ? static_cast<std::uint8_t>(character)
-                            : Cp437FromCodePoint(character).value_or('?');
+    return Cp437FromCharacter(character).value_or('?');
 }
 
 InputEvent ToInputEvent(const INPUT_RECORD& record) {
@@ -67,14 +63,7 @@ void CarryChanges(Screen& screen, Carry carry) {
     std::optional<Rect> band;
     bool all = true;
     for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
-        Span span;  // the columns whose cells differ from what the console shows
-        const Span changed = screen.ChangedSpan(y);
-        for (int x = changed.left; x <= changed.right; ++x) {
-            if (!screen.PresentedKnown() || !(screen.At(x, y) == screen.Presented(x, y))) {
-                span.left = span.Empty() ? x : span.left;
-                span.right = x;
-            }
-        }
+        const Span span = screen.DifferingSpan(y);
         if (span.Empty()) {
             continue;
         }
