@@ -286,14 +286,22 @@ bool Console::ShowLines(std::string_view cells, int width) {
     if (rows > window.bottom - window.top || HoldsControl(cells)) {
         return false;
     }
+    const bool sameKind = shown_.kept && shown_.window == window && shown_.width == width &&
+                          shown_.attribute == textAttribute_ && shown_.size == cells.size();
+    const bool sameCells =
+        sameKind && std::memcmp(cells.data(), shown_.cells.data(), cells.size()) == 0;
     std::array<Cell, Screen::kReach> wantedCells;
     for (int y = window.top; y <= window.bottom; ++y) {
         const int row = y - window.top;
-        const Cell* shown = screen_.RowCells(y) + (window.left - 1);
+        const auto at = static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
         // Rows below the written ones are blank, as the clear left them.
-        const char* wanted =
-            row < rows ? &cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(width)]
-                       : kBlankRow.data();
+        const char* wanted = row < rows ? &cells[at] : kBlankRow.data();
+        if (sameKind && screen_.RowVersion(y) == shown_.versions[static_cast<std::size_t>(row)] &&
+            (sameCells || row >= rows ||
+             std::memcmp(wanted, &shown_.cells[at], static_cast<std::size_t>(width)) == 0)) {
+            continue;  // shown as asked last time, and nobody drew on it since
+        }
+        const Cell* shown = screen_.RowCells(y) + (window.left - 1);
         const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
         // The row as the screen keeps its cells, built and compared many bytes at a time:
         // most rows already show what they should.
@@ -319,6 +327,17 @@ bool Console::ShowLines(std::string_view cells, int width) {
             window.left + first, y,
             std::string_view(wanted + first, static_cast<std::size_t>(last - first + 1)),
             attribute);
+    }
+    shown_.kept = cells.size() <= shown_.cells.size();
+    if (shown_.kept) {
+        shown_.window = window;
+        shown_.width = width;
+        shown_.attribute = textAttribute_;
+        shown_.size = cells.size();
+        std::memcpy(shown_.cells.data(), cells.data(), cells.size());
+        for (int y = window.top; y <= window.bottom; ++y) {
+            shown_.versions[static_cast<std::size_t>(y - window.top)] = screen_.RowVersion(y);
+        }
     }
     // The wrap after the last row leaves the cursor at the start of the next.
     MoveCursor(1, static_cast<std::uint8_t>(rows + 1));

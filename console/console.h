@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -69,8 +70,22 @@ class Console {
     Rect Window() const { return Rect{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()}; }
     Cell Blank() const { return Cell{' ', textAttribute_}; }
 
+    // What ShowLines last put in its window, and each row's version right after: a row
+    // asked to show the same again, and left alone since, needs no look at its cells.
+    struct ShownLines {
+        static constexpr std::size_t kCapacity = 2048;  // a 40 x 20 map and more
+        bool kept = false;
+        Rect window;
+        int width = 0;
+        std::uint8_t attribute = 0;
+        std::size_t size = 0;
+        std::array<char, kCapacity> cells{};
+        std::array<std::uint64_t, Screen::kReach> versions{};
+    };
+
     Platform* platform_ = nullptr;
     Screen screen_;
+    ShownLines shown_;
     // The newest event taken from the platform: a press counts only once another event
     // stands behind it.
     std::optional<InputEvent> newest_;

@@ -15,6 +15,7 @@ void Screen::Reset(int width, int height, std::uint8_t attribute) {
     cells_.assign(count, Cell{' ', attribute});
     presented_.assign(count, Cell{' ', attribute});
     changed_.assign(static_cast<std::size_t>(keptHeight_), Span{});
+    rowVersions_.assign(static_cast<std::size_t>(keptHeight_), ++lastVersion_);
     firstChanged_ = 1;
     lastChanged_ = 0;
     cursorChanged_ = true;
@@ -37,6 +38,7 @@ void Screen::MarkChanged(int y, int left, int right) {
         lastChanged_ = std::max(lastChanged_, y);
     }
     lowestRow_ = std::max(lowestRow_, y);
+    rowVersions_[static_cast<std::size_t>(y - 1)] = ++lastVersion_;
 }
 
 void Screen::Write(int x, int y, Cell cell) {

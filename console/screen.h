@@ -25,6 +25,8 @@ struct Rect {
     int top = 1;
     int right = 1;
     int bottom = 1;
+
+    friend bool operator==(const Rect&, const Rect&) = default;
 };
 
 // Columns left..right of one row; empty when left > right.
@@ -75,6 +77,10 @@ class Screen {
     void SetCursor(int x, int y);
     void SetCursorVisible(bool visible);
 
+    // A number that changes whenever a cell of kept row y may have, Reset included: equal
+    // numbers at two moments mean the row was left alone in between.
+    std::uint64_t RowVersion(int y) const { return rowVersions_[static_cast<std::size_t>(y - 1)]; }
+
     // The lowest row drawn on since Reset (written, cleared or scrolled); 0 when none.
     int LowestRowDrawn() const { return lowestRow_; }
 
@@ -119,6 +125,8 @@ class Screen {
     std::vector<Cell> cells_;
     std::vector<Cell> presented_;
     std::vector<Span> changed_;  // per kept row
+    std::vector<std::uint64_t> rowVersions_;
+    std::uint64_t lastVersion_ = 0;
     int firstChanged_ = 1;
     int lastChanged_ = 0;
     bool presentedKnown_ = false;

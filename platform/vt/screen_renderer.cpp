@@ -272,6 +272,9 @@ void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeigh
     const int columns = std::min(screen.KeptWidth(), terminalWidth);
     const int rows = std::min(screen.KeptHeight(), terminalHeight);
     for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
+        if (screen.ChangedSpan(y).Empty()) {
+            continue;  // most rows between the first and the last changed one
+        }
         DrawRow(y, columns, out);
     }
     const int x = screen.CursorX();
