@@ -283,13 +283,14 @@ bool Console::ShowLines(std::string_view cells, int width) {
         return false;
     }
     const int rows = static_cast<int>(cells.size()) / width;
-    if (rows > window.bottom - window.top || HoldsControl(cells)) {
-        return false;
-    }
     const bool sameKind = shown_.kept && shown_.window == window && shown_.width == width &&
                           shown_.attribute == textAttribute_ && shown_.size == cells.size();
     const bool sameCells =
         sameKind && std::memcmp(cells.data(), shown_.cells.data(), cells.size()) == 0;
+    // The cells shown last time held nothing that moves the cursor.
+    if (rows > window.bottom - window.top || (!sameCells && HoldsControl(cells))) {
+        return false;
+    }
     std::array<Cell, Screen::kReach> wantedCells;
     for (int y = window.top; y <= window.bottom; ++y) {
         const int row = y - window.top;

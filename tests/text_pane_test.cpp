@@ -281,6 +281,7 @@ TEST(TextPaneShowLinesTest, LeavesWhatClearAndWriteLineLeave) {
              other.ShowLines(std::string(800, '.'), 40);
          }},
         {"one cell changed", moved, nullptr},
+        {"a character that moves the cursor", withControl, nullptr},
         {"fewer rows", {map.begin(), map.begin() + 3}, nullptr},
     };
     for (const Again& a : again) {
