@@ -128,7 +128,8 @@ Span Screen::DifferingSpan(int y) const {
     const Cell* now = RowCells(y);
     const Cell* shown = PresentedRow(y);
     // The whole span at once first: most rows drawn again show what they showed.
-    const auto width = static_cast<std::size_t>(span.right - span.left + 1);
+    const std::size_t width =
+        static_cast<std::size_t>(span.right) - static_cast<std::size_t>(span.left) + 1;
     if (std::memcmp(now + span.left - 1, shown + span.left - 1, width * sizeof(Cell)) == 0) {
         return Span{};
     }
