@@ -1,6 +1,6 @@
 #include "objects/hero.h"
 
-#include <bit>
+#include <cstring>
 
 #include "base/number_text.h"
 
@@ -33,10 +33,20 @@ Text Hero::StatusText() const {
            " R:" + FormatFixed(TotalArmor(), 3, 0, RealKind::kDouble);
 }
 
+namespace {
+
+// The bits of a real: equal bits, equal text (0 and -0, or two NaNs, are told apart).
+static_assert(sizeof(double) == sizeof(std::uint64_t));
+std::uint64_t Bits(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+}  // namespace
+
 Hero::StatusFigures Hero::Figures() const {
-    return {std::bit_cast<std::uint64_t>(life), std::bit_cast<std::uint64_t>(attack),
-            std::bit_cast<std::uint64_t>(backpack.SumAttackBonus()),
-            std::bit_cast<std::uint64_t>(TotalArmor())};
+    return {Bits(life), Bits(attack), Bits(backpack.SumAttackBonus()), Bits(TotalArmor())};
 }
 
 Text Hero::GetName() const {
