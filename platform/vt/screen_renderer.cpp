@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 #include "base/number_text.h"
@@ -81,37 +80,6 @@ Text AnsiColour(int colour, std::uint32_t dark) {
 }
 
 }  // namespace
-
-OutputBuffer::OutputBuffer(std::size_t capacity, Sink sink, void* context)
-    : bytes_(std::max<std::size_t>(capacity, 64)), sink_(sink), context_(context) {}
-
-void OutputBuffer::Append(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (size_ == bytes_.size()) {
-            Flush();
-        }
-        std::size_t take = std::min(bytes_.size() - size_, bytes.size());
-        std::memcpy(bytes_.data() + size_, bytes.data(), take);
-        size_ += take;
-        bytes.remove_prefix(take);
-    }
-}
-
-void OutputBuffer::Flush() {
-    if (size_ > 0 && sink_ != nullptr) {
-        sink_(context_, bytes_.data(), size_);
-    }
-    sent_ += size_;
-    size_ = 0;
-}
-
-void OutputBuffer::Erase(std::size_t at, std::size_t count) {
-    if (at > size_ || count > size_ - at) {
-        return;
-    }
-    std::memmove(bytes_.data() + at, bytes_.data() + at + count, size_ - at - count);
-    size_ -= count;
-}
 
 void ScreenRenderer::SetAttribute(std::uint8_t attribute, OutputBuffer& out) {
     if (attribute_ == attribute) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf8.h"
+
 namespace dungeon {
 namespace {
 
@@ -16,22 +18,6 @@ constexpr CodeRange kParameterBytes{0x30, 0x3F}, kIntermediateBytes{0x20, 0x2F},
     kFinalBytes{0x40, 0x7E};
 constexpr CodeRange kMarkers{0x3C, 0x3F};  // "<", "=", ">", "?" before the numbers
 constexpr CodeRange kPrintable{0x20, 0x7E}, kDigits{'0', '9'};
-// UTF-8: the surrogates and what lies beyond the last code point are no characters.
-constexpr CodeRange kContinuationBytes{0x80, 0xBF}, kSurrogates{0xD800, 0xDFFF};
-constexpr std::uint32_t kContinuationBits = 0x3F, kLastCodePoint = 0x10FFFF;
-
-// The lead bytes of UTF-8 characters: their bits of the code point, and the least code
-// point of that length (a smaller one is overlong).
-constexpr struct {
-    CodeRange bytes;
-    int length;
-    std::uint8_t mask;
-    std::uint32_t least;
-} kUtf8Leads[] = {{{0x00, 0x7F}, 1, 0x7F, 0},
-                  {{0xC2, 0xDF}, 2, 0x1F, 0x80},
-                  {{0xE0, 0xEF}, 3, 0x0F, 0x800},
-                  {{0xF0, 0xF4}, 4, 0x07, 0x10000}};
-
 constexpr Token kIncomplete{};
 
 constexpr std::uint32_t WithDigit(std::uint32_t number, std::uint8_t digit) {
@@ -62,25 +48,16 @@ Token Ended(Token token, const std::uint8_t* s, int i, int n, bool final) {
 
 // A character that does not start with Escape: ASCII or a UTF-8 sequence.
 Token Plain(const std::uint8_t* s, int n, bool complete) {
-    for (const auto& lead : kUtf8Leads) {
-        if (!lead.bytes.Has(s[0])) {
-            continue;
-        }
-        std::uint32_t codePoint = s[0] & lead.mask;
-        for (int i = 1; i < lead.length; ++i) {
-            if (i >= n) {
-                return complete ? Invalid(n) : kIncomplete;
-            }
-            if (!kContinuationBytes.Has(s[i])) {
-                return Invalid(1);  // the byte that broke it may start the next character
-            }
-            codePoint = (codePoint << 6) | (s[i] & kContinuationBits);
-        }
-        bool bad =
-            codePoint < lead.least || kSurrogates.Has(codePoint) || codePoint > kLastCodePoint;
-        return bad ? Invalid(lead.length) : Character(codePoint, lead.length);
+    const Utf8Character c = DecodeUtf8(s, n);
+    switch (c.kind) {
+        case Utf8Character::Kind::kCharacter:
+            return Character(c.codePoint, c.length);
+        case Utf8Character::Kind::kInvalid:
+            return Invalid(c.length);
+        case Utf8Character::Kind::kIncomplete:
+            break;
     }
-    return Invalid(1);
+    return complete ? Invalid(n) : kIncomplete;
 }
 
 // "ESC [" and what follows.
