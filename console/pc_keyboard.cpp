@@ -4,8 +4,12 @@
 #include <optional>
 #include <string_view>
 
+#include "console/cp437.h"
+
 namespace dungeon {
 namespace {
+
+constexpr std::uint8_t kDeleteCharacter = 127;
 
 struct Row {
     std::string_view plain;
@@ -116,6 +120,35 @@ constexpr auto kKeyOfCharacter = [] {
 
 std::optional<PcKey> PcKeyForCharacter(std::uint8_t character) {
     return kKeyOfCharacter[character];
+}
+
+std::uint32_t ShiftedCharacter(std::uint32_t character) {
+    std::optional<PcKey> plain = character < kAsciiEnd
+                                     ? PcKeyForCharacter(static_cast<std::uint8_t>(character))
+                                     : std::nullopt;
+    for (std::uint8_t other = ' ';
+         plain && !plain->shift && !plain->ctrl && other < kDeleteCharacter; ++other) {
+        std::optional<PcKey> key = PcKeyForCharacter(other);
+        if (key && key->shift && key->scanCode == plain->scanCode) {
+            return other;
+        }
+    }
+    return character;
+}
+
+std::uint8_t CtrlCharacter(std::uint32_t character) {
+    // Escape and the four after it are Ctrl with the keys of these, in their order.
+    constexpr std::string_view kCtrlKeys = "[\\]6-";
+    constexpr std::uint8_t kEscape = 27;
+    if (character >= 'a' && character <= 'z') {
+        return static_cast<std::uint8_t>(character - 'a' + 1);
+    }
+    const std::size_t at = character < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(character))
+                                                 : std::string_view::npos;
+    if (at != std::string_view::npos) {
+        return static_cast<std::uint8_t>(kEscape + at);
+    }
+    return character == ' ' ? ' ' : 0;
 }
 
 KeyEvent PcKeyPress(std::uint8_t character) {

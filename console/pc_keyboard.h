@@ -99,4 +99,39 @@ std::optional<PcKey> PcKeyForCharacter(std::uint8_t character);
 // comes with virtual key and scan code 0).
 KeyEvent PcKeyPress(std::uint8_t character);
 
+// The presses of the keys that type no character, as a PC keyboard reports them; the keys
+// of the separate cursor and editing block, and the right-hand modifiers, are enhanced keys.
+namespace pc_key {
+inline constexpr KeyEvent kUp{true, kVkUp, kScanUp, 0, kEnhancedKey},
+    kDown{true, kVkDown, kScanDown, 0, kEnhancedKey},
+    kRight{true, kVkRight, kScanRight, 0, kEnhancedKey},
+    kLeft{true, kVkLeft, kScanLeft, 0, kEnhancedKey},
+    kHome{true, kVkHome, kScanHome, 0, kEnhancedKey}, kEnd{true, kVkEnd, kScanEnd, 0, kEnhancedKey},
+    kInsert{true, kVkInsert, kScanInsert, 0, kEnhancedKey},
+    kDelete{true, kVkDelete, kScanDelete, 0, kEnhancedKey},
+    kPageUp{true, kVkPrior, kScanPageUp, 0, kEnhancedKey},
+    kPageDown{true, kVkNext, kScanPageDown, 0, kEnhancedKey},
+    kKeypadBegin{true, kVkClear, kScanKeypad5}, kCapsLock{true, kVkCapital, kScanCapsLock},
+    kScrollLock{true, kVkScroll, kScanScrollLock},
+    kNumLock{true, kVkNumLock, kScanNumLock, 0, kEnhancedKey},
+    kLeftShift{true, kVkShift, kScanLeftShift}, kRightShift{true, kVkShift, kScanRightShift},
+    kLeftControl{true, kVkControl, kScanControl},
+    kRightControl{true, kVkControl, kScanControl, 0, kEnhancedKey},
+    kLeftAlt{true, kVkMenu, kScanAlt}, kRightAlt{true, kVkMenu, kScanAlt, 0, kEnhancedKey};
+
+// F1..F12.
+constexpr KeyEvent Function(int number) {
+    const int scanCode = number <= 10 ? kScanF1 + number - 1 : kScanF11 + number - 11;
+    return {true, static_cast<std::uint16_t>(kVkF1 + number - 1),
+            static_cast<std::uint16_t>(scanCode)};
+}
+}  // namespace pc_key
+
+// The character that the US-layout key typing `character` types with Shift held; the
+// character itself where Shift changes nothing (or it is no ASCII character).
+std::uint32_t ShiftedCharacter(std::uint32_t character);
+// The control character that the key typing `character` types with Ctrl held on a PC;
+// 0 where it types none.
+std::uint8_t CtrlCharacter(std::uint32_t character);
+
 }  // namespace dungeon

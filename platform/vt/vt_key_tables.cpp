@@ -38,42 +38,28 @@ constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFuncti
     kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator}, kLowerLetters{'a', 'z'},
     kUpperLetters{'A', 'Z'}, kLinuxFunctionFinals{'A', 'E'};
 
-struct PcKeyRecord {
-    std::uint16_t virtualKey = 0;
-    std::uint16_t scanCode = 0;
-    std::uint8_t character = 0;
-    bool enhanced = false;  // a key of the separate cursor and editing block
-};
-
-constexpr PcKeyRecord kUpKey{kVkUp, kScanUp, 0, true}, kDownKey{kVkDown, kScanDown, 0, true},
-    kRightKey{kVkRight, kScanRight, 0, true}, kLeftKey{kVkLeft, kScanLeft, 0, true},
-    kHomeKey{kVkHome, kScanHome, 0, true}, kEndKey{kVkEnd, kScanEnd, 0, true},
-    kInsertKey{kVkInsert, kScanInsert, 0, true}, kDeleteKey{kVkDelete, kScanDelete, 0, true},
-    kPageUpKey{kVkPrior, kScanPageUp, 0, true}, kPageDownKey{kVkNext, kScanPageDown, 0, true},
-    kKeypadBeginKey{kVkClear, kScanKeypad5}, kShiftTabKey{kVkTab, kScanTab, kTabCharacter},
-    kCapsLockKey{kVkCapital, kScanCapsLock}, kScrollLockKey{kVkScroll, kScanScrollLock},
-    kNumLockKey{kVkNumLock, kScanNumLock, 0, true}, kLeftShiftKey{kVkShift, kScanLeftShift},
-    kRightShiftKey{kVkShift, kScanRightShift}, kLeftControlKey{kVkControl, kScanControl},
-    kRightControlKey{kVkControl, kScanControl, 0, true}, kLeftAltKey{kVkMenu, kScanAlt},
-    kRightAltKey{kVkMenu, kScanAlt, 0, true};
-
-constexpr PcKeyRecord FunctionKey(int number) {
-    int scanCode = number <= 10 ? kScanF1 + number - 1 : (number == 11 ? kScanF11 : kScanF12);
-    return {static_cast<std::uint16_t>(kVkF1 + number - 1), static_cast<std::uint16_t>(scanCode)};
+constexpr KeyEvent Press(std::uint16_t virtualKey, std::uint16_t scanCode, std::uint8_t character,
+                         std::uint32_t state = 0) {
+    return {true, virtualKey, scanCode, character, state};
 }
+
+constexpr KeyEvent kTabKey = Press(kVkTab, kScanTab, kTabCharacter),
+                   kKeypadBeginKey = pc_key::kKeypadBegin;
 
 // The keys of the numeric keypad that type characters, in the order of the kitty
 // protocol's numbers, and the finals of the same keys in the SS3 application keypad.
-constexpr PcKeyRecord kKeypad[] = {
-    {kVkNumpad0, kScanInsert, '0'},          {kVkNumpad0 + 1, kScanEnd, '1'},
-    {kVkNumpad0 + 2, kScanDown, '2'},        {kVkNumpad0 + 3, kScanPageDown, '3'},
-    {kVkNumpad0 + 4, kScanLeft, '4'},        {kVkNumpad0 + 5, kScanKeypad5, '5'},
-    {kVkNumpad0 + 6, kScanRight, '6'},       {kVkNumpad0 + 7, kScanHome, '7'},
-    {kVkNumpad0 + 8, kScanUp, '8'},          {kVkNumpad0 + 9, kScanPageUp, '9'},
-    {kVkDecimal, kScanDelete, '.'},          {kVkDivide, kScanKeypadDivide, '/', true},
-    {kVkMultiply, kScanKeypadMultiply, '*'}, {kVkSubtract, kScanKeypadMinus, '-'},
-    {kVkAdd, kScanKeypadPlus, '+'},          {kVkReturn, kScanEnter, kReturnCharacter, true},
-    {kVkOemPlus, kScanEquals, '='},          {kVkSeparator, kScanDelete, ','}};
+// clang-format off
+constexpr KeyEvent kKeypad[] = {
+    {true, kVkNumpad0, kScanInsert, '0'}, {true, kVkNumpad0 + 1, kScanEnd, '1'},
+    {true, kVkNumpad0 + 2, kScanDown, '2'}, {true, kVkNumpad0 + 3, kScanPageDown, '3'},
+    {true, kVkNumpad0 + 4, kScanLeft, '4'}, {true, kVkNumpad0 + 5, kScanKeypad5, '5'},
+    {true, kVkNumpad0 + 6, kScanRight, '6'}, {true, kVkNumpad0 + 7, kScanHome, '7'},
+    {true, kVkNumpad0 + 8, kScanUp, '8'}, {true, kVkNumpad0 + 9, kScanPageUp, '9'},
+    {true, kVkDecimal, kScanDelete, '.'}, {true, kVkDivide, kScanKeypadDivide, '/', kEnhancedKey},
+    {true, kVkMultiply, kScanKeypadMultiply, '*'}, {true, kVkSubtract, kScanKeypadMinus, '-'},
+    {true, kVkAdd, kScanKeypadPlus, '+'}, {true, kVkReturn, kScanEnter, '\r', kEnhancedKey},
+    {true, kVkOemPlus, kScanEquals, '='}, {true, kVkSeparator, kScanDelete, ','}};
+// clang-format on
 constexpr std::string_view kSs3KeypadFinals = "pqrstuvwxynojmkMXl";
 static_assert(std::size(kKeypad) == kSs3KeypadFinals.size());
 static_assert(std::size(kKeypad) == kKittyKeypadSeparator - kKittyKeypad0 + 1);
@@ -81,64 +67,64 @@ static_assert(std::size(kKeypad) == kKittyKeypadSeparator - kKittyKeypad0 + 1);
 // A key named by a final byte or a number; `state` is part of the key.
 struct KeyEntry {
     std::uint32_t code;
-    PcKeyRecord key;
+    KeyEvent key;
     std::uint32_t state = 0;
 };
 
 // The keys that xterm names by a final letter alone, in its SS3 and CSI forms alike.
 constexpr KeyEntry kLetterKeys[] = {
-    {'A', kUpKey},         {'B', kDownKey},       {'C', kRightKey},       {'D', kLeftKey},
-    {'H', kHomeKey},       {'F', kEndKey},        {'E', kKeypadBeginKey}, {'P', FunctionKey(1)},
-    {'Q', FunctionKey(2)}, {'R', FunctionKey(3)}, {'S', FunctionKey(4)}};
+    {'A', pc_key::kUp},         {'B', pc_key::kDown},       {'C', pc_key::kRight},
+    {'D', pc_key::kLeft},       {'H', pc_key::kHome},       {'F', pc_key::kEnd},
+    {'E', kKeypadBeginKey},     {'P', pc_key::Function(1)}, {'Q', pc_key::Function(2)},
+    {'R', pc_key::Function(3)}, {'S', pc_key::Function(4)}};
 // rxvt's cursor keys with Shift (CSI) or Ctrl (SS3).
 constexpr KeyEntry kRxvtCursorKeys[] = {
-    {'a', kUpKey}, {'b', kDownKey}, {'c', kRightKey}, {'d', kLeftKey}};
+    {'a', pc_key::kUp}, {'b', pc_key::kDown}, {'c', pc_key::kRight}, {'d', pc_key::kLeft}};
 // The Linux console's keypad 5, and Shift+Tab.
-constexpr KeyEntry kCsiLetterKeys[] = {{'G', kKeypadBeginKey}, {'Z', kShiftTabKey, kShift}};
+constexpr KeyEntry kCsiLetterKeys[] = {{'G', kKeypadBeginKey}, {'Z', kTabKey, kShift}};
 
 // The keys that VT220-style sequences number, "CSI 3 ~" (1 and 4 as the Linux console and
 // screen send Home and End, 7 and 8 as rxvt does), and the Linux console's Shift+F3..F10.
 constexpr KeyEntry kNumberedKeys[] = {
-    {1, kHomeKey},         {2, kInsertKey},       {3, kDeleteKey},
-    {4, kEndKey},          {5, kPageUpKey},       {6, kPageDownKey},
-    {7, kHomeKey},         {8, kEndKey},          {11, FunctionKey(1)},
-    {12, FunctionKey(2)},  {13, FunctionKey(3)},  {14, FunctionKey(4)},
-    {15, FunctionKey(5)},  {17, FunctionKey(6)},  {18, FunctionKey(7)},
-    {19, FunctionKey(8)},  {20, FunctionKey(9)},  {21, FunctionKey(10)},
-    {23, FunctionKey(11)}, {24, FunctionKey(12)}, {kKittyKeypadBegin, kKeypadBeginKey}};
+    {1, pc_key::kHome},         {2, pc_key::kInsert},       {3, pc_key::kDelete},
+    {4, pc_key::kEnd},          {5, pc_key::kPageUp},       {6, pc_key::kPageDown},
+    {7, pc_key::kHome},         {8, pc_key::kEnd},          {11, pc_key::Function(1)},
+    {12, pc_key::Function(2)},  {13, pc_key::Function(3)},  {14, pc_key::Function(4)},
+    {15, pc_key::Function(5)},  {17, pc_key::Function(6)},  {18, pc_key::Function(7)},
+    {19, pc_key::Function(8)},  {20, pc_key::Function(9)},  {21, pc_key::Function(10)},
+    {23, pc_key::Function(11)}, {24, pc_key::Function(12)}, {kKittyKeypadBegin, kKeypadBeginKey}};
 constexpr KeyEntry kLinuxShiftedFunctionKeys[] = {
-    {25, FunctionKey(3)}, {26, FunctionKey(4)}, {28, FunctionKey(5)}, {29, FunctionKey(6)},
-    {31, FunctionKey(7)}, {32, FunctionKey(8)}, {33, FunctionKey(9)}, {34, FunctionKey(10)}};
+    {25, pc_key::Function(3)}, {26, pc_key::Function(4)}, {28, pc_key::Function(5)},
+    {29, pc_key::Function(6)}, {31, pc_key::Function(7)}, {32, pc_key::Function(8)},
+    {33, pc_key::Function(9)}, {34, pc_key::Function(10)}};
 // rxvt puts the modifiers of a numbered key in its final byte instead of "~".
 constexpr std::string_view kNumberedFinals = "~$^@";
 constexpr std::uint32_t kNumberedFinalStates[] = {0, kShift, kLeftCtrl, kLeftCtrl | kShift};
 
 constexpr KeyEntry kKittyNamedKeys[] = {
-    {kKittyCapsLock, kCapsLockKey},         {kKittyScrollLock, kScrollLockKey},
-    {kKittyNumLock, kNumLockKey},           {kKittyKeypadBegin, kKeypadBeginKey},
-    {kKittyLeftShift, kLeftShiftKey},       {kKittyLeftControl, kLeftControlKey},
-    {kKittyLeftAlt, kLeftAltKey},           {kKittyRightShift, kRightShiftKey},
-    {kKittyRightControl, kRightControlKey}, {kKittyRightAlt, kRightAltKey}};
+    {kKittyCapsLock, pc_key::kCapsLock},         {kKittyScrollLock, pc_key::kScrollLock},
+    {kKittyNumLock, pc_key::kNumLock},           {kKittyKeypadBegin, kKeypadBeginKey},
+    {kKittyLeftShift, pc_key::kLeftShift},       {kKittyLeftControl, pc_key::kLeftControl},
+    {kKittyLeftAlt, pc_key::kLeftAlt},           {kKittyRightShift, pc_key::kRightShift},
+    {kKittyRightControl, pc_key::kRightControl}, {kKittyRightAlt, pc_key::kRightAlt}};
 // The cursor and editing keys on the numeric keypad (with Num Lock off): no enhanced keys.
 constexpr KeyEntry kKittyKeypadEditingKeys[] = {
-    {kKittyKeypadLeft, kLeftKey},     {kKittyKeypadRight, kRightKey},
-    {kKittyKeypadUp, kUpKey},         {kKittyKeypadDown, kDownKey},
-    {kKittyKeypadPageUp, kPageUpKey}, {kKittyKeypadPageDown, kPageDownKey},
-    {kKittyKeypadHome, kHomeKey},     {kKittyKeypadEnd, kEndKey},
-    {kKittyKeypadInsert, kInsertKey}, {kKittyKeypadDelete, kDeleteKey}};
+    {kKittyKeypadLeft, pc_key::kLeft},     {kKittyKeypadRight, pc_key::kRight},
+    {kKittyKeypadUp, pc_key::kUp},         {kKittyKeypadDown, pc_key::kDown},
+    {kKittyKeypadPageUp, pc_key::kPageUp}, {kKittyKeypadPageDown, pc_key::kPageDown},
+    {kKittyKeypadHome, pc_key::kHome},     {kKittyKeypadEnd, pc_key::kEnd},
+    {kKittyKeypadInsert, pc_key::kInsert}, {kKittyKeypadDelete, pc_key::kDelete}};
 // The keys the kitty protocol sends as their C0 character, with what they type with Ctrl.
 constexpr KeyEntry kKittyControlKeys[] = {
-    {kEscapeCharacter, {kVkEscape, kScanEscape, kEscapeCharacter}},
-    {kReturnCharacter, {kVkReturn, kScanEnter, kLineFeedCharacter}},
-    {kTabCharacter, {kVkTab, kScanTab, kTabCharacter}},
-    {kBackspaceCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}},
-    {kDeleteCharacter, {kVkBack, kScanBackspace, kDeleteCharacter}}};
-// The keys besides the letters that type a control character with Ctrl, from Escape on.
-constexpr std::string_view kCtrlKeys = "[\\]6-";
+    {kEscapeCharacter, Press(kVkEscape, kScanEscape, kEscapeCharacter)},
+    {kReturnCharacter, Press(kVkReturn, kScanEnter, kLineFeedCharacter)},
+    {kTabCharacter, kTabKey},
+    {kBackspaceCharacter, Press(kVkBack, kScanBackspace, kDeleteCharacter)},
+    {kDeleteCharacter, Press(kVkBack, kScanBackspace, kDeleteCharacter)}};
 
-KeyEvent Event(const PcKeyRecord& key, std::uint32_t state) {
-    return KeyEvent{true, key.virtualKey, key.scanCode, key.character,
-                    state | (key.enhanced ? kEnhancedKey : 0u)};
+KeyEvent Event(KeyEvent key, std::uint32_t state) {
+    key.controlKeyState |= state;
+    return key;
 }
 
 template <std::size_t N>
@@ -188,31 +174,6 @@ std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final)
     return key ? key : Lookup(kLinuxShiftedFunctionKeys, number, state | kShift);
 }
 
-// The character of the same US-layout key with Shift held.
-std::uint32_t UsShifted(std::uint32_t c) {
-    std::optional<PcKey> plain =
-        c < kAsciiEnd ? PcKeyForCharacter(static_cast<std::uint8_t>(c)) : std::nullopt;
-    for (std::uint8_t other = ' ';
-         plain && !plain->shift && !plain->ctrl && other < kDeleteCharacter; ++other) {
-        std::optional<PcKey> key = PcKeyForCharacter(other);
-        if (key && key->shift && key->scanCode == plain->scanCode) {
-            return other;
-        }
-    }
-    return c;
-}
-
-// The character a key types with Ctrl held on a PC (0 where it types none).
-std::uint8_t CtrlCharacter(std::uint32_t key) {
-    std::size_t at =
-        key < kAsciiEnd ? kCtrlKeys.find(static_cast<char>(key)) : std::string_view::npos;
-    if (kLowerLetters.Has(key) || at != std::string_view::npos) {
-        return static_cast<std::uint8_t>(at == std::string_view::npos ? key - 'a' + 1
-                                                                      : kEscapeCharacter + at);
-    }
-    return key == ' ' ? ' ' : 0;
-}
-
 // A key that types text: what it types from the fields sent, its place from the US layout.
 std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state) {
     // The key's character unshifted and shifted, its US-layout key, its text; 0 if not sent.
@@ -220,7 +181,7 @@ std::optional<KeyEvent> TextKeyEvent(const CsiParameters& p, std::uint32_t state
     std::uint32_t text = p.Field(2, 0);
     std::uint32_t typed = text != 0 ? text : code;
     if (text == 0 && (state & kShift) != 0) {
-        typed = shifted != 0 ? shifted : UsShifted(code);
+        typed = shifted != 0 ? shifted : ShiftedCharacter(code);
     }
     bool caps = text == 0 && (state & kCapsLock) != 0 && kLowerLetters.Has(typed);
     typed = caps ? typed - 'a' + 'A' : typed;
@@ -294,7 +255,7 @@ std::optional<KeyEvent> KeyWithoutAlt(const Token& token) {
         }
         case Token::Kind::kLinuxFunction:
             return kLinuxFunctionFinals.Has(token.final)  // F1..F5
-                       ? std::optional(Event(FunctionKey(token.final - 'A' + 1), 0))
+                       ? std::optional(Event(pc_key::Function(token.final - 'A' + 1), 0))
                        : std::nullopt;
         case Token::Kind::kCsi:
             break;
