@@ -425,7 +425,8 @@ TEST(KeyDecoderTest, KittyKeysTypeAsOnThePc) {
             {"Caps Lock", "\x1b[97;65u\x1b[97;65:3u", {'A'}},
             {"Ctrl+c", "\x1b[99;5u\x1b[99;5:3u", {3}},
             {"Ctrl with [ \\ ] 6 -",
-             "\x1b[91;5u\x1b[92;5u\x1b[93;5u\x1b[54;5u\x1b[45;5u",
+             "\x1b[91;5u\x1b[91;5:3u\x1b[92;5u\x1b[92;5:3u\x1b[93;5u\x1b[93;5:3u\x1b[54;5u"
+             "\x1b[54;5:3u\x1b[45;5u\x1b[45;5:3u",
              {27, 28, 29, 30, 31}},
             {"Alt+m", "\x1b[109;3u\x1b[109;3:3u", {0, 50}},
             {"Alt+m with Num Lock on", "\x1b[109;131u\x1b[109;131:3u", {'m'}},
