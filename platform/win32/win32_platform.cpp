@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "console/carry_changes.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
 #include "platform/win32/win32_coords.h"
@@ -54,36 +55,6 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
     return InputEvent{InputEvent::Kind::kKey,
                       KeyEvent{key.bKeyDown != FALSE, key.wVirtualKeyCode, key.wVirtualScanCode,
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
-}
-
-// Hands `carry` the cells that differ, in rectangles of one call's room (unchanged cells inside
-// go along); the screen is then presented, and forgotten if one failed. Reset leaves rows whole.
-template <typename Carry>
-void CarryChanges(Screen& screen, Carry carry) {
-    std::optional<Rect> band;
-    bool all = true;
-    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
-        const Span span = screen.DifferingSpan(y);
-        if (span.Empty()) {
-            continue;
-        }
-        if (band) {
-            const Rect merged{std::min(band->left, span.left), band->top,
-                              std::max(band->right, span.right), y};
-            if ((merged.right - merged.left + 1) * (y - merged.top + 1) <=
-                Win32Platform::kMaxCellsPerWrite) {
-                band = merged;
-                continue;
-            }
-            all = carry(*band) && all;
-        }
-        band = Rect{span.left, y, span.right, y};
-    }
-    all = (!band || carry(*band)) && all;
-    screen.MarkPresented();
-    if (!all) {
-        screen.Forget();  // carried again, whole, the next time
-    }
 }
 
 // Visits the cells of `band` row by row, each with its place in `cells`.
@@ -179,7 +150,7 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     // The only allocation. What the console shows already (the shell's lines) is part of
     // the picture, which a scroll of a window moves like any other cell.
     band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    CarryChanges(screen, [&](const Rect& band) {
+    CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
         if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
             return false;
         }
@@ -251,7 +222,7 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        CarryChanges(screen, [&](const Rect& band) {
+        CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
             EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
                 const Cell cell = screen.At(x, y);
                 shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <algorithm>
+#include <optional>
+
+#include "console/screen.h"
+
+namespace dungeon {
+
+// Hands `carry` the cells that differ, top to bottom, in rectangles of at most `maxCells`
+// cells (unchanged cells inside go along; a row is never split, so `maxCells` must hold
+// Screen::kReach). `carry` says whether its rectangle got through. The screen is then
+// presented, and forgotten if one failed. Reset leaves rows whole.
+template <typename Carry>
+void CarryChanges(Screen& screen, int maxCells, Carry carry) {
+    std::optional<Rect> band;
+    bool all = true;
+    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
+        const Span span = screen.DifferingSpan(y);
+        if (span.Empty()) {
+            continue;
+        }
+        if (band) {
+            const Rect merged{std::min(band->left, span.left), band->top,
+                              std::max(band->right, span.right), y};
+            if ((merged.right - merged.left + 1) * (y - merged.top + 1) <= maxCells) {
+                band = merged;
+                continue;
+            }
+            all = carry(*band) && all;
+        }
+        band = Rect{span.left, y, span.right, y};
+    }
+    all = (!band || carry(*band)) && all;
+    screen.MarkPresented();
+    if (!all) {
+        screen.Forget();  // carried again, whole, the next time
+    }
+}
+
+}  // namespace dungeon
