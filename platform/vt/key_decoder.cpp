@@ -38,10 +38,10 @@ void KeyDecoder::Advance(std::uint32_t nowMs) {
 }
 
 std::optional<TerminalEvent> KeyDecoder::Next() {
-    if (count_ == 0) {
+    if (queue_.Empty()) {
         return std::nullopt;
     }
-    Queued& queued = queue_[head_];
+    Queued& queued = queue_.Front();
     // An answer's key fields are those of an empty key.
     TerminalEvent event{queued.kind,
                         KeyEvent{queued.stroke != Stroke::kRelease, queued.virtualKey,
@@ -50,8 +50,7 @@ std::optional<TerminalEvent> KeyDecoder::Next() {
     if (queued.stroke == Stroke::kPressAndRelease) {
         queued.stroke = Stroke::kRelease;  // handed out next
     } else {
-        head_ = static_cast<std::uint16_t>((head_ + 1) % kQueueCapacity);
-        --count_;
+        queue_.Pop();
     }
     return event;
 }
@@ -71,13 +70,13 @@ void KeyDecoder::Decode(const Token& token) {
     if (token.kind == Token::Kind::kCsi && p.marker == '?') {  // answers to the questions
         if (token.final == 'u') {  // the kitty protocol's flags in force
             kittyFlags_ = static_cast<std::uint8_t>(p.value[0][0] & kValueMask);
-            Push({.kind = Kind::kKittyFlags, .value = kittyFlags_});
+            queue_.Push({.kind = Kind::kKittyFlags, .value = kittyFlags_});
         } else if (token.final == 'c') {  // primary device attributes
-            Push({.kind = Kind::kDeviceAttributes});
+            queue_.Push({.kind = Kind::kDeviceAttributes});
         } else if (token.final == 'y' && p.intermediate == '$' &&
                    p.value[0][0] == kSynchronizedOutputMode) {
             auto state = static_cast<std::uint8_t>(p.value[1][0] & kValueMask);
-            Push({.kind = Kind::kSynchronizedOutput, .value = state});
+            queue_.Push({.kind = Kind::kSynchronizedOutput, .value = state});
         }
         return;
     }
@@ -94,19 +93,11 @@ void KeyDecoder::Decode(const Token& token) {
     }
     // Alt with a keypad digit stays what it is, although no release of Alt will come to
     // finish an Alt code: the console takes such a press back, as on the PC.
-    Push({.stroke = stroke,
-          .character = key->character,
-          .virtualKey = key->virtualKey,
-          .scanCode = key->scanCode,
-          .controlKeyState = static_cast<std::uint16_t>(key->controlKeyState)});
-}
-
-void KeyDecoder::Push(const Queued& queued) {
-    if (count_ == kQueueCapacity) {
-        return;  // more than one feed's worth: the caller has not taken its events
-    }
-    queue_[(head_ + count_) % kQueueCapacity] = queued;
-    ++count_;
+    queue_.Push({.stroke = stroke,
+                 .character = key->character,
+                 .virtualKey = key->virtualKey,
+                 .scanCode = key->scanCode,
+                 .controlKeyState = static_cast<std::uint16_t>(key->controlKeyState)});
 }
 
 }  // namespace dungeon

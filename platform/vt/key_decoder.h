@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "base/ring_queue.h"
 #include "console/key_event.h"
 #include "platform/vt/vt_tokenizer.h"
 
@@ -68,14 +69,11 @@ class KeyDecoder {
 
     void Drain(bool complete);
     void Decode(const Token& token);
-    void Push(const Queued& queued);
 
     Tokenizer tokenizer_;
     std::uint32_t lastFeedMs_ = 0;
     std::uint8_t kittyFlags_ = 0;
-    std::uint16_t head_ = 0;
-    std::uint16_t count_ = 0;
-    Queued queue_[kQueueCapacity];
+    RingQueue<Queued, kQueueCapacity> queue_;
 };
 
 // Small enough to sit in any platform and to be copied whole.

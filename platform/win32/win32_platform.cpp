@@ -1,6 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <utility>
 
@@ -161,7 +162,7 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
         return true;
     });
     screen_ = &screen;
-    queueHead_ = queueSize_ = 0;
+    queue_.Clear();
 
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
@@ -248,14 +249,14 @@ void Win32Platform::Present(Screen& screen) {
 bool Win32Platform::Take(bool waitForOne) {
     std::array<INPUT_RECORD, kReadBatch> records;
     DWORD count = 0;
-    while (queueSize_ < kQueueCapacity) {
+    while (queue_.Size() < kQueueCapacity) {
         if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
             return false;
         }
-        if (count == 0 && (!waitForOne || queueSize_ != 0)) {
+        if (count == 0 && (!waitForOne || !queue_.Empty())) {
             return true;
         }
-        const auto room = static_cast<DWORD>(kQueueCapacity - queueSize_);
+        const auto room = static_cast<DWORD>(kQueueCapacity - queue_.Size());
         DWORD read = 0;
         if (!ReadConsoleInputW(input_.handle, records.data(),
                                std::min({count == 0 ? kReadBatch : count, room, kReadBatch}),
@@ -263,23 +264,17 @@ bool Win32Platform::Take(bool waitForOne) {
             return false;
         }
         for (DWORD i = 0; i < read; ++i) {
-            queue_[(queueHead_ + queueSize_++) % kQueueCapacity] = ToInputEvent(records[i]);
+            queue_.Push(ToInputEvent(records[i]));
         }
     }
     return true;
 }
 
 std::optional<InputEvent> Win32Platform::NextEvent() {
-    if (queueSize_ == 0) {
+    if (queue_.Empty()) {
         Take(false);
     }
-    if (queueSize_ == 0) {
-        return std::nullopt;
-    }
-    const InputEvent event = queue_[queueHead_];
-    queueHead_ = (queueHead_ + 1) % kQueueCapacity;
-    --queueSize_;
-    return event;
+    return queue_.Pop();
 }
 
 WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
@@ -289,7 +284,7 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
         if (!Take(signalled)) {
             return WaitResult::kClosed;
         }
-        if (queueSize_ != 0) {
+        if (!queue_.Empty()) {
             return WaitResult::kInput;
         }
         const auto left = deadline ? static_cast<std::int32_t>(*deadline - Milliseconds()) : 1;

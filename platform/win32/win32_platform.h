@@ -8,12 +8,12 @@
 #endif
 #include <windows.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "base/ring_queue.h"
 #include "console/platform.h"
 
 namespace dungeon {
@@ -67,9 +67,7 @@ class Win32Platform : public Platform {
     std::vector<CHAR_INFO> band_;  // one rectangle of cells to or from the console
     int lowestRow_ = 0;            // the lowest row the game wrote: the prompt goes below
 
-    std::array<InputEvent, kQueueCapacity> queue_{};
-    std::size_t queueHead_ = 0;
-    std::size_t queueSize_ = 0;
+    RingQueue<InputEvent, kQueueCapacity> queue_;
 
     // Restore may run on a control-event thread while the main thread draws or closes.
     SRWLOCK lock_ = SRWLOCK_INIT;
