@@ -367,6 +367,14 @@ std::string_view DecimalDigits(std::uint32_t value, std::array<char, 10>& room) 
     return {room.data() + first, room.size() - first};
 }
 
+int DecimalLength(std::uint32_t value) {
+    int digits = 1;
+    for (; value >= 10; value /= 10) {
+        ++digits;
+    }
+    return digits;
+}
+
 Text DecimalText(std::uint32_t value) {
     std::array<char, 10> room{};
     return Text(DecimalDigits(value, room));

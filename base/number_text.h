@@ -20,6 +20,8 @@ Text FormatFixed(long double x, std::int32_t width, std::int32_t decimals, RealK
 Text DecimalText(std::uint32_t value);
 // The same digits, written at the end of `room`, for where a whole text is too much.
 std::string_view DecimalDigits(std::uint32_t value, std::array<char, 10>& room);
+// How many digits those are.
+int DecimalLength(std::uint32_t value);
 
 struct ParsedInteger {
     std::int64_t value = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -203,6 +204,17 @@ TEST(ParseIntegerTest, DigitsSignsAndStops) {
         ParsedInteger parsed = ParseInteger(Text(c.text));
         EXPECT_EQ(parsed.value, c.value) << '"' << c.text << '"';
         EXPECT_EQ(parsed.errorPosition, c.errorPosition) << '"' << c.text << '"';
+    }
+}
+
+TEST(DecimalTextTest, TheLengthIsThatOfTheDigitsWritten) {
+    const std::uint32_t values[] = {
+        0,   1,    9,     10,        99,         100,
+        999, 1000, 65535, 999999999, 1000000000, std::numeric_limits<std::uint32_t>::max()};
+    const int lengths[] = {1, 1, 1, 2, 2, 3, 3, 4, 5, 9, 10, 10};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        EXPECT_EQ(DecimalLength(values[i]), lengths[i]) << values[i];
+        EXPECT_EQ(DecimalLength(values[i]), DecimalText(values[i]).Length()) << values[i];
     }
 }
 

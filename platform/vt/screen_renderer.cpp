@@ -17,18 +17,9 @@ constexpr int kEraseThreshold = 4;
 // Line feeds are the shortest way down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
 
-// How many digits n (at least 0) is written with.
-int DigitCount(int n) {
-    int digits = 1;
-    for (; n >= 10; n /= 10) {
-        ++digits;
-    }
-    return digits;
-}
-
 // The length of "ESC [ n final", the count left out when it is 0.
 int CsiLength(int n) {
-    return 3 + (n != 0 ? DigitCount(n) : 0);
+    return 3 + (n != 0 ? DecimalLength(static_cast<std::uint32_t>(n)) : 0);
 }
 
 // The count a relative move of n cells writes: none when it is 1.
@@ -108,7 +99,8 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     }
     // Every way there is measured and the shortest is written, the first of equals; an
     // absolute position is always right, the others need to know where the cursor stands.
-    const int absolute = x == 1 ? CsiLength(y == 1 ? 0 : y) : CsiLength(y) + DigitCount(x) + 1;
+    const int absolute = x == 1 ? CsiLength(y == 1 ? 0 : y)
+                                : CsiLength(y) + DecimalLength(static_cast<std::uint32_t>(x)) + 1;
     if (cursorX_ != 0 && cursorY_ != 0) {
         const int dy = y - cursorY_;
         const bool lineFeeds = dy > 0 && dy <= kMostLineFeeds;
