@@ -133,12 +133,13 @@ TEST(KeyDecoderTest, PrintableAndControlCharactersTypeAsOnThePc) {
 
 TEST(KeyDecoderTest, PrintableKeysCarryTheirUsLayoutKeyCodes) {
     KeyDecoder decoder;
-    std::vector<KeyEvent> events = KeyEvents(Feed(decoder, "a!\x03"));
-    ASSERT_EQ(events.size(), 6u);  // each a press and its release
+    std::vector<KeyEvent> events = KeyEvents(Feed(decoder, "a!\x03\xc3\xa4"));
+    ASSERT_EQ(events.size(), 8u);  // each a press and its release
     EXPECT_EQ(events[0], (KeyEvent{true, 'A', 30, 'a', 0}));
     EXPECT_EQ(events[1], (KeyEvent{false, 'A', 30, 'a', 0}));
     EXPECT_EQ(events[2], (KeyEvent{true, '1', 2, '!', kShift}));
     EXPECT_EQ(events[4], (KeyEvent{true, 'C', 46, 3, kLeftCtrl}));
+    EXPECT_EQ(events[6], (KeyEvent{true, 0, 0, 132, 0})) << "no US key types the upper half";
 }
 
 TEST(KeyDecoderTest, AltAsEscapePrefix) {

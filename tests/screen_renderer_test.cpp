@@ -202,6 +202,25 @@ TEST_F(RendererTest, ErasingPaysOffFromFourChangedCells) {
     ExpectShown(terminal, 40, 3);
 }
 
+// Each move is the shortest of its ways, and of ways as short the first: a column, a carriage
+// return with a move right, a move along; line feeds go down, a position is always right.
+TEST_F(RendererTest, CursorMovesTakeTheShortestWayAndOfEqualOnesTheFirst) {
+    Start(80, 25);
+    VtScreen terminal(80, 25);
+    Frame(terminal, 80, 25);
+    At(5, 1) = Cell{'a', 7};  // the column, as long as a move right or writing the blanks again
+    At(2, 2) = Cell{'b', 7};  // the column, as long as a return with a move right, or a move left
+    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[5Ga\n\x1b[2Gb");
+    At(1, 4) = Cell{'c', 7};
+    EXPECT_EQ(Frame(terminal, 80, 25), "\n\n\rc");
+    At(60, 5) = Cell{'d', 7};
+    At(70, 5) = Cell{'e', 7};  // a move right is shorter than the column
+    EXPECT_EQ(Frame(terminal, 80, 25), "\n\x1b[60Gd\x1b[9Ce");
+    At(10, 3) = Cell{'f', 7};  // up, then along, is longer than the position itself
+    EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[3;10Hf");
+    ExpectShown(terminal, 80, 25);
+}
+
 TEST_F(RendererTest, SynchronizedOutputOnlyWhereKnownAndOnlyForFramesThatCouldTear) {
     // A terminal that does not know the marks never gets them, not even for a whole screen.
     Start(100, 40);

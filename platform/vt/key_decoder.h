@@ -35,17 +35,15 @@ class KeyDecoder {
     static constexpr int kEscapeTimeoutMs = 100;
     static constexpr std::size_t kMaxFeed = 256;  // bytes one Feed takes at most (one read's worth)
 
-    // Forgets held bytes, queued events and the protocol state.
     void Reset() { *this = KeyDecoder(); }
     // Bytes that arrived at `nowMs` (a millisecond clock that may wrap), at most kMaxFeed;
     // the caller takes every event (Next until nullopt) before feeding again, or what does
     // not fit the queue is dropped. Bytes continue what is held until an Advance has reached
     // the deadline (a late reader cannot tell when they arrived).
     void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
-    // When held bytes (a lone Escape, a sequence cut short) stop waiting for the rest and
-    // are decoded as they stand; nullopt while nothing is held.
+    // When held bytes (a lone Escape, a sequence cut short) stop waiting for the rest; nullopt
+    // while nothing is held. Once Advance reaches it, they are decoded as they stand.
     std::optional<std::uint32_t> Deadline() const;
-    // Time passes: once `nowMs` has reached Deadline(), what is held is decoded as it stands.
     void Advance(std::uint32_t nowMs);
     std::optional<TerminalEvent> Next();
     bool ReportsReleases() const;  // the terminal sends releases (its kKittyFlags say so)

@@ -134,14 +134,9 @@ ScreenRenderer::Way ScreenRenderer::HorizontalWay(int x, int y, bool sameRow) co
         return {Along::kStay, 0};
     }
     Way best{Along::kColumn, CsiLength(x)};
-    const int viaReturn = 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)));
-    if (viaReturn < best.length) {
-        best = {Along::kReturn, viaReturn};
-    }
-    const int relative = CsiLength(RelativeCount(std::abs(dx)));
-    if (relative < best.length) {
-        best = {Along::kRelative, relative};
-    }
+    const auto consider = [&best](Way way) { best = way.length < best.length ? way : best; };
+    consider({Along::kReturn, 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)))});
+    consider({Along::kRelative, CsiLength(RelativeCount(std::abs(dx)))});
     if (dx < 0 || !sameRow) {
         return best;
     }
@@ -221,7 +216,6 @@ void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeigh
     const std::size_t contentStart = out.Size();
     const bool wholeScreen = !screen.PresentedKnown();
     if (wholeScreen) {
-        // Unknown: the terminal is cleared, and then it shows the blanks of Shown.
         out.Append(kAttributesOff);
         out.Append("\x1b[H\x1b[2J");
         attribute_ = kDefaultAttribute;

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "base/output_buffer.h"
-#include "base/text.h"
 #include "console/screen.h"
 
 namespace dungeon {

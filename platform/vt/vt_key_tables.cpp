@@ -149,10 +149,9 @@ std::uint32_t ModifierState(std::uint32_t parameter) {
            flag(kModifierNumLock, kNumLock);
 }
 
-// The key of a PC character on a US keyboard, where no key types the upper half.
+// The key of a PC character on a US keyboard (Delete is the terminals' Backspace).
 KeyEvent CharacterKeyEvent(std::uint8_t character) {
-    const std::uint8_t key = character == kDeleteCharacter ? kBackspaceCharacter : character;
-    return character >= kAsciiEnd ? KeyEvent{true, 0, 0, character, 0} : PcKeyPress(key);
+    return PcKeyPress(character == kDeleteCharacter ? kBackspaceCharacter : character);
 }
 
 std::optional<KeyEvent> LegacyCsiKey(const CsiParameters& p, std::uint8_t final) {

@@ -28,6 +28,10 @@ constexpr std::string_view kCancel = "\x18";
 // The states of a mode in which a terminal says it knows it (set or reset).
 constexpr int kModeSet = 1, kModeReset = 2;
 
+void WriteToChannel(void* channel, const char* bytes, std::size_t count) {
+    static_cast<ByteChannel*>(channel)->Write(std::string_view(bytes, count));
+}
+
 std::int32_t MillisecondsLeft(std::uint32_t deadline, std::uint32_t now) {
     return static_cast<std::int32_t>(deadline - now);
 }
@@ -35,11 +39,7 @@ std::int32_t MillisecondsLeft(std::uint32_t deadline, std::uint32_t now) {
 }  // namespace
 
 VtTerminal::VtTerminal(ByteChannel& channel)
-    : channel_(channel), output_(kOutputCapacity, &VtTerminal::WriteToChannel, this) {}
-
-void VtTerminal::WriteToChannel(void* context, const char* bytes, std::size_t count) {
-    static_cast<VtTerminal*>(context)->channel_.Write(std::string_view(bytes, count));
-}
+    : channel_(channel), output_(kOutputCapacity, WriteToChannel, &channel) {}
 
 std::optional<OpenError> VtTerminal::Open(Screen& screen) {
     if (open_) {
@@ -134,7 +134,6 @@ std::optional<InputEvent> VtTerminal::NextEvent() {
         Repaint();
     }
     held_ = held_ ? held_ : PullKey();
-    // Whatever the terminal has sent so far, without waiting for more.
     if (!held_ && TakeInput()) {
         held_ = PullKey();
     }

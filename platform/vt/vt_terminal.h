@@ -37,7 +37,6 @@ class VtTerminal : public Platform {
     void CloseIfOpen();
 
   private:
-    static void WriteToChannel(void* context, const char* bytes, std::size_t count);
     void AskTerminal();
     bool TakeInput();  // what the channel holds; false when nothing came of it
     // The next key event the decoder holds; the terminal's answers before it are taken in.
