@@ -38,4 +38,16 @@ void CarryChanges(Screen& screen, int maxCells, Carry carry) {
     }
 }
 
+// Visits the cells of `band` row by row, each with its place in `cells`, which holds them in
+// that order.
+template <typename Cells, typename Visit>
+void EachCell(Cells& cells, const Rect& band, Visit visit) {
+    auto cell = cells.begin();
+    for (int y = band.top; y <= band.bottom; ++y) {
+        for (int x = band.left; x <= band.right; ++x) {
+            visit(x, y, *cell++);
+        }
+    }
+}
+
 }  // namespace dungeon

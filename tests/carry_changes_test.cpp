@@ -68,5 +68,11 @@ TEST(CarryChangesTest, AFailedBandLeavesTheScreenToBeCarriedWholeNextTime) {
     EXPECT_THAT(Carried(screen, 8000), ElementsAre(Rect{1, 1, 80, 25}));
 }
 
+TEST(CarryChangesTest, EachCellOfABandHasItsPlaceRowByRow) {
+    std::vector<int> cells(7, 0);
+    EachCell(cells, Rect{2, 3, 4, 4}, [](int x, int y, int& cell) { cell = 10 * y + x; });
+    EXPECT_THAT(cells, ElementsAre(32, 33, 34, 42, 43, 44, 0));
+}
+
 }  // namespace
 }  // namespace dungeon

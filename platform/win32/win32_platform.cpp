@@ -58,17 +58,6 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
 }
 
-// Visits the cells of `band` row by row, each with its place in `cells`.
-template <typename Visit>
-void EachCell(std::vector<CHAR_INFO>& cells, const Rect& band, Visit visit) {
-    auto cell = cells.begin();
-    for (int y = band.top; y <= band.bottom; ++y) {
-        for (int x = band.left; x <= band.right; ++x) {
-            visit(x, y, *cell++);
-        }
-    }
-}
-
 // Carries `band` between `cells` and the console: `call` is the read or the write.
 template <typename Call>
 bool CarryBand(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& band, Call call) {
