@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "base/code_range.h"
 #include "console/cp437.h"
 #include "console/pc_keyboard.h"
 

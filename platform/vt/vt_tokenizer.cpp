@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/code_range.h"
 #include "base/utf8.h"
 
 namespace dungeon {

@@ -5,12 +5,6 @@
 
 namespace dungeon {
 
-struct CodeRange {
-    std::uint32_t first;
-    std::uint32_t last;
-    constexpr bool Has(std::uint32_t code) const { return code >= first && code <= last; }
-};
-
 // The parameters of a control sequence: up to four fields of up to three sub-fields each
 // ("1;5:3"), the private marker before them ("?" in "CSI ? u") and the last intermediate
 // byte ("$" in "CSI ? 2026 ; 2 $ y"). Fields beyond these are counted, not kept.
