@@ -28,12 +28,6 @@ termios RawMode(const termios& original) {
     return raw;
 }
 
-// Watched with select(), not poll(): macOS's poll() reports a terminal as an invalid
-// descriptor. select() takes only descriptors below FD_SETSIZE.
-bool Selectable(int fd) {
-    return fd >= 0 && fd < FD_SETSIZE;
-}
-
 timespec ToTimespec(int milliseconds) {
     return timespec{static_cast<time_t>(milliseconds / 1000), milliseconds % 1000 * 1000000L};
 }
@@ -51,7 +45,9 @@ std::optional<OpenError> TerminalDevice::OpenChannel() {
         return OpenError::kNoCursorAddressing;
     }
     fd_ = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (!Selectable(fd_)) {
+    // Watched with select(), not poll(): macOS's poll() reports a terminal as an invalid
+    // descriptor. select() takes only descriptors below FD_SETSIZE.
+    if (fd_ < 0 || fd_ >= FD_SETSIZE) {
         Release();
         return OpenError::kNoDevice;
     }
