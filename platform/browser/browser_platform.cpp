@@ -9,8 +9,6 @@ Platform& SystemPlatform() {
     return platform;
 }
 
-// In a web page the program outlives its games: the page keeps the last picture, shows how
-// the game ended and starts the next one when the player asks, without a reload.
 int RunOnSystemPlatform(int (*program)(Platform&)) {
     for (;;) {
         int status = program(SystemPlatform());

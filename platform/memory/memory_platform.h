@@ -30,7 +30,6 @@ class MemoryPlatform : public Platform {
     WaitResult Wait(std::optional<std::uint32_t> deadline) override;
     std::uint32_t Milliseconds() override { return milliseconds_; }
 
-    // Set-up for tests.
     void SetOpenError(std::optional<OpenError> error) { openError_ = error; }
     void SetTickCount(std::uint32_t milliseconds) { milliseconds_ = milliseconds; }
     // Where the console's cursor stands when it is opened.
@@ -40,7 +39,6 @@ class MemoryPlatform : public Platform {
     // Runs whenever the console waits for input; return false when no more input will come.
     void SetWaitHook(std::function<bool()> hook) { waitHook_ = std::move(hook); }
 
-    // Queuing input.
     void PushEvent(const InputEvent& event) { events_.push_back(event); }
     // A press and its release, as a PC console reports one key stroke.
     void PushStroke(const KeyEvent& press);

@@ -17,7 +17,6 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSYS,
                                   SIGTRAP, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
 constexpr int kNoticeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
-// A handler gives the terminal this many chances, kRetryPauseNs apart, to take its bytes.
 constexpr int kHandlerTries = 20;
 constexpr long kRetryPauseNs = 10L * 1000 * 1000;
 
@@ -50,7 +49,7 @@ volatile sig_atomic_t currentBytes = 0;
 volatile sig_atomic_t active = 0;
 volatile sig_atomic_t notice = 0;
 
-// Async-signal-safe, and bounded: a terminal that takes nothing gets a few short chances.
+// Async-signal-safe; a terminal that takes nothing gets kHandlerTries tries, kRetryPauseNs apart.
 void WriteBounded(const char* bytes, std::size_t count) {
     for (int tries = 0; count > 0 && tries < kHandlerTries; ++tries) {
         ssize_t written = write(target.fd, bytes, count);

@@ -21,9 +21,8 @@ struct RestoreTarget {
     termios wake{};
 };
 
-// Installs the handlers for `target`; they act once Activate has been called.
+// Installs the handlers for `target`; they restore it once ActivateRestore has been called.
 void InstallRestore(const RestoreTarget& newTarget);
-// From now on a signal restores the terminal.
 void ActivateRestore();
 // Puts back the handlers found; from then on no handler touches the terminal.
 void RemoveRestore();

@@ -17,10 +17,9 @@ namespace dungeon {
 
 // A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, so that
 // redirected standard streams do not matter. Opening sets raw mode and installs the signal
-// handlers that give it back (signal_restore.h). Reads never wait; a wait without a limit is
-// a blocking read (the cheapest way to be woken by a key), one with a limit a pselect();
-// writes wait for a slow terminal, the ending signals deliverable meanwhile, but at most
-// kStallLimitMs without progress. One device at a time.
+// handlers that give it back (signal_restore.h). A wait without a limit is a blocking read (the
+// cheapest way to be woken by a key), one with a limit a pselect(); a write to a slow terminal
+// waits, the ending signals let in, at most kStallLimitMs without progress. One at a time.
 class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type

@@ -42,9 +42,8 @@ class ByteChannel {
     // Whether a notice came since the last wait or look, without waiting; it is taken.
     virtual bool TakeNotice() = 0;
     virtual std::uint32_t Now() = 0;
-    // What gives the terminal back should the program end by a signal; what takes it
-    // again after any stop; and what is sent besides after a stop of the program's own,
-    // whose leave bytes undid it. Kept current by the terminal after every change.
+    // Kept current by the terminal: what gives it back should a signal end the program, what
+    // takes it again after any stop, and what follows after our own stop, whose leave undid it.
     virtual void SetRestoreBytes(std::string_view leave, std::string_view enter,
                                  std::string_view resume) = 0;
 };

@@ -11,9 +11,8 @@ namespace {
 // A whole frame of a large terminal fits many times over.
 constexpr std::size_t kOutputCapacity = std::size_t{64} * 1024;
 
-// The kitty keyboard protocol's flags in force, and the state of synchronized output, then
-// the primary device attributes, which every terminal answers: an answer to one of the
-// first two before that one means the terminal knows it.
+// The kitty keyboard flags in force and the state of synchronized output, then the primary
+// device attributes, which every terminal answers: what is answered before them, it knows.
 constexpr std::string_view kQueries = "\x1b[?u\x1b[?2026$p\x1b[c";
 // Kitty flags asked for: disambiguate, event types, alternate keys, all keys as escape codes,
 // associated text. Asking again tells the decoder when they are in force.
