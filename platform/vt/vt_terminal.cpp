@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/deadline.h"
 #include "base/number_text.h"
 
 namespace dungeon {
@@ -29,10 +30,6 @@ constexpr int kModeSet = 1, kModeReset = 2;
 
 void WriteToChannel(void* channel, const char* bytes, std::size_t count) {
     static_cast<ByteChannel*>(channel)->Write(std::string_view(bytes, count));
-}
-
-std::int32_t MillisecondsLeft(std::uint32_t deadline, std::uint32_t now) {
-    return static_cast<std::int32_t>(deadline - now);
 }
 
 }  // namespace
@@ -153,13 +150,7 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
             return WaitResult::kDeadline;
         }
         // Until the nearer of the deadline and that of a held Escape.
-        std::optional<int> timeout;
-        for (std::optional<std::uint32_t> end : {decoder_.Deadline(), deadline}) {
-            if (end) {
-                const int left = std::max(0, MillisecondsLeft(*end, now));
-                timeout = timeout ? std::min(*timeout, left) : left;
-            }
-        }
+        const auto timeout = MillisecondsToNearest(now, {decoder_.Deadline(), deadline});
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
             case ChannelWait::kTimeout:

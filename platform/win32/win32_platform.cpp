@@ -5,6 +5,7 @@
 #include <atomic>
 #include <utility>
 
+#include "base/deadline.h"
 #include "console/carry_changes.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
@@ -276,7 +277,7 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
         if (!queue_.Empty()) {
             return WaitResult::kInput;
         }
-        const auto left = deadline ? static_cast<std::int32_t>(*deadline - Milliseconds()) : 1;
+        const std::int32_t left = deadline ? MillisecondsLeft(*deadline, Milliseconds()) : 1;
         if (left <= 0) {
             return WaitResult::kDeadline;
         }
