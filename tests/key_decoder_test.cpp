@@ -414,6 +414,21 @@ TEST(KeyDecoderTest, KittyEventsArePassedOnAsTheyCome) {
     EXPECT_EQ(events[3], (KeyEvent{false, 18, 56, 0, 0}));
 }
 
+TEST(KeyDecoderTest, KittyControlKeysAreThePcKeysWithWhatCtrlTypes) {
+    KeyDecoder decoder;
+    Feed(decoder, kKittyOn);
+    std::vector<KeyEvent> events =
+        KeyEvents(Feed(decoder, "\x1b[13u\x1b[13;5u\x1b[9u\x1b[27u\x1b[127u\x1b[127;5u\x1b[8u"));
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[0], (KeyEvent{true, kVkReturn, kScanEnter, '\r', 0}));
+    EXPECT_EQ(events[1], (KeyEvent{true, kVkReturn, kScanEnter, '\n', kLeftCtrl}));
+    EXPECT_EQ(events[2], (KeyEvent{true, kVkTab, kScanTab, '\t', 0}));
+    EXPECT_EQ(events[3], (KeyEvent{true, kVkEscape, kScanEscape, 27, 0}));
+    EXPECT_EQ(events[4], (KeyEvent{true, kVkBack, kScanBackspace, 8, 0}));
+    EXPECT_EQ(events[5], (KeyEvent{true, kVkBack, kScanBackspace, 127, kLeftCtrl}));
+    EXPECT_EQ(events[6], (KeyEvent{true, kVkBack, kScanBackspace, 8, 0}));
+}
+
 TEST(KeyDecoderTest, KittyKeysTypeAsOnThePc) {
     // Each press is followed by its release, as the terminal sends them.
     CheckCases(

@@ -39,12 +39,7 @@ constexpr CodeRange kKittyFunctionalKeys{kKittyFirstFunctional, kKittyLastFuncti
     kKittyKeypadKeys{kKittyKeypad0, kKittyKeypadSeparator}, kLowerLetters{'a', 'z'},
     kUpperLetters{'A', 'Z'}, kLinuxFunctionFinals{'A', 'E'};
 
-constexpr KeyEvent Press(std::uint16_t virtualKey, std::uint16_t scanCode, std::uint8_t character,
-                         std::uint32_t state = 0) {
-    return {true, virtualKey, scanCode, character, state};
-}
-
-constexpr KeyEvent kTabKey = Press(kVkTab, kScanTab, kTabCharacter),
+constexpr KeyEvent kTabKey = {true, kVkTab, kScanTab, kTabCharacter},
                    kKeypadBeginKey = pc_key::kKeypadBegin;
 
 // The keys of the numeric keypad that type characters, in the order of the kitty
@@ -117,11 +112,11 @@ constexpr KeyEntry kKittyKeypadEditingKeys[] = {
     {kKittyKeypadInsert, pc_key::kInsert}, {kKittyKeypadDelete, pc_key::kDelete}};
 // The keys the kitty protocol sends as their C0 character, with what they type with Ctrl.
 constexpr KeyEntry kKittyControlKeys[] = {
-    {kEscapeCharacter, Press(kVkEscape, kScanEscape, kEscapeCharacter)},
-    {kReturnCharacter, Press(kVkReturn, kScanEnter, kLineFeedCharacter)},
+    {kEscapeCharacter, {true, kVkEscape, kScanEscape, kEscapeCharacter}},
+    {kReturnCharacter, {true, kVkReturn, kScanEnter, kLineFeedCharacter}},
     {kTabCharacter, kTabKey},
-    {kBackspaceCharacter, Press(kVkBack, kScanBackspace, kDeleteCharacter)},
-    {kDeleteCharacter, Press(kVkBack, kScanBackspace, kDeleteCharacter)}};
+    {kBackspaceCharacter, {true, kVkBack, kScanBackspace, kDeleteCharacter}},
+    {kDeleteCharacter, {true, kVkBack, kScanBackspace, kDeleteCharacter}}};
 
 KeyEvent Event(KeyEvent key, std::uint32_t state) {
     key.controlKeyState |= state;

@@ -55,7 +55,6 @@ class Tokenizer {
     // grow into a longer token. With `complete`, no more bytes are coming for them: they
     // are cut into tokens as they stand, and nothing stays held.
     std::optional<Token> Next(bool complete);
-    // Bytes are held, or an overlong sequence is being skipped.
     bool Holding() const { return length_ > 0 || skipping_; }
 
   private:
