@@ -29,7 +29,7 @@ class BrowserChannel : public ByteChannel {
   public:
     std::optional<OpenError> OpenChannel() override { return std::nullopt; }
     void CloseChannel(std::string_view) override {}
-    TerminalSize Size() override { return TerminalSize{kWidth, kHeight}; }
+    TerminalSize Size() override { return TerminalSize{}; }  // 80 x 25, as the page sets it up
     void Write(std::string_view bytes) override { dungeon_page_write(bytes.data(), bytes.size()); }
     std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override {
         const int count = dungeon_page_read(into.data(), static_cast<int>(into.size()));
@@ -43,8 +43,6 @@ class BrowserChannel : public ByteChannel {
     std::uint32_t Now() override { return dungeon_page_clock(); }
     void SetRestoreBytes(std::string_view, std::string_view, std::string_view) override {}
 
-    static constexpr int kWidth = 80;
-    static constexpr int kHeight = 25;
     static constexpr int kForever = -1;  // the page's "no time limit"
 };
 
