@@ -4,7 +4,8 @@ namespace dungeon {
 namespace {
 
 constexpr std::uint8_t kContinuationMask = 0xC0, kContinuationTag = 0x80, kContinuationBits = 0x3F;
-constexpr std::uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF, kLastCodePoint = 0x10FFFF;
+constexpr std::uint32_t kFirstSurrogate = 0xD800, kLastSurrogate = 0xDFFF,
+                        kLastCodePoint = 0x10FFFF;
 
 // The lead bytes of UTF-8 characters: their bits of the code point, and the least code
 // point of that length (a smaller one is overlong).

@@ -46,7 +46,10 @@ TEST(Utf8Test, RefusesWhatNoCharacterIsAndWaitsForWhatIsCutShort) {
     Expect("\xff", Kind::kInvalid, 0, 1);
     Expect("\x80", Kind::kInvalid, 0, 1);  // a continuation byte alone
     // A byte that breaks a character off is left for the next one.
-    Expect("\xc3" "a", Kind::kInvalid, 0, 1);
+    Expect(
+        "\xc3"
+        "a",
+        Kind::kInvalid, 0, 1);
     Expect("\xe2\x94\x1b", Kind::kInvalid, 0, 1);
     // The bytes end inside a character.
     Expect("\xc3", Kind::kIncomplete, 0, 1);
