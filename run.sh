@@ -43,6 +43,7 @@ command_of() {
         desktop-file-utils) echo desktop-file-validate ;;
         appstream) echo appstreamcli ;;
         wine) echo wine ;;
+        valgrind) echo valgrind ;;
         python3) echo python3 ;;
         emscripten) echo emcc ;;
         chromium) echo chromium ;;
@@ -177,11 +178,13 @@ case "${1:-}" in
         cmake --workflow --preset windows-cross
         ;;
     bench)
-        ensure_packages $BUILD_TOOLS libbenchmark-dev
+        ensure_packages $BUILD_TOOLS libbenchmark-dev valgrind
         cmake --preset bench
         cmake --build --preset bench
-        # Key to answer, the game against an echo; then the project's other benchmarks.
+        # Key to answer, the game against an echo; the instructions of a turn; then the
+        # project's other benchmarks.
         build/bench/bench/dungeon_latency 3 300
+        bench/turn_instructions.sh
         build/bench/bench/dungeon_bench
         ;;
     fuzz)

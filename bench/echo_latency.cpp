@@ -2,6 +2,10 @@
 // a raw-mode program that echoes each byte. Each runs on a pseudo-terminal of its own; keys
 // go to one and the other in turn, and the time is taken from the write of the key to the
 // first byte of the answer. Usage: dungeon_latency [runs] [keys per run]
+// Two builds of the game against each other, the same way:
+//   dungeon_latency --compare FIRST SECOND [runs] [keys per run]
+// A number of turns played on a command, e.g. a game under callgrind:
+//   dungeon_latency --play KEYS COMMAND [ARGUMENTS...]
 // Also the echo program itself: dungeon_latency --echo
 #include <fcntl.h>
 #include <poll.h>
@@ -150,47 +154,85 @@ double Percentile(std::vector<double> values, double share) {
     return values[at];
 }
 
-// One run; false when a program could not be started or answered nothing.
-bool Run(const char* self, int keys) {
+// The key the i-th turn types: down and up again and again, ordinary turns that each
+// redraw the whole map.
+char StepKey(int i) {
+    return i % 2 == 0 ? '2' : '8';
+}
+
+// One key to a game: its answer time, or nullopt when a fight ignored the step and asked
+// its question instead, which is then answered with flee.
+std::optional<double> Turn(Program& game, int i) {
+    std::optional<double> micros = game.Answer(StepKey(i));
+    if (!micros) {
+        game.Answer('f');
+    }
+    return micros;
+}
+
+struct Times {
+    std::vector<double> answers;
+    double cpuBefore = 0;
+};
+
+void Report(const char* name, const Times& times, const Program& program, int keys) {
+    std::printf("%s: median %.0f us, p90 %.0f us (%zu keys), CPU per key %.1f us; ", name,
+                Percentile(times.answers, 0.5), Percentile(times.answers, 0.9),
+                times.answers.size(), (program.CpuMicroseconds() - times.cpuBefore) / keys);
+}
+
+// One run of the game against the echo, or of two builds of the game against each other,
+// the keys going to one and the next in turn; false when a program could not be started
+// or answered nothing.
+bool Run(const char* self, const char* first, const char* second, int keys) {
     setenv("TERM", "xterm-256color", 1);
-    Program game({DUNGEON_EXECUTABLE});
-    Program echo({self, "--echo"});
-    if (!game.Ok() || !echo.Ok()) {
+    const bool againstEcho = second == nullptr;
+    Program a({first});
+    Program b = againstEcho ? Program({self, "--echo"}) : Program({second});
+    if (!a.Ok() || !b.Ok()) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return false;
     }
-    game.Drain(300);
-    echo.Drain(50);
-    std::vector<double> gameTimes;
-    std::vector<double> echoTimes;
-    const double cpuBefore = game.CpuMicroseconds();
-    const double echoCpuBefore = echo.CpuMicroseconds();
+    a.Drain(300);
+    b.Drain(againstEcho ? 50 : 300);
+    Times timesA{{}, a.CpuMicroseconds()};
+    Times timesB{{}, b.CpuMicroseconds()};
     for (int i = 0; i < keys; ++i) {
-        // Down and up again and again: ordinary turns, each redrawing the whole map.
-        if (std::optional<double> micros = game.Answer(i % 2 == 0 ? '2' : '8')) {
-            gameTimes.push_back(*micros);
-        } else {
-            game.Answer('f');  // a fight ignores steps and asks its question: flee
+        if (std::optional<double> micros = Turn(a, i)) {
+            timesA.answers.push_back(*micros);
         }
-        if (std::optional<double> micros = echo.Answer(i % 2 == 0 ? '2' : '8')) {
-            echoTimes.push_back(*micros);
+        std::optional<double> micros = againstEcho ? b.Answer(StepKey(i)) : Turn(b, i);
+        if (micros) {
+            timesB.answers.push_back(*micros);
         }
     }
-    if (gameTimes.empty() || echoTimes.empty()) {
+    if (timesA.answers.empty() || timesB.answers.empty()) {
         std::fprintf(stderr, "no answers\n");
         return false;
     }
-    const double cpuPerKey = (game.CpuMicroseconds() - cpuBefore) / keys;
-    const double echoCpuPerKey = (echo.CpuMicroseconds() - echoCpuBefore) / keys;
-    double gameMedian = Percentile(gameTimes, 0.5);
-    double echoMedian = Percentile(echoTimes, 0.5);
-    std::printf(
-        "game: median %.0f us, p90 %.0f us (%zu keys); echo: median %.0f us, p90 %.0f us "
-        "(%zu keys); ratio of medians %.2f; CPU per key: game %.1f us, echo %.1f us\n",
-        gameMedian, Percentile(gameTimes, 0.9), gameTimes.size(), echoMedian,
-        Percentile(echoTimes, 0.9), echoTimes.size(), gameMedian / echoMedian, cpuPerKey,
-        echoCpuPerKey);
+    Report(againstEcho ? "game" : "first", timesA, a, keys);
+    Report(againstEcho ? "echo" : "second", timesB, b, keys);
+    std::printf("ratio of medians %.2f\n",
+                Percentile(timesA.answers, 0.5) / Percentile(timesB.answers, 0.5));
     return true;
+}
+
+// Plays `keys` turns on `command` and quits with "s": for counting the instructions of a
+// number of turns under a tool such as callgrind, which starts slowly.
+int Play(int keys, const std::vector<const char*>& command) {
+    setenv("TERM", "xterm-256color", 1);
+    Program game(command);
+    if (!game.Ok()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    game.Drain(3000);
+    for (int i = 0; i < keys; ++i) {
+        Turn(game, i);
+    }
+    game.Answer('s');
+    game.Drain(3000);
+    return 0;
 }
 
 }  // namespace
@@ -199,10 +241,21 @@ int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "--echo") == 0) {
         return Echo();
     }
-    int runs = argc > 1 ? std::atoi(argv[1]) : 3;
-    int keys = argc > 2 ? std::atoi(argv[2]) : 300;
+    if (argc >= 4 && std::strcmp(argv[1], "--play") == 0) {
+        return Play(std::atoi(argv[2]), std::vector<const char*>(argv + 3, argv + argc));
+    }
+    const char* first = DUNGEON_EXECUTABLE;
+    const char* second = nullptr;
+    int at = 1;
+    if (argc >= 4 && std::strcmp(argv[1], "--compare") == 0) {
+        first = argv[2];
+        second = argv[3];
+        at = 4;
+    }
+    int runs = argc > at ? std::atoi(argv[at]) : 3;
+    int keys = argc > at + 1 ? std::atoi(argv[at + 1]) : 300;
     for (int run = 0; run < runs; ++run) {
-        if (!Run(argv[0], keys)) {
+        if (!Run(argv[0], first, second, keys)) {
             return 1;
         }
     }
