@@ -36,7 +36,7 @@ struct Result {
     std::string out;
     std::string err;
     std::string terminal;  // every byte the program sent to the terminal
-    bool settingsKept = false;
+    bool settingsUnchanged = false;
 };
 
 bool SameSettings(const termios& a, const termios& b) {
@@ -68,12 +68,12 @@ struct Reports {
 
 // Forks a process that, like a shell, leads a session whose controlling terminal is
 // `terminal` (with Output::kNone it has none) and runs the program as its child. It writes
-// the program's wait status to `status` and ends when `hold` ends: on macOS every descriptor
-// of a controlling terminal, the test's too, dies when the session's leader exits, so it
-// must live until the test has read the terminal's settings. Between fork and exec only
-// async-signal-safe calls, as the test program has threads.
+// the program's wait status to `status` and ends when `quit` is closed: on macOS every
+// descriptor of a controlling terminal, the test's too, dies when the session's leader
+// exits, so it must live until the test has read the terminal's settings. Between fork and
+// exec only async-signal-safe calls, as the test program has threads.
 pid_t StartUnderAShell(char* const* argv, const char* terminal, Output output, int outPipe,
-                       int errPipe, int status, int hold) {
+                       int errPipe, int status, int quit) {
     pid_t shell = fork();
     if (shell != 0) {
         return shell;
@@ -94,7 +94,7 @@ pid_t StartUnderAShell(char* const* argv, const char* terminal, Output output, i
     }
     // Only the program holds the output pipes now: the test sees them end with it.
     for (int fd = 3; fd < 256; ++fd) {
-        if (fd != in && fd != status && fd != hold) {
+        if (fd != in && fd != status && fd != quit) {
             close(fd);
         }
     }
@@ -105,7 +105,7 @@ pid_t StartUnderAShell(char* const* argv, const char* terminal, Output output, i
         _exit(1);
     }
     for (char byte = 0;;) {
-        ssize_t count = read(hold, &byte, 1);
+        ssize_t count = read(quit, &byte, 1);
         if (count == 0 || (count < 0 && errno != EINTR)) {
             _exit(0);
         }
@@ -176,23 +176,23 @@ Result Start(const std::vector<std::string>& arguments, Output output) {
         return run;
     }
     std::string slaveName = ptsname(master);
-    // Held open by the test to read the settings before and after.
+    // Open in the test to read the settings before and after.
     int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
     termios before{};
     EXPECT_EQ(tcgetattr(slave, &before), 0);
     int outPipe[2];
     int errPipe[2];
     int statusPipe[2];
-    int holdPipe[2];
-    for (int* ends : {outPipe, errPipe, statusPipe, holdPipe}) {
+    int quitPipe[2];
+    for (int* ends : {outPipe, errPipe, statusPipe, quitPipe}) {
         EXPECT_EQ(pipe(ends), 0);
     }
     std::string program = DUNGEON_EXECUTABLE;
     std::vector<std::string> copies = arguments;
     std::vector<char*> argv = ArgumentVector(program, copies);
     pid_t shell = StartUnderAShell(argv.data(), slaveName.c_str(), output, outPipe[1], errPipe[1],
-                                   statusPipe[1], holdPipe[0]);
-    for (int fd : {outPipe[1], errPipe[1], statusPipe[1], holdPipe[0]}) {
+                                   statusPipe[1], quitPipe[0]);
+    for (int fd : {outPipe[1], errPipe[1], statusPipe[1], quitPipe[0]}) {
         close(fd);
     }
     std::optional<int> status = Collect(run, {outPipe[0], errPipe[0], statusPipe[0]}, master);
@@ -204,8 +204,8 @@ Result Start(const std::vector<std::string>& arguments, Output output) {
     }
     termios after{};
     EXPECT_EQ(tcgetattr(slave, &after), 0);
-    run.settingsKept = SameSettings(before, after);
-    EndShell(shell, {holdPipe[1], outPipe[0], errPipe[0], statusPipe[0], slave, master});
+    run.settingsUnchanged = SameSettings(before, after);
+    EndShell(shell, {quitPipe[1], outPipe[0], errPipe[0], statusPipe[0], slave, master});
     return run;
 }
 
@@ -244,12 +244,12 @@ TEST(CommandLineEndToEndTest, HelpAndVersionPrintAndLeaveTheTerminalAlone) {
         EXPECT_EQ(piped.out, ExpectedOutput({option})) << option;
         EXPECT_EQ(piped.err, "") << option;
         EXPECT_EQ(piped.terminal, "") << option;  // not a byte drawn or asked
-        EXPECT_TRUE(piped.settingsKept) << option;
+        EXPECT_TRUE(piped.settingsUnchanged) << option;
 
         Result shown = Start({option}, Output::kTerminal);
         EXPECT_EQ(shown.status, 0) << option;
         EXPECT_EQ(shown.terminal, AsTerminalShowsIt(ExpectedOutput({option}))) << option;
-        EXPECT_TRUE(shown.settingsKept) << option;
+        EXPECT_TRUE(shown.settingsUnchanged) << option;
     }
     EXPECT_EQ(Start({"--version"}, Output::kPipe).out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
     EXPECT_EQ(Start({"--help"}, Output::kPipe).out.rfind("Usage: dungeon", 0), 0u);
@@ -261,7 +261,7 @@ TEST(CommandLineEndToEndTest, UnknownArgumentFailsWithStatusTwoAndLeavesTheTermi
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "dungeon: unknown argument '--bogus'\nTry 'dungeon --help'.\n");
     EXPECT_EQ(run.terminal, "");
-    EXPECT_TRUE(run.settingsKept);
+    EXPECT_TRUE(run.settingsUnchanged);
 }
 
 TEST(CommandLineEndToEndTest, WorksWithoutAnyTerminal) {

@@ -102,7 +102,7 @@ int RunGameLikeAShell(const char* path) {
         }
     }
     // macOS drains a controlling terminal's output before its session leader may exit; a
-    // terminal that reads nothing would hold this process forever.
+    // terminal that reads nothing would block this process's exit forever.
     tcflush(fd, TCIOFLUSH);
     return 0;
 }
