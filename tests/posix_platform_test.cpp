@@ -640,6 +640,8 @@ class GameUnderAShell {
         }
         close(toShell_);  // the shell's input ends: it ends too
         close(fromShell_);
+        // It ends by itself, after emptying the terminal's output: killed before that, on
+        // macOS it could wait for ever for the stalled terminal to take that output.
         int status = 0;
         if (shell_) {
             shell_->Wait(status);
