@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,12 +36,136 @@ struct Result {
     std::string out;
     std::string err;
     std::string terminal;  // every byte the program sent to the terminal
-    bool settingsKept = false;
+    bool settingsUnchanged = false;
 };
 
 bool SameSettings(const termios& a, const termios& b) {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
            a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof(a.c_cc)) == 0;
+}
+
+// Appends what `fd` has to `into`; `open` becomes false once it has ended.
+void ReadAvailable(int fd, std::string& into, bool& open) {
+    if (!open) {
+        return;
+    }
+    char buffer[4096];
+    ssize_t count = read(fd, buffer, sizeof(buffer));
+    if (count > 0) {
+        into.append(buffer, static_cast<std::size_t>(count));
+    } else if (count == 0 || errno != EAGAIN) {
+        open = false;
+    }
+}
+
+// The test's ends of what a run reports: the program's output and errors, and the wait
+// status from the shell that ran it.
+struct Reports {
+    int out;
+    int err;
+    int status;
+};
+
+// Forks a process that, like a shell, leads a session whose controlling terminal is
+// `terminal` (with Output::kNone it has none) and runs the program as its child. It writes
+// the program's wait status to `status` and ends when `quit` is closed: on macOS every
+// descriptor of a controlling terminal, the test's too, dies when the session's leader
+// exits, so it must live until the test has read the terminal's settings. Between fork and
+// exec only async-signal-safe calls, as the test program has threads.
+pid_t StartUnderAShell(char* const* argv, const char* terminal, Output output, int outPipe,
+                       int errPipe, int status, int quit) {
+    pid_t shell = fork();
+    if (shell != 0) {
+        return shell;
+    }
+    setsid();
+    int in = output == Output::kNone ? open("/dev/null", O_RDONLY)
+                                     : open(terminal, O_RDWR);  // the controlling one
+    pid_t program = fork();
+    if (program == 0) {
+        dup2(in, 0);
+        dup2(output == Output::kTerminal ? in : outPipe, 1);
+        dup2(errPipe, 2);
+        for (int fd = 3; fd < 256; ++fd) {
+            close(fd);
+        }
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    // Only the program holds the output pipes now: the test sees them end with it.
+    for (int fd = 3; fd < 256; ++fd) {
+        if (fd != in && fd != status && fd != quit) {
+            close(fd);
+        }
+    }
+    int waitStatus = -1;
+    while (program > 0 && waitpid(program, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    if (write(status, &waitStatus, sizeof waitStatus) != static_cast<ssize_t>(sizeof waitStatus)) {
+        _exit(1);
+    }
+    for (char byte = 0;;) {
+        ssize_t count = read(quit, &byte, 1);
+        if (count == 0 || (count < 0 && errno != EINTR)) {
+            _exit(0);
+        }
+    }
+}
+
+// Reads the program's output, errors and terminal until both pipes are closed and its wait
+// status has come, for ten seconds at most; the status is nothing if it did not come.
+std::optional<int> Collect(Result& run, Reports from, int master) {
+    for (int fd : {from.out, from.err, from.status, master}) {
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+    const auto deadline = Clock::now() + 10s;
+    bool outOpen = true;
+    bool errOpen = true;
+    std::optional<int> status;
+    bool waiting = true;  // for the status, while its pipe is open
+    while (Clock::now() < deadline && (outOpen || errOpen || waiting)) {
+        pollfd fds[4] = {{outOpen ? from.out : -1, POLLIN, 0},
+                         {errOpen ? from.err : -1, POLLIN, 0},
+                         {waiting ? from.status : -1, POLLIN, 0},
+                         {master, POLLIN, 0}};
+        poll(fds, 4, 20);
+        // The status first: once it has come, all the program wrote can be read.
+        if (waiting) {
+            int waitStatus = 0;
+            ssize_t count = read(from.status, &waitStatus, sizeof waitStatus);
+            if (count == static_cast<ssize_t>(sizeof waitStatus)) {
+                status = waitStatus;
+            }
+            waiting = !status && count < 0 && errno == EAGAIN;
+        }
+        ReadAvailable(from.out, run.out, outOpen);
+        ReadAvailable(from.err, run.err, errOpen);
+        char buffer[4096];
+        for (ssize_t count; (count = read(master, buffer, sizeof(buffer))) > 0;) {
+            run.terminal.append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+    return status;
+}
+
+// Closes `descriptors`, the shell's input among them, which lets the shell end, and reaps
+// the shell. The pseudo-terminal's master is among them: macOS drains a controlling
+// terminal's output when the session's leader exits, and a closed master ends that wait.
+void EndShell(pid_t shell, std::initializer_list<int> descriptors) {
+    for (int fd : descriptors) {
+        close(fd);
+    }
+    waitpid(shell, nullptr, 0);
+}
+
+// The program, then its arguments, then the null pointer that ends the list.
+std::vector<char*> ArgumentVector(std::string& program, std::vector<std::string>& arguments) {
+    std::vector<char*> argv = {program.data()};
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
 }
 
 Result Start(const std::vector<std::string>& arguments, Output output) {
@@ -50,94 +176,36 @@ Result Start(const std::vector<std::string>& arguments, Output output) {
         return run;
     }
     std::string slaveName = ptsname(master);
-    // Held open by the test to read the settings before and after.
+    // Open in the test to read the settings before and after.
     int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
     termios before{};
     EXPECT_EQ(tcgetattr(slave, &before), 0);
     int outPipe[2];
     int errPipe[2];
-    EXPECT_EQ(pipe(outPipe), 0);
-    EXPECT_EQ(pipe(errPipe), 0);
-
-    std::vector<char*> argv;
+    int statusPipe[2];
+    int quitPipe[2];
+    for (int* ends : {outPipe, errPipe, statusPipe, quitPipe}) {
+        EXPECT_EQ(pipe(ends), 0);
+    }
     std::string program = DUNGEON_EXECUTABLE;
-    argv.push_back(program.data());
     std::vector<std::string> copies = arguments;
-    for (std::string& argument : copies) {
-        argv.push_back(argument.data());
+    std::vector<char*> argv = ArgumentVector(program, copies);
+    pid_t shell = StartUnderAShell(argv.data(), slaveName.c_str(), output, outPipe[1], errPipe[1],
+                                   statusPipe[1], quitPipe[0]);
+    for (int fd : {outPipe[1], errPipe[1], statusPipe[1], quitPipe[0]}) {
+        close(fd);
     }
-    argv.push_back(nullptr);
-
-    pid_t child = fork();
-    if (child == 0) {
-        // Only async-signal-safe calls from here to exec.
-        setsid();
-        int in = output == Output::kNone ? open("/dev/null", O_RDONLY)
-                                         : open(slaveName.c_str(), O_RDWR);  // the controlling one
-        dup2(in, 0);
-        dup2(output == Output::kTerminal ? in : outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd = 3; fd < 256; ++fd) {
-            close(fd);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    for (int fd : {master, outPipe[0], errPipe[0]}) {
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-    }
-
-    // Reads until both pipes are closed and the program has ended, for ten seconds at most.
-    const auto deadline = Clock::now() + 10s;
-    bool outOpen = true;
-    bool errOpen = true;
-    bool ended = false;
-    int waitStatus = 0;
-    while (Clock::now() < deadline && (outOpen || errOpen || !ended)) {
-        pollfd fds[3] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},
-                         {errOpen ? errPipe[0] : -1, POLLIN, 0},
-                         {master, POLLIN, 0}};
-        poll(fds, 3, 20);
-        char buffer[4096];
-        struct Source {
-            int fd;
-            std::string* into;
-            bool* open;
-        };
-        for (Source source :
-             {Source{outPipe[0], &run.out, &outOpen}, Source{errPipe[0], &run.err, &errOpen}}) {
-            if (*source.open) {
-                ssize_t count = read(source.fd, buffer, sizeof(buffer));
-                if (count > 0) {
-                    source.into->append(buffer, static_cast<std::size_t>(count));
-                } else if (count == 0 || errno != EAGAIN) {
-                    *source.open = false;
-                }
-            }
-        }
-        for (ssize_t count; (count = read(master, buffer, sizeof(buffer))) > 0;) {
-            run.terminal.append(buffer, static_cast<std::size_t>(count));
-        }
-        if (!ended && waitpid(child, &waitStatus, WNOHANG) == child) {
-            ended = true;
-        }
-    }
-    if (!ended) {
-        kill(child, SIGKILL);
-        waitpid(child, &waitStatus, 0);
+    std::optional<int> status = Collect(run, {outPipe[0], errPipe[0], statusPipe[0]}, master);
+    if (!status) {
+        kill(-shell, SIGKILL);  // the shell and the program, in the group the shell leads
         ADD_FAILURE() << "the program did not end in time";
-    } else if (WIFEXITED(waitStatus)) {
-        run.status = WEXITSTATUS(waitStatus);
+    } else if (WIFEXITED(*status)) {
+        run.status = WEXITSTATUS(*status);
     }
     termios after{};
     EXPECT_EQ(tcgetattr(slave, &after), 0);
-    run.settingsKept = SameSettings(before, after);
-    close(outPipe[0]);
-    close(errPipe[0]);
-    close(slave);
-    close(master);
+    run.settingsUnchanged = SameSettings(before, after);
+    EndShell(shell, {quitPipe[1], outPipe[0], errPipe[0], statusPipe[0], slave, master});
     return run;
 }
 
@@ -176,12 +244,12 @@ TEST(CommandLineEndToEndTest, HelpAndVersionPrintAndLeaveTheTerminalAlone) {
         EXPECT_EQ(piped.out, ExpectedOutput({option})) << option;
         EXPECT_EQ(piped.err, "") << option;
         EXPECT_EQ(piped.terminal, "") << option;  // not a byte drawn or asked
-        EXPECT_TRUE(piped.settingsKept) << option;
+        EXPECT_TRUE(piped.settingsUnchanged) << option;
 
         Result shown = Start({option}, Output::kTerminal);
         EXPECT_EQ(shown.status, 0) << option;
         EXPECT_EQ(shown.terminal, AsTerminalShowsIt(ExpectedOutput({option}))) << option;
-        EXPECT_TRUE(shown.settingsKept) << option;
+        EXPECT_TRUE(shown.settingsUnchanged) << option;
     }
     EXPECT_EQ(Start({"--version"}, Output::kPipe).out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
     EXPECT_EQ(Start({"--help"}, Output::kPipe).out.rfind("Usage: dungeon", 0), 0u);
@@ -193,7 +261,7 @@ TEST(CommandLineEndToEndTest, UnknownArgumentFailsWithStatusTwoAndLeavesTheTermi
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "dungeon: unknown argument '--bogus'\nTry 'dungeon --help'.\n");
     EXPECT_EQ(run.terminal, "");
-    EXPECT_TRUE(run.settingsKept);
+    EXPECT_TRUE(run.settingsUnchanged);
 }
 
 TEST(CommandLineEndToEndTest, WorksWithoutAnyTerminal) {

@@ -532,15 +532,22 @@ TEST(PosixPlatformTest, TheTerminalShowsWhatTheScreenHolds) {
 // A child of the test runs one scene of terminal_child.cpp on the terminal. The test
 // program has threads, so the forked child does nothing but exec: the arguments are made
 // before the fork. If the test ends first, the child is killed, so that no stopped or
-// waiting process outlives its test.
+// waiting process outlives its test. `input` and `output`, if given, become the child's
+// standard input and output.
 class ChildProcess {
   public:
-    ChildProcess(const char* scene, const std::string& terminal)
+    ChildProcess(const char* scene, const std::string& terminal, int input = -1, int output = -1)
         : scene_(scene), terminal_(terminal) {
         char* arguments[] = {const_cast<char*>(DUNGEON_TERMINAL_CHILD), scene_.data(),
                              terminal_.data(), nullptr};
         pid_ = fork();
         if (pid_ == 0) {
+            if (input >= 0) {
+                dup2(input, STDIN_FILENO);
+            }
+            if (output >= 0) {
+                dup2(output, STDOUT_FILENO);
+            }
             execv(arguments[0], arguments);
             _exit(127);
         }
@@ -605,13 +612,80 @@ TEST(PosixPlatformTest, EndingAndCrashSignalsRestoreTheTerminalAndEndWithThatSig
     }
 }
 
+// The built game on the terminal, started as a shell starts it: terminal_child.cpp's
+// "game" scene leads the session and runs the game as its child. That process reports the
+// game's process id and wait status, and stays until this object goes, so that the
+// terminal works on for the test after the game has ended.
+class GameUnderAShell {
+  public:
+    explicit GameUnderAShell(const std::string& terminal) {
+        int toShell[2];
+        int fromShell[2];
+        if (pipe(toShell) != 0 || pipe(fromShell) != 0) {
+            return;
+        }
+        for (int fd : {toShell[0], toShell[1], fromShell[0], fromShell[1]}) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+        shell_.emplace("game", terminal, toShell[0], fromShell[1]);
+        close(toShell[0]);
+        close(fromShell[1]);
+        toShell_ = toShell[1];
+        fromShell_ = fromShell[0];
+        game_ = Next<pid_t>(std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit));
+    }
+    ~GameUnderAShell() {
+        if (game_ && !status_) {
+            kill(*game_, SIGKILL);
+        }
+        close(toShell_);  // the shell's input ends: it ends too
+        close(fromShell_);
+        // It ends by itself, after emptying the terminal's output: killed before that, on
+        // macOS it could wait for ever for the stalled terminal to take that output.
+        int status = 0;
+        if (shell_) {
+            shell_->Wait(status);
+        }
+    }
+    GameUnderAShell(const GameUnderAShell&) = delete;
+    GameUnderAShell& operator=(const GameUnderAShell&) = delete;
+
+    std::optional<pid_t> Pid() const { return game_; }
+    // The game's wait status, once it has ended; nothing if it does not end within `limit`.
+    std::optional<int> Status(std::chrono::milliseconds limit) {
+        if (!status_) {
+            status_ = Next<int>(limit);
+        }
+        return status_;
+    }
+
+  private:
+    template <typename Number>
+    std::optional<Number> Next(std::chrono::milliseconds limit) {
+        Number number{};
+        pollfd fd{fromShell_, POLLIN, 0};
+        if (fromShell_ < 0 || poll(&fd, 1, static_cast<int>(limit.count())) != 1 ||
+            read(fromShell_, &number, sizeof number) != static_cast<ssize_t>(sizeof number)) {
+            return std::nullopt;
+        }
+        return number;
+    }
+
+    std::optional<ChildProcess> shell_;
+    int toShell_ = -1;
+    int fromShell_ = -1;
+    std::optional<pid_t> game_;
+    std::optional<int> status_;
+};
+
 // The game on a terminal that reads nothing: its output stalls, and still SIGTERM ends
 // it at once (status 143 in a shell) with the terminal's modes given back.
 TEST(PosixPlatformTest, SigtermEndsTheGameOnAStalledTerminal) {
     FakeTerminal terminal(FakeTerminal::Answers::kReadsNothing, 80, 25);
     ASSERT_TRUE(terminal.Ok());
     termios before = terminal.Modes();
-    ChildProcess game("game", terminal.Path());
+    GameUnderAShell game(terminal.Path());
+    ASSERT_TRUE(game.Pid()) << "the game was not started";
     ASSERT_TRUE(WaitUntil([&] { return (terminal.Modes().c_lflag & ICANON) == 0; }))
         << "the game did not take the terminal";
     std::this_thread::sleep_for(500ms);  // the start-up questions go unanswered
@@ -621,11 +695,11 @@ TEST(PosixPlatformTest, SigtermEndsTheGameOnAStalledTerminal) {
         std::this_thread::sleep_for(1ms);
     }
     std::this_thread::sleep_for(200ms);
-    ASSERT_EQ(kill(game.Pid(), SIGTERM), 0);
-    int status = 0;
-    ASSERT_TRUE(game.Wait(status, 0, 1000ms)) << "SIGTERM did not end the game within a second";
-    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    ASSERT_EQ(kill(*game.Pid(), SIGTERM), 0);
+    std::optional<int> status = game.Status(1000ms);
+    ASSERT_TRUE(status) << "SIGTERM did not end the game within a second";
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "status " << *status;
+    EXPECT_EQ(WTERMSIG(*status), SIGTERM);
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
 }
 

@@ -7,6 +7,8 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/select.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +62,51 @@ bool WaitForKey(PosixPlatform& platform) {
     return true;
 }
 
+// The built game with this terminal as its controlling one, as a shell starts it: this
+// process leads the session and runs the game as its child. It writes the game's process id
+// to standard output, then the game's wait status once it has ended, and itself ends only
+// when its standard input ends. So the terminal outlives the game for the test: macOS takes
+// every descriptor of a controlling terminal away when the session's leader exits.
+int RunGameLikeAShell(const char* path) {
+    setsid();
+    int fd = open(path, O_RDWR);
+    if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) {
+        return 7;
+    }
+    pid_t game = fork();
+    if (game == 0) {
+        setenv("TERM", kType, 1);
+        dup2(fd, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        close(fd);
+        execl(DUNGEON_EXECUTABLE, DUNGEON_EXECUTABLE, static_cast<char*>(nullptr));
+        _exit(8);
+    }
+    if (game < 0) {
+        return 8;
+    }
+    signal(SIGPIPE, SIG_IGN);  // the test may have stopped listening
+    write(STDOUT_FILENO, &game, sizeof game);
+    int status = 0;
+    while (waitpid(game, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return 10;
+        }
+    }
+    write(STDOUT_FILENO, &status, sizeof status);
+    char byte = 0;
+    for (ssize_t count; (count = read(STDIN_FILENO, &byte, 1)) != 0;) {
+        if (count < 0 && errno != EINTR) {
+            break;
+        }
+    }
+    // macOS drains a controlling terminal's output before its session leader may exit; a
+    // terminal that reads nothing would block this process's exit forever.
+    tcflush(fd, TCIOFLUSH);
+    return 0;
+}
+
 int Play(const char* scene, const char* path) {
     if (std::strcmp(scene, "terminate") == 0) {
         PosixPlatform platform(path, kType);
@@ -76,9 +123,12 @@ int Play(const char* scene, const char* path) {
         if (!OpenAndDraw(platform, 1, 21, 'W')) {
             return 2;
         }
-        // A real fault: a write to a page that may only be read.
-        void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (page == MAP_FAILED) {
+        // A real fault: a write to a page that was just unmapped. That is SIGSEGV on Linux
+        // and macOS alike; macOS reports a write to a read-only page as SIGBUS instead.
+        const auto pageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        void* page =
+            mmap(nullptr, pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED || munmap(page, pageSize) != 0) {
             return 4;
         }
         *static_cast<volatile char*>(page) = 1;
@@ -128,18 +178,7 @@ int Play(const char* scene, const char* path) {
         return refused && term.sa_handler == SIG_DFL ? 0 : 6;
     }
     if (std::strcmp(scene, "game") == 0) {
-        // The built game with this terminal as its controlling one, as a shell starts it.
-        setsid();
-        setenv("TERM", kType, 1);
-        int fd = open(path, O_RDWR);
-        if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) {
-            return 7;
-        }
-        dup2(fd, 0);
-        dup2(fd, 1);
-        dup2(fd, 2);
-        execl(DUNGEON_EXECUTABLE, DUNGEON_EXECUTABLE, static_cast<char*>(nullptr));
-        return 8;
+        return RunGameLikeAShell(path);
     }
     return 9;
 }

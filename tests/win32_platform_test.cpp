@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -28,10 +29,11 @@ constexpr WORD kShellAttribute = 0x07;
 // A cursor size the console would not choose by itself, in percent of a cell.
 constexpr DWORD kLargeCursor = 50;
 constexpr std::uint32_t kQuietWaitMs = 500;
-// A buffer as the classic console host gives a new window, and a view of the usual size.
+// Set once the test program is alone on its console; its child processes inherit it.
+constexpr const char* kOwnConsole = "DUNGEON_TESTS_OWN_CONSOLE";
+// A buffer as the classic console host gives a new window, and a view of the usual height.
 constexpr SHORT kTallWidth = 120;
 constexpr SHORT kTallHeight = 9001;
-constexpr SHORT kViewWidth = 120;
 constexpr SHORT kViewHeight = 30;
 
 // CPU time of the calling thread, in the system's units of 100 ns.
@@ -93,18 +95,20 @@ void RaiseControlEvent(DWORD event) {
 // test runs, so the platform opens them as it would the console it was started in.
 class Win32PlatformTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        // Under ctest (Wine, no terminal) the program is attached to no usable console:
-        // it gets a console of its own.
-        HANDLE probe =
-            CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) {
+    // Ctrl+C and Ctrl+Break reach every process of the console, and the console this
+    // program was started in may be shared: with ctest, which the default handler would
+    // end, and with the shell that started it. Then the tests run on a new console of their
+    // own; the processes of the death tests are started on that and keep it.
+    static void SetUpTestSuite() {
+        DWORD processes[2];
+        const DWORD attached = GetConsoleProcessList(processes, 2);  // 0: no console at all
+        if (attached != 1 && GetEnvironmentVariableA(kOwnConsole, nullptr, 0) == 0) {
             FreeConsole();
             ASSERT_TRUE(AllocConsole()) << GetLastError();
-        } else {
-            CloseHandle(probe);
         }
+        ASSERT_TRUE(SetEnvironmentVariableA(kOwnConsole, "1"));
+    }
+    void SetUp() override {
         buffer_ = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             CONSOLE_TEXTMODE_BUFFER, nullptr);
@@ -144,6 +148,13 @@ class Win32PlatformTest : public ::testing::Test {
         }
     }
 
+    // The input's mode as the console reports it, which may hold flags of the console's own
+    // beside those a program set (Windows adds ENABLE_EXTENDED_FLAGS to ENABLE_INSERT_MODE).
+    DWORD InputMode() const {
+        DWORD mode = 0;
+        EXPECT_TRUE(GetConsoleMode(input_, &mode)) << GetLastError();
+        return mode;
+    }
     std::vector<CHAR_INFO> ReadBuffer() const { return ReadBuffer(width_, height_); }
     // The top left `width` x `height` cells.
     std::vector<CHAR_INFO> ReadBuffer(int width, int height) const {
@@ -307,6 +318,7 @@ TEST_F(Win32PlatformTest, ClosingGivesBackTheModesAndPutsThePromptBelowThePictur
     const DWORD shellMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
                             ENABLE_MOUSE_INPUT | ENABLE_INSERT_MODE;
     ASSERT_TRUE(SetConsoleMode(input_, shellMode));
+    const DWORD shellModeRead = InputMode();
     const CONSOLE_CURSOR_INFO large{kLargeCursor, TRUE};
     ASSERT_TRUE(SetConsoleCursorInfo(buffer_, &large));
     ASSERT_TRUE(console_.Start(platform_));
@@ -321,9 +333,7 @@ TEST_F(Win32PlatformTest, ClosingGivesBackTheModesAndPutsThePromptBelowThePictur
     console_.HideCursor();
     console_.Finish();
 
-    DWORD mode = 0;
-    ASSERT_TRUE(GetConsoleMode(input_, &mode));
-    EXPECT_EQ(mode, shellMode);
+    EXPECT_EQ(InputMode(), shellModeRead);
     CONSOLE_CURSOR_INFO cursor;
     ASSERT_TRUE(GetConsoleCursorInfo(buffer_, &cursor));
     EXPECT_TRUE(cursor.bVisible);
@@ -407,6 +417,7 @@ TEST_F(Win32PlatformTest, ControlCChangesNothingAndTheNextKeyActs) {
 TEST_F(Win32PlatformTest, ControlBreakGivesTheConsoleBackAndEndsTheGame) {
     const DWORD shellMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
     ASSERT_TRUE(SetConsoleMode(input_, shellMode));
+    const DWORD shellModeRead = InputMode();
     // The event reaches every process of the console, this one too: it stays.
     ASSERT_TRUE(SetConsoleCtrlHandler(CatchPassedOn, TRUE));
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) {
@@ -426,23 +437,26 @@ TEST_F(Win32PlatformTest, ControlBreakGivesTheConsoleBackAndEndsTheGame) {
         },
         ::testing::ExitedWithCode(static_cast<int>(Win32Platform::kControlEventExitStatus)), "");
     SetConsoleCtrlHandler(CatchPassedOn, FALSE);
-    DWORD mode = 0;
-    ASSERT_TRUE(GetConsoleMode(input_, &mode));
-    EXPECT_EQ(mode, shellMode);
+    EXPECT_EQ(InputMode(), shellModeRead);
 }
 
 // A buffer taller than its view, the view scrolled down by a shell's output: the game is
 // drawn at the top of the buffer and must be seen there.
 TEST_F(Win32PlatformTest, ATallBufferShowsTheGamesRowsAndTakesTheItemPanes) {
-    const COORD tall{kTallWidth, kTallHeight};
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
+    // A buffer is never narrower than its window, which may be wider than the usual view.
+    const SHORT width =
+        std::max(kTallWidth, static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1));
+    const COORD tall{width, kTallHeight};
     ASSERT_TRUE(SetConsoleScreenBufferSize(buffer_, tall)) << GetLastError();
     previousActive_ =
         CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(SetConsoleActiveScreenBuffer(buffer_)) << GetLastError();
-    const SMALL_RECT scrolled{0, kTallHeight - kViewHeight, kViewWidth - 1, kTallHeight - 1};
+    const SMALL_RECT scrolled{0, kTallHeight - kViewHeight, static_cast<SHORT>(width - 1),
+                              kTallHeight - 1};
     ASSERT_TRUE(SetConsoleWindowInfo(buffer_, TRUE, &scrolled)) << GetLastError();
-    CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
     ASSERT_EQ(info.srWindow.Top, kTallHeight - kViewHeight);
     const SHORT viewHeight = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
@@ -460,8 +474,8 @@ TEST_F(Win32PlatformTest, ATallBufferShowsTheGamesRowsAndTakesTheItemPanes) {
     console_.WriteText(Text("Schwert"));
     console_.Finish();
 
-    const std::vector<CHAR_INFO> shown = ReadBuffer(kTallWidth, 40);
-    EXPECT_EQ(shown[static_cast<std::size_t>(38 * kTallWidth + 40)].Char.UnicodeChar, L'S');
+    const std::vector<CHAR_INFO> shown = ReadBuffer(width, 40);
+    EXPECT_EQ(shown[static_cast<std::size_t>(38 * width + 40)].Char.UnicodeChar, L'S');
     ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer_, &info));
     EXPECT_EQ(info.dwCursorPosition.Y + 1, 40);
     EXPECT_LE(info.srWindow.Top, info.dwCursorPosition.Y) << "the prompt is out of view";
