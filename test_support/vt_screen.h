@@ -294,7 +294,8 @@ class VtScreen {
         SessionOnly("a question or a keyboard mode, which only the platform sends");
         if (kitty && s.prefix == '>') {
             ++kittyDepth_;
-        } else if (kitty && s.prefix == '<' && Check(kittyDepth_ > 0, "a kitty pop without a push")) {
+        } else if (kitty && s.prefix == '<' &&
+                   Check(kittyDepth_ > 0, "a kitty pop without a push")) {
             --kittyDepth_;
         }
         return true;

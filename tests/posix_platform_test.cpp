@@ -234,7 +234,8 @@ std::string DifferenceFrom(const testing::VtScreen& screen, int columns, int row
             std::string expected(Cp437Glyph(at(x, y).character));
             if (screen.Glyph(x, y) != expected) {
                 return "at " + std::to_string(x) + "," + std::to_string(y) +
-                       " the terminal shows '" + std::string(screen.Glyph(x, y)) + "', not '" + expected + "'";
+                       " the terminal shows '" + std::string(screen.Glyph(x, y)) + "', not '" +
+                       expected + "'";
             }
         }
     }
