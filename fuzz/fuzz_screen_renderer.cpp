@@ -55,7 +55,7 @@ class Session {
 
     void Frame() {
         sent_.clear();
-        // The program's cells reach the screen as the console writes them: one by one.
+        // The program's cells go to the screen as the console writes them: one by one.
         for (int y = 1; y <= height_; ++y) {
             for (int x = 1; x <= width_; ++x) {
                 if (!(screen_.At(x, y) == At(x, y))) {
