@@ -77,9 +77,10 @@ class VtScreen {
     static constexpr int kMostNumbers = 8;
     static constexpr int kLargestNumber = 9999;
 
+    // A glyph is at most three bytes: the terminal takes no longer UTF-8 characters.
     struct Cell {
-        std::array<char, 4> bytes = {' '};
-        std::size_t length = 1;
+        std::array<char, 3> bytes = {' '};
+        std::uint8_t length = 1;
         int attribute = kResetAttribute;
     };
 
@@ -180,7 +181,7 @@ class VtScreen {
         Cell& cell = At(x_, y_);
         cell = Blank();
         glyph.copy(cell.bytes.data(), glyph.size());
-        cell.length = glyph.size();
+        cell.length = static_cast<std::uint8_t>(glyph.size());
         pendingWrap_ = x_ == width_;
         if (!pendingWrap_) {
             ++x_;
@@ -397,7 +398,7 @@ class VtScreen {
     State state_ = State::kGround;
     std::array<char, kLongestSequence> sequence_ = {};
     std::size_t length_ = 0;
-    std::array<char, 4> character_ = {};
+    std::array<char, 3> character_ = {};
     std::size_t characterLength_ = 0;
     std::uint32_t codePoint_ = 0;
     std::uint32_t utf8Minimum_ = 0;
