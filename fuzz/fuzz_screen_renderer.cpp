@@ -7,36 +7,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/cp437.h"
 #include "fuzz/fuzz_input.h"
-#include "fuzz/strict_terminal.h"
 #include "platform/vt/screen_renderer.h"
+#include "test_support/vt_screen.h"
 
 namespace {
 
 using dungeon::Cell;
 using dungeon::fuzz::Require;
-using dungeon::fuzz::StrictTerminal;
-
-// The code point of each character's glyph, as the terminal decodes it.
-struct GlyphCodes {
-    GlyphCodes() {
-        for (int c = 0; c < 256; ++c) {
-            std::string_view glyph = dungeon::Cp437Glyph(static_cast<std::uint8_t>(c));
-            auto lead = static_cast<std::uint8_t>(glyph[0]);
-            std::uint32_t code = glyph.size() == 1   ? lead
-                                 : glyph.size() == 2 ? lead & 0x1Fu
-                                                     : lead & 0x0Fu;
-            for (std::size_t i = 1; i < glyph.size(); ++i) {
-                code = code << 6 | (static_cast<std::uint8_t>(glyph[i]) & 0x3Fu);
-            }
-            codes[c] = code;
-        }
-    }
-    std::uint32_t codes[256] = {};
-};
+using dungeon::testing::VtScreen;
 
 void Collect(void* context, const char* bytes, std::size_t count) {
     static_cast<std::string*>(context)->append(bytes, count);
@@ -60,7 +43,7 @@ class Session {
     void NewTerminal(int width, int height) {
         terminalWidth_ = width;
         terminalHeight_ = height;
-        terminal_ = std::make_unique<StrictTerminal>(width, height);
+        terminal_ = std::make_unique<VtScreen>(width, height);
         screen_.Forget();
     }
 
@@ -72,7 +55,7 @@ class Session {
 
     void Frame() {
         sent_.clear();
-        // The program's cells reach the screen as the console writes them: one by one.
+        // The program's cells go to the screen as the console writes them: one by one.
         for (int y = 1; y <= height_; ++y) {
             for (int x = 1; x <= width_; ++x) {
                 if (!(screen_.At(x, y) == At(x, y))) {
@@ -90,26 +73,27 @@ class Session {
 
   private:
     void Check() const {
-        static const GlyphCodes glyphs;
-        const StrictTerminal& terminal = *terminal_;
+        const VtScreen& terminal = *terminal_;
+        std::string_view problem = terminal.Problem();
+        Require(problem.empty(), problem.data());
         Require(terminal.Idle(), "the frame ends inside a sequence");
         Require(!terminal.Synchronized(), "the frame's synchronized output was left open");
         int columns = width_ < terminalWidth_ ? width_ : terminalWidth_;
         int rows = height_ < terminalHeight_ ? height_ : terminalHeight_;
         for (int y = 1; y <= terminalHeight_; ++y) {
             for (int x = 1; x <= terminalWidth_; ++x) {
-                const StrictTerminal::Cell& shown = terminal.At(x, y);
                 if (x > columns || y > rows) {
                     // Beyond the picture the terminal stays blank on the default background;
                     // erasing a row may pass there, and a blank's foreground shows nowhere.
-                    Require(shown.codePoint == ' ' && (shown.attribute & 0xF0) == 0,
+                    Require(terminal.Glyph(x, y) == " " && (terminal.Attribute(x, y) & 0xF0) == 0,
                             "the terminal shows something beyond the picture");
                     continue;
                 }
                 Cell cell = cells_[static_cast<std::size_t>((y - 1) * width_ + (x - 1))];
-                Require(shown.codePoint == glyphs.codes[cell.character],
+                Require(terminal.Glyph(x, y) == dungeon::Cp437Glyph(cell.character),
                         "the terminal shows another character");
-                Require(shown.attribute == cell.attribute, "the terminal shows other colours");
+                Require(terminal.Attribute(x, y) == cell.attribute,
+                        "the terminal shows other colours");
             }
         }
         bool inside = cursorX_ >= 1 && cursorX_ <= columns && cursorY_ >= 1 && cursorY_ <= rows;
@@ -129,7 +113,7 @@ class Session {
     dungeon::OutputBuffer output_;
     dungeon::Screen screen_;
     dungeon::ScreenRenderer renderer_;
-    std::unique_ptr<StrictTerminal> terminal_;
+    std::unique_ptr<VtScreen> terminal_;
     int terminalWidth_ = 0;
     int terminalHeight_ = 0;
     int cursorX_ = 1;

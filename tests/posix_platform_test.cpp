@@ -25,7 +25,7 @@
 
 #include "console/console.h"
 #include "console/cp437.h"
-#include "tests/vt_screen.h"
+#include "test_support/vt_screen.h"
 #include "tests/wait_until.h"
 
 namespace dungeon {
@@ -234,7 +234,8 @@ std::string DifferenceFrom(const testing::VtScreen& screen, int columns, int row
             std::string expected(Cp437Glyph(at(x, y).character));
             if (screen.Glyph(x, y) != expected) {
                 return "at " + std::to_string(x) + "," + std::to_string(y) +
-                       " the terminal shows '" + screen.Glyph(x, y) + "', not '" + expected + "'";
+                       " the terminal shows '" + std::string(screen.Glyph(x, y)) + "', not '" +
+                       expected + "'";
             }
         }
     }
@@ -279,12 +280,12 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     // protocol never sees their marks.
     EXPECT_EQ(sent.find("\x1b[?2026h"), std::string::npos) << Printable(sent);
     EXPECT_EQ(sent.find("\x1b[>31u"), std::string::npos) << Printable(sent);
-    testing::VtScreen shown(100, 30);
+    testing::VtScreen shown(100, 30, testing::VtScreen::Mode::kWholeSession);
     shown.Feed(sent);
     EXPECT_EQ(shown.Clears(), 1);
     EXPECT_EQ(shown.Glyph(5, 3), "H");
     EXPECT_EQ(shown.Glyph(6, 3), "\u263b");
-    EXPECT_EQ(shown.Unknown(), 0);
+    EXPECT_EQ(shown.Problem(), "");
     // Restored: cursor shown, keypad back to normal, the prompt below the picture.
     EXPECT_TRUE(shown.CursorVisible());
     EXPECT_FALSE(shown.KeypadApplication());
@@ -407,7 +408,7 @@ TEST(PosixPlatformTest, KittyProtocolIsSwitchedOnAndOff) {
     EXPECT_TRUE(terminal.WaitFor("\x1b[<u"));
     // Answered that mode 2026 is not known: no synchronized output.
     EXPECT_EQ(terminal.Received().find("\x1b[?2026h"), std::string::npos);
-    testing::VtScreen screen(100, 30);
+    testing::VtScreen screen(100, 30, testing::VtScreen::Mode::kWholeSession);
     screen.Feed(terminal.Received());
     EXPECT_EQ(screen.KittyDepth(), 0);
 }
@@ -433,11 +434,11 @@ TEST(PosixPlatformTest, SynchronizedOutputOnlyWhereTheTerminalKnowsIt) {
     EXPECT_EQ(terminal.Received().find("\x1b[>31u"), std::string::npos);  // no kitty answer
     std::string leave = terminal.Received().substr(terminal.Received().rfind(kLeaveStart));
     EXPECT_EQ(leave.rfind("\x18\x1b[?2026l", 0), 0u) << Printable(leave);
-    testing::VtScreen shown(80, 25);
+    testing::VtScreen shown(80, 25, testing::VtScreen::Mode::kWholeSession);
     shown.Feed("\x1b[?2026h\x1b[3");  // a frame cut off in a sequence...
     shown.Feed(leave);                // ...is cancelled and ended by the leave bytes
     EXPECT_FALSE(shown.Synchronized());
-    EXPECT_EQ(shown.Unknown(), 0);
+    EXPECT_EQ(shown.Problem(), "");
     EXPECT_TRUE(shown.CursorVisible());
 }
 
@@ -471,11 +472,11 @@ TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
     ASSERT_NE(repaint, std::string::npos);
     std::size_t leave = sent.find(kLeaveStart, repaint);
     ASSERT_NE(leave, std::string::npos);
-    testing::VtScreen shown(40, 10);
+    testing::VtScreen shown(40, 10, testing::VtScreen::Mode::kWholeSession);
     shown.Feed(sent.substr(repaint, leave - repaint));
     EXPECT_EQ(DifferenceFrom(shown, 40, 10, [&](int x, int y) { return screen.At(x, y); }), "");
     EXPECT_EQ(shown.Scrolls(), 0);
-    EXPECT_EQ(shown.Unknown(), 0);
+    EXPECT_EQ(shown.Problem(), "");
     // At the end the prompt goes to a new line below the bottom row.
     shown.Feed(sent.substr(leave));
     EXPECT_EQ(shown.Scrolls(), 1);
@@ -518,11 +519,11 @@ TEST(PosixPlatformTest, TheTerminalShowsWhatTheScreenHolds) {
         platform.Present(screen);
         std::string difference;
         bool same = WaitUntil([&] {
-            testing::VtScreen shown(30, 12);
+            testing::VtScreen shown(30, 12, testing::VtScreen::Mode::kWholeSession);
             shown.Feed(terminal.Received());
             difference =
                 DifferenceFrom(shown, 30, 12, [&](int x, int y) { return screen.At(x, y); });
-            return difference.empty() && shown.Unknown() == 0;
+            return difference.empty() && shown.Problem().empty();
         });
         ASSERT_TRUE(same) << "after step " << step << ": " << difference;
     }
@@ -603,7 +604,7 @@ TEST(PosixPlatformTest, EndingAndCrashSignalsRestoreTheTerminalAndEndWithThatSig
         EXPECT_EQ(WTERMSIG(status), std::string(scene) == "crash" ? SIGSEGV : SIGTERM);
         EXPECT_TRUE(SameModes(terminal.Modes(), before));
         ASSERT_TRUE(terminal.WaitFor(kLeaveMark)) << Printable(terminal.Received());
-        testing::VtScreen screen(80, 25);
+        testing::VtScreen screen(80, 25, testing::VtScreen::Mode::kWholeSession);
         screen.Feed(terminal.Received());
         EXPECT_EQ(screen.Glyph(1, 21), "W");
         EXPECT_EQ(screen.CursorY(), 22);
@@ -719,7 +720,7 @@ TEST(PosixPlatformTest, WaitsThatCannotWatchTheTerminalEndTheRunCleanly) {
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark))
         << "the terminal was not given back; received: " << Printable(terminal.Received());
-    testing::VtScreen screen(80, 25);
+    testing::VtScreen screen(80, 25, testing::VtScreen::Mode::kWholeSession);
     screen.Feed(terminal.Received());
     EXPECT_EQ(screen.Row(1).substr(0, 40), std::string(40, 'W'));
     EXPECT_TRUE(screen.CursorVisible());

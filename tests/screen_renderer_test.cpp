@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "console/cp437.h"
-#include "tests/vt_screen.h"
+#include "test_support/vt_screen.h"
 
 namespace dungeon {
 namespace {
@@ -62,8 +62,8 @@ class RendererTest : public ::testing::Test {
                 ASSERT_EQ(terminal.Attribute(x, y), At(x, y).attribute) << "at " << x << "," << y;
             }
         }
-        EXPECT_EQ(terminal.Unknown(), 0);
-        EXPECT_EQ(terminal.Scrolls(), 0);
+        EXPECT_EQ(terminal.Problem(), "");
+        EXPECT_TRUE(terminal.Idle());
         EXPECT_FALSE(terminal.Synchronized());
     }
 
