@@ -21,8 +21,6 @@ class OutputBuffer {
     std::size_t Size() const { return size_; }
     // Total bytes handed to the sink so far.
     std::size_t Sent() const { return sent_; }
-    // Takes out `count` bytes at `at`, as long as nothing was sent since they were appended.
-    void Erase(std::size_t at, std::size_t count);
 
   private:
     std::vector<char> bytes_;

@@ -24,11 +24,11 @@ namespace {
 
 constexpr const char* kType = "xterm-256color";
 
-// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
-// for a terminal: select() fails with EBADF.
-class PlatformWithInvalidWait : public PosixPlatform {
+// A terminal device whose wait reports the descriptor as invalid, as macOS's poll() does for
+// a terminal: select() fails with EBADF.
+class DeviceWithInvalidWait : public TerminalDevice {
   public:
-    using PosixPlatform::PosixPlatform;
+    using TerminalDevice::TerminalDevice;
 
   protected:
     int Select(int, fd_set*, const timespec*, const sigset_t*) override {
@@ -106,8 +106,9 @@ int Play(const char* scene, const char* path) {
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "invalid-wait") == 0) {
-        PlatformWithInvalidWait platform(path, kType);
-        return RunProgram(platform);
+        DeviceWithInvalidWait device(path, kType);
+        VtTerminal terminal(device);
+        return RunProgram(terminal);
     }
     if (std::strcmp(scene, "many-descriptors") == 0) {
         // Descriptors beyond select()'s reach: opening fails and changes nothing.

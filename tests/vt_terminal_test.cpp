@@ -19,7 +19,10 @@ class ScriptedChannel : public ByteChannel {
     std::optional<OpenError> OpenChannel() override { return std::nullopt; }
     void CloseChannel(std::string_view leaveBytes) override { leave = leaveBytes; }
     TerminalSize Size() override { return {}; }
-    void Write(std::string_view bytes) override { written += bytes; }
+    bool Write(std::string_view bytes) override {
+        written += bytes;
+        return true;
+    }
     std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override {
         std::size_t count = std::min(into.size(), input.size());
         std::copy_n(input.begin(), count, into.begin());
@@ -36,9 +39,7 @@ class ScriptedChannel : public ByteChannel {
         now += static_cast<std::uint32_t>(*timeoutMs);
         return ChannelWait::kTimeout;
     }
-    bool TakeNotice() override { return false; }
     std::uint32_t Now() override { return now; }
-    void SetRestoreBytes(std::string_view, std::string_view, std::string_view) override {}
 
     std::string input;
     std::string written;

@@ -14,8 +14,10 @@ namespace {
 constexpr std::string_view kBeginFrame = "\x1b[?2026h";
 // Erasing to the end of a row pays off from this many changed cells on.
 constexpr int kEraseThreshold = 4;
-// Line feeds are the shortest way down for up to this many rows.
+// Line feeds are the shortest move down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
+// A code page 437 glyph is at most this many bytes of UTF-8.
+constexpr int kMostGlyphBytes = 3;
 
 // The length of "ESC [ n final", the count left out when it is 0.
 int CsiLength(int n) {
@@ -25,6 +27,21 @@ int CsiLength(int n) {
 // The count a relative move of n cells writes: none when it is 1.
 int RelativeCount(int n) {
     return n == 1 ? 0 : n;
+}
+
+// The bytes of "ESC [ row ; column H", without the numbers that are 1.
+int PositionBytes(int x, int y) {
+    return x == 1 ? CsiLength(y == 1 ? 0 : y)
+                  : CsiLength(y) + DecimalLength(static_cast<std::uint32_t>(x)) + 1;
+}
+
+// The bytes of a move up (dy < 0) or down by dy rows: line feeds for a few rows down (in raw
+// mode they keep the column), else "ESC [ n A" or "ESC [ n B".
+int RowMoveBytes(int dy) {
+    if (dy > 0 && dy <= kMostLineFeeds) {
+        return dy;
+    }
+    return dy != 0 ? CsiLength(RelativeCount(std::abs(dy))) : 0;
 }
 
 void AppendNumber(int n, OutputBuffer& out) {
@@ -40,12 +57,28 @@ void AppendCsi(int n, char final, OutputBuffer& out) {
     out.Append(std::string_view(&final, 1));
 }
 
+void WritePosition(int x, int y, OutputBuffer& out) {
+    AppendCsi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';', out);
+    if (x != 1) {
+        AppendNumber(x, out);
+        out.Append("H");
+    }
+}
+
+void WriteRowMove(int dy, OutputBuffer& out) {
+    if (dy > 0 && dy <= kMostLineFeeds) {
+        out.Append(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
+    } else if (dy != 0) {
+        AppendCsi(RelativeCount(std::abs(dy)), dy > 0 ? 'B' : 'A', out);
+    }
+}
+
 // What a row shows at column x; a cleared terminal (no row known) shows blanks.
 Cell ShownAt(const Cell* shown, int x) {
     return shown != nullptr ? shown[x - 1] : Cell{};
 }
 
-// Whether erasing to the end of the row is the way to draw it from x on: all blank, with
+// Whether erasing to the end of the row draws it from x on: all blank, with
 // a background erasing fills with alike everywhere (the default one), and enough changed.
 bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
     const Cell blank = now[x - 1];
@@ -68,6 +101,19 @@ constexpr std::uint32_t kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // ";n" for PC colour `colour` (0..15): ANSI numbers from `dark` on, the bright 60 above.
 Text AnsiColour(int colour, std::uint32_t dark) {
     return Text(";") + DecimalText((colour >= 8 ? dark + 60 : dark) + kAnsiColour[colour & 7]);
+}
+
+// The whole screen, or more cells than one write carries: the terminal might show part of it.
+bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows) {
+    if (!screen.PresentedKnown()) {
+        return true;
+    }
+    std::size_t cells = 0;
+    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
+        const Span span = screen.DifferingSpan(y);
+        cells += static_cast<std::size_t>(std::max(0, std::min(span.right, columns) - span.left + 1));
+    }
+    return cells * kMostGlyphBytes > ScreenRenderer::kOneWrite;
 }
 
 }  // namespace
@@ -97,79 +143,66 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     if (cursorX_ == x && cursorY_ == y) {
         return;
     }
-    // Every way there is measured and the shortest is written, the first of equals; an
-    // absolute position is always right, the others need to know where the cursor stands.
-    const int absolute = x == 1 ? CsiLength(y == 1 ? 0 : y)
-                                : CsiLength(y) + DecimalLength(static_cast<std::uint32_t>(x)) + 1;
+    // The shorter of a position, which is always right, and a move from where the cursor
+    // stands, if that is known; of equal ones the position.
     if (cursorX_ != 0 && cursorY_ != 0) {
         const int dy = y - cursorY_;
-        const bool lineFeeds = dy > 0 && dy <= kMostLineFeeds;
-        const int down = std::abs(dy);
-        const int vertical = lineFeeds ? dy : dy != 0 ? CsiLength(RelativeCount(down)) : 0;
-        const Way along = HorizontalWay(x, y, dy == 0);
-        if (vertical + along.length < absolute) {
-            if (lineFeeds) {
-                out.Append(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
-            } else if (dy != 0) {
-                AppendCsi(RelativeCount(down), dy > 0 ? 'B' : 'A', out);
-            }
-            WriteWay(along, x, y, out);
+        const Move column = CheapestColumnMove(x, y, dy == 0);
+        if (RowMoveBytes(dy) + column.bytes < PositionBytes(x, y)) {
+            WriteRowMove(dy, out);
+            WriteColumnMove(column, x, y, out);
             cursorX_ = x;
             cursorY_ = y;
             return;
         }
     }
-    AppendCsi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';', out);
-    if (x != 1) {
-        AppendNumber(x, out);
-        out.Append("H");
-    }
+    WritePosition(x, y, out);
     cursorX_ = x;
     cursorY_ = y;
 }
 
-ScreenRenderer::Way ScreenRenderer::HorizontalWay(int x, int y, bool sameRow) const {
+ScreenRenderer::Move ScreenRenderer::CheapestColumnMove(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
-        return {Along::kStay, 0};
+        return {ColumnMove::kNone, 0};
     }
-    Way best{Along::kColumn, CsiLength(x)};
-    const auto consider = [&best](Way way) { best = way.length < best.length ? way : best; };
-    consider({Along::kReturn, 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)))});
-    consider({Along::kRelative, CsiLength(RelativeCount(std::abs(dx)))});
+    Move best{ColumnMove::kToColumn, CsiLength(x)};
+    const auto consider = [&best](Move move) { best = move.bytes < best.bytes ? move : best; };
+    consider({ColumnMove::kReturn, 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)))});
+    consider({ColumnMove::kRelative, CsiLength(RelativeCount(std::abs(dx)))});
     if (dx < 0 || !sameRow) {
         return best;
     }
     // Writing the cells passed over again may be shorter: they show as the screen has them.
-    int reprint = 0;
-    for (int i = cursorX_; i < x && reprint <= best.length; ++i) {
+    int rewrite = 0;
+    for (int i = cursorX_; i < x && rewrite <= best.bytes; ++i) {
         const Cell cell = screen_->At(i, y);
         if (cell.attribute != attribute_) {
             return best;
         }
-        reprint += static_cast<int>(Cp437Glyph(cell.character).size());
+        rewrite += static_cast<int>(Cp437Glyph(cell.character).size());
     }
-    return reprint < best.length ? Way{Along::kReprint, reprint} : best;
+    return rewrite < best.bytes ? Move{ColumnMove::kRewrite, rewrite} : best;
 }
 
-void ScreenRenderer::WriteWay(Way way, int x, int y, OutputBuffer& out) const {
+void ScreenRenderer::WriteColumnMove(Move move, int x, int y, OutputBuffer& out) const {
     const int dx = x - cursorX_;
-    switch (way.along) {
-        case Along::kStay:
+    switch (move.kind) {
+        case ColumnMove::kNone:
             break;
-        case Along::kColumn:
+        case ColumnMove::kToColumn:
             AppendCsi(x, 'G', out);
             break;
-        case Along::kReturn:
+        case ColumnMove::kReturn:
             out.Append("\r");
             if (x != 1) {
                 AppendCsi(RelativeCount(x - 1), 'C', out);
             }
             break;
-        case Along::kRelative:
+        case ColumnMove::kRelative:
             AppendCsi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C', out);
             break;
-        case Along::kReprint:
+        case ColumnMove::kRewrite:
             for (int i = cursorX_; i < x; ++i) {
                 out.Append(Cp437Glyph(screen_->At(i, y).character));
             }
@@ -202,53 +235,49 @@ void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     }
 }
 
+void ScreenRenderer::ClearTerminal(OutputBuffer& out) {
+    out.Append(kAttributesOff);
+    out.Append("\x1b[H\x1b[2J");
+    attribute_ = kDefaultAttribute;
+    cursorX_ = 1;
+    cursorY_ = 1;
+    cursorShown_.reset();
+}
+
+void ScreenRenderer::ShowCursor(int columns, int rows, OutputBuffer& out) {
+    const int x = screen_->CursorX();
+    const int y = screen_->CursorY();
+    const bool show = screen_->CursorVisible() && x >= 1 && x <= columns && y >= 1 && y <= rows;
+    if (show) {
+        MoveTo(x, y, out);
+    }
+    if (cursorShown_ != show) {
+        out.Append(show ? kShowCursor : kHideCursor);
+        cursorShown_ = show;
+    }
+}
+
 void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
                             OutputBuffer& out) {
     screen_ = &screen;
     terminalWidth_ = terminalWidth;
-    const std::size_t frameStart = out.Size();
-    const std::size_t sentBefore = out.Sent();
-    // The mark goes first, before it is known whether the frame needs it: a frame too big
-    // for the buffer is partly sent before its end is known.
-    if (synchronizedOutput_) {
-        out.Append(kBeginFrame);
-    }
-    const std::size_t contentStart = out.Size();
-    const bool wholeScreen = !screen.PresentedKnown();
-    if (wholeScreen) {
-        out.Append(kAttributesOff);
-        out.Append("\x1b[H\x1b[2J");
-        attribute_ = kDefaultAttribute;
-        cursorX_ = 1;
-        cursorY_ = 1;
-        cursorShown_.reset();
-    }
     const int columns = std::min(screen.KeptWidth(), terminalWidth);
     const int rows = std::min(screen.KeptHeight(), terminalHeight);
+    const bool marked = synchronizedOutput_ && MayBeSeenHalfDrawn(screen, columns, rows);
+    if (marked) {
+        out.Append(kBeginFrame);
+    }
+    if (!screen.PresentedKnown()) {
+        ClearTerminal(out);
+    }
     for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
-        if (screen.ChangedSpan(y).Empty()) {
-            continue;  // most rows between the first and the last changed one
+        if (!screen.ChangedSpan(y).Empty()) {  // most rows between the first and last changed
+            DrawRow(y, columns, out);
         }
-        DrawRow(y, columns, out);
     }
-    const int x = screen.CursorX();
-    const int y = screen.CursorY();
-    const bool showCursor = screen.CursorVisible() && x >= 1 && x <= columns && y >= 1 && y <= rows;
-    if (showCursor) {
-        MoveTo(x, y, out);
-    }
-    if (cursorShown_ != showCursor) {
-        out.Append(showCursor ? kShowCursor : kHideCursor);
-        cursorShown_ = showCursor;
-    }
+    ShowCursor(columns, rows, out);
     screen.MarkPresented();
-    const bool sentInBetween = out.Sent() != sentBefore;
-    if (!sentInBetween && out.Size() == contentStart) {
-        out.Erase(frameStart, out.Size() - frameStart);  // nothing changed: send nothing at all
-    } else if (synchronizedOutput_ && !wholeScreen && !sentInBetween &&
-               out.Size() - contentStart <= kOneWrite) {
-        out.Erase(frameStart, kBeginFrame.size());  // small enough to arrive whole
-    } else if (synchronizedOutput_) {
+    if (marked) {
         out.Append(kEndFrame);
     }
 }

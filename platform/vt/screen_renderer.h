@@ -35,19 +35,21 @@ class ScreenRenderer {
     void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
-    // A way along the row from the cursor's column, and how many bytes it writes.
-    enum class Along : std::uint8_t { kStay, kColumn, kReturn, kRelative, kReprint };
-    struct Way {
-        Along along;
-        int length;
+    // The ways the cursor can get to another column of its row.
+    enum class ColumnMove : std::uint8_t { kNone, kToColumn, kReturn, kRelative, kRewrite };
+    struct Move {
+        ColumnMove kind;
+        int bytes;
     };
 
+    void ClearTerminal(OutputBuffer& out);
     void MoveTo(int x, int y, OutputBuffer& out);
-    // The shortest way along the row from the cursor's column to x, the first of equals.
-    Way HorizontalWay(int x, int y, bool sameRow) const;
-    void WriteWay(Way way, int x, int y, OutputBuffer& out) const;
+    // The shortest move within the row from the cursor's column to x, the first of equals.
+    Move CheapestColumnMove(int x, int y, bool sameRow) const;
+    void WriteColumnMove(Move move, int x, int y, OutputBuffer& out) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
     void DrawRow(int y, int columns, OutputBuffer& out);
+    void ShowCursor(int columns, int rows, OutputBuffer& out);
 
     const Screen* screen_ = nullptr;
     int terminalWidth_ = 0;
