@@ -38,7 +38,6 @@ void PosixPlatform::GiveRestoreBytesToHandlers() {
 
 void PosixPlatform::RepaintAfterResizeOrResume() {
     if (posix::TakeResizeOrResume()) {
-        device_.SetRawMode();  // in place of the modes the handler left
         terminal_.Repaint();
         GiveRestoreBytesToHandlers();
     }

@@ -90,14 +90,6 @@ void EnterTerminal() {
     WriteBounded(Current().enter, Current().enterLength);
 }
 
-// Tells the program, and ends a read that waits for a key: it returns at once in these modes.
-void TellResizedOrResumed() {
-    resizedOrResumed.store(true);
-    if (active.load()) {
-        tcsetattr(target.fd, TCSANOW, &target.rawNoWait);
-    }
-}
-
 void OnEndingSignal(int signal) {
     if (active.exchange(false)) {
         LeaveTerminal();
@@ -129,7 +121,7 @@ void OnStop(int) {
         EnterTerminal();
         WriteBounded(Current().resume, Current().resumeLength);
     }
-    TellResizedOrResumed();
+    resizedOrResumed.store(true);
     errno = savedErrno;
 }
 
@@ -140,7 +132,7 @@ void OnResizeOrContinue(int signal) {
     if (signal == SIGCONT && active.load()) {
         EnterTerminal();
     }
-    TellResizedOrResumed();
+    resizedOrResumed.store(true);
     errno = savedErrno;
 }
 

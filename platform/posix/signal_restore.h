@@ -18,9 +18,6 @@ struct RestoreTarget {
     int fd = -1;  // the terminal
     termios original{};
     termios raw{};
-    // Raw, but a read returns at once: what a resize or continue leaves, so that a read
-    // waiting for a key ends.
-    termios rawNoWait{};
 };
 
 // Installs the handlers for `target`, which is in raw mode.
@@ -36,8 +33,7 @@ bool RestoreInstalled();
 // stop, and `resume` follows then. Longer texts are cut.
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume);
 
-// Whether a resize or continue came since the last call. The terminal is in the `rawNoWait`
-// modes until the program puts it back into raw mode.
+// Whether a resize or continue came since the last call.
 bool TakeResizeOrResume();
 bool ResizedOrResumed();  // the same, leaving it to be taken
 

@@ -71,10 +71,9 @@ std::optional<OpenError> TerminalDevice::OpenDescriptors() {
         return OpenError::kNotAConsole;
     }
     // The terminal never blocks the game where it did not choose to wait, and a handler's
-    // write never hangs; the descriptor for waits is the one that blocks.
+    // write never hangs.
     int flags = fcntl(fd_, F_GETFL);
-    waitFd_ = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (flags == -1 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0 || waitFd_ < 0) {
+    if (flags == -1 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
         return OpenError::kSetupFailed;
     }
     return std::nullopt;
@@ -84,14 +83,11 @@ std::optional<OpenError> TerminalDevice::OpenDescriptors() {
 std::optional<OpenError> TerminalDevice::TakeTerminal() {
     raw_ = RawMode(original_);
     inputGone_ = stalled_ = false;
-    arrivedBegin_ = arrivedEnd_ = 0;
     posix::SignalBlock block;
     if (tcsetattr(fd_, TCSANOW, &raw_) != 0) {
         return OpenError::kSetupFailed;
     }
-    termios rawNoWait = raw_;
-    rawNoWait.c_cc[VMIN] = 0;
-    posix::InstallRestore(posix::RestoreTarget{fd_, original_, raw_, rawNoWait});
+    posix::InstallRestore(posix::RestoreTarget{fd_, original_, raw_});
     return std::nullopt;
 }
 
@@ -111,24 +107,16 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
 }
 
 void TerminalDevice::Release() {
-    for (int* fd : {&fd_, &waitFd_}) {
-        if (*fd >= 0) {
-            close(*fd);
-        }
-        *fd = -1;
+    if (fd_ >= 0) {
+        close(fd_);
     }
+    fd_ = -1;
 }
 
 TerminalSize TerminalDevice::Size() {
     winsize size{};
     const bool known = fd_ >= 0 && ioctl(fd_, TIOCGWINSZ, &size) == 0;
     return known ? TerminalSize{size.ws_col, size.ws_row} : TerminalSize{0, 0};
-}
-
-void TerminalDevice::SetRawMode() {
-    if (fd_ >= 0) {
-        tcsetattr(fd_, TCSANOW, &raw_);
-    }
 }
 
 bool TerminalDevice::WaitWritable(int timeoutMs) {
@@ -171,47 +159,18 @@ std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into)
     if (fd_ < 0 || inputGone_ || into.empty()) {
         return {};
     }
-    if (arrivedBegin_ < arrivedEnd_) {
-        std::size_t count = std::min(into.size(), arrivedEnd_ - arrivedBegin_);
-        std::memcpy(into.data(), arrived_ + arrivedBegin_, count);
-        arrivedBegin_ += count;
-        return into.first(count);
-    }
     ssize_t count = read(fd_, into.data(), into.size());
     if (count > 0) {
         return into.first(static_cast<std::size_t>(count));
     }
-    // Nothing, as the modes a signal handler leaves read, is not the end; end of file or a
-    // hang-up is.
-    inputGone_ = count == 0 ? !posix::ResizedOrResumed() : errno != EINTR && !WouldBlock();
+    inputGone_ = count == 0 || (errno != EINTR && !WouldBlock());  // end of file or hang-up
     return {};
 }
 
-// A read that blocks until a key comes. A signal handler that runs while it waits, or just
-// before, leaves modes in which the read returns at once, and so ends the wait.
-ChannelWait TerminalDevice::ReadWaiting() {
-    for (;;) {
-        if (posix::ResizedOrResumed()) {
-            return ChannelWait::kInterrupted;
-        }
-        if (arrivedBegin_ < arrivedEnd_) {
-            return ChannelWait::kReadable;
-        }
-        ssize_t count = read(waitFd_, arrived_, sizeof(arrived_));
-        if (count > 0) {
-            arrivedBegin_ = 0;
-            arrivedEnd_ = static_cast<std::size_t>(count);
-            return ChannelWait::kReadable;
-        }
-        if ((count < 0 && errno == EINTR) || (count == 0 && posix::ResizedOrResumed())) {
-            continue;
-        }
-        inputGone_ = true;  // end of file or hang-up
+ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
+    if (fd_ < 0 || inputGone_) {
         return ChannelWait::kClosed;
     }
-}
-
-ChannelWait TerminalDevice::SelectWaiting(int timeoutMs) {
     for (;;) {
         // Signals come in only while pselect() waits: none slips in after the look.
         posix::SignalBlock block;
@@ -221,8 +180,8 @@ ChannelWait TerminalDevice::SelectWaiting(int timeoutMs) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(fd_, &readable);
-        timespec timeout = ToTimespec(timeoutMs);
-        int ready = Select(fd_ + 1, &readable, &timeout, &block.Previous());
+        const timespec timeout = ToTimespec(timeoutMs.value_or(0));
+        int ready = Select(fd_ + 1, &readable, timeoutMs ? &timeout : nullptr, &block.Previous());
         if (ready < 0 && errno == EINTR) {
             continue;  // a handler ran: what it left is looked at above
         }
@@ -233,13 +192,6 @@ ChannelWait TerminalDevice::SelectWaiting(int timeoutMs) {
         // A hang-up shows as readable, then as the end.
         return ready == 0 ? ChannelWait::kTimeout : ChannelWait::kReadable;
     }
-}
-
-ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
-    if (fd_ < 0 || inputGone_) {
-        return ChannelWait::kClosed;
-    }
-    return timeoutMs ? SelectWaiting(*timeoutMs) : ReadWaiting();
 }
 
 std::uint32_t TerminalDevice::Now() {

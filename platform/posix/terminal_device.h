@@ -17,10 +17,9 @@ namespace dungeon {
 
 // A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, so that
 // redirected standard streams do not matter. Opening sets raw mode and installs the signal
-// handlers that give it back (signal_restore.h). A wait without a time limit is a blocking
-// read, which costs nothing while no key comes; one with a limit is a pselect(). A write to a
-// slow terminal waits, with the ending signals let in, at most kStallLimitMs without progress.
-// One at a time.
+// handlers that give it back (signal_restore.h). Waits are pselect() calls, which a handled
+// signal ends. A write to a slow terminal waits, with the ending signals let in, at most
+// kStallLimitMs without progress. One at a time.
 class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
@@ -39,9 +38,6 @@ class TerminalDevice : public ByteChannel {
     ChannelWait WaitForInput(std::optional<int> timeoutMs) override;
     std::uint32_t Now() override;
 
-    // Raw mode again, in place of the modes a signal handler left (signal_restore.h).
-    void SetRawMode();
-
     // How long a write waits for a terminal that takes nothing; then its bytes are lost, and
     // so are those of later writes until the terminal takes bytes again.
     static constexpr int kStallLimitMs = 5000;
@@ -56,22 +52,15 @@ class TerminalDevice : public ByteChannel {
     std::optional<OpenError> OpenDescriptors();
     std::optional<OpenError> TakeTerminal();
     bool WaitWritable(int timeoutMs);
-    ChannelWait ReadWaiting();
-    ChannelWait SelectWaiting(int timeoutMs);
     void Release();
 
     const char* path_;
     const char* type_;
     int fd_ = -1;
-    int waitFd_ = -1;  // the terminal again, blocking: a wait for a key reads from it
     termios original_{};
     termios raw_{};
     bool inputGone_ = false;
     bool stalled_ = false;  // a write gave up on the terminal
-    // What a wait for a key read, handed on by the next Read.
-    std::uint8_t arrived_[256] = {};
-    std::size_t arrivedBegin_ = 0;
-    std::size_t arrivedEnd_ = 0;
 };
 
 }  // namespace dungeon
