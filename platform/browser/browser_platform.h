@@ -22,8 +22,8 @@ namespace dungeon {
 // The page's terminal emulator (xterm.js) as the VT terminal's byte channel: the program
 // runs as WebAssembly, its frames go to the page and the bytes the page's terminal reports
 // for typed keys come back. Waiting suspends the program (Asyncify) and hands the page back
-// to the browser until a key arrives or the time is up. The terminal keeps 80 x 25,
-// whatever the page's size; at the end the page keeps the last picture as it stands.
+// to the browser until a key arrives or the time is up. The terminal stays at 80 x 25,
+// whatever the page's size; at the end the last picture stays on the page.
 class BrowserChannel : public ByteChannel {
   public:
     std::optional<OpenError> OpenChannel() override { return std::nullopt; }

@@ -6,7 +6,7 @@
 namespace dungeon {
 
 // The console on a POSIX terminal: the VT terminal over the terminal device, and the signal
-// handlers' part. Every way out (Close, the end of the program, a signal that ends it or a
+// handlers' part. Every exit (Close, the end of the program, a signal that ends it or a
 // crash) restores the terminal's modes, shows the cursor and leaves the prompt below the
 // picture, never waiting for a terminal that stopped reading; a stop does so too, and a
 // continue takes the terminal over again. After a resize or a continue the whole picture is

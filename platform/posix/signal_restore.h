@@ -12,7 +12,7 @@ namespace dungeon::posix {
 // a stop (restored before, taken again after), and of a resize or continue (remembered, for the
 // program to draw the picture anew). The handlers read what was written before they were
 // installed, or lock-free atomics; their writes are bounded, so a terminal that reads nothing
-// cannot hold the program. One terminal at a time.
+// cannot stop the program. One terminal at a time.
 
 struct RestoreTarget {
     int fd = -1;  // the terminal

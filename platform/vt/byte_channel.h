@@ -22,13 +22,13 @@ enum class ChannelWait : std::uint8_t {
     kClosed,       // nothing can ever arrive again
 };
 
-// What carries a VT terminal's bytes, written once per transport: a POSIX terminal device
+// The transport of a VT terminal's bytes, written once for each kind: a POSIX terminal device
 // or a page's terminal emulator. It knows nothing of escape sequences.
 class ByteChannel {
   public:
     virtual ~ByteChannel() = default;
 
-    // Takes hold of the terminal (raw mode and the like). On failure nothing is changed.
+    // Takes over the terminal (raw mode and the like). On failure nothing is changed.
     virtual std::optional<OpenError> OpenChannel() = 0;
     // Gives the terminal back: its modes as they were found, then the bytes `leave`.
     virtual void CloseChannel(std::string_view leave) = 0;

@@ -36,7 +36,7 @@ int PositionBytes(int x, int y) {
 }
 
 // The bytes of a move up (dy < 0) or down by dy rows: line feeds for a few rows down (in raw
-// mode they keep the column), else "ESC [ n A" or "ESC [ n B".
+// mode they leave the column as it is), else "ESC [ n A" or "ESC [ n B".
 int RowMoveBytes(int dy) {
     if (dy > 0 && dy <= kMostLineFeeds) {
         return dy;

@@ -16,13 +16,13 @@ namespace dungeon {
 // (the whole screen, or more than one write) is wrapped in its marks. Cells are shown as their code
 // page 437 glyphs; attribute 7 is the terminal's default colours. While the presented picture is
 // not known, the next frame clears the terminal and draws every cell. The terminal is assumed to be
-// in raw output mode (a line feed keeps the column).
+// in raw output mode (a line feed leaves the column as it is).
 class ScreenRenderer {
   public:
     // Whether the terminal has said it knows synchronized output; off at first.
     void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
     bool SynchronizedOutput() const { return synchronizedOutput_; }
-    // Frames of more bytes than this may reach the terminal in several pieces.
+    // Frames of more bytes than this may arrive at the terminal in several pieces.
     static constexpr std::size_t kOneWrite = 4096;
     // Sequences it writes that giving the terminal back needs too.
     static constexpr std::string_view kEndFrame = "\x1b[?2026l";
@@ -35,7 +35,7 @@ class ScreenRenderer {
     void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
 
   private:
-    // The ways the cursor can get to another column of its row.
+    // How the cursor can get to another column of its row.
     enum class ColumnMove : std::uint8_t { kNone, kToColumn, kReturn, kRelative, kRewrite };
     struct Move {
         ColumnMove kind;

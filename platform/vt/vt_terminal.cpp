@@ -197,7 +197,7 @@ void VtTerminal::Present(Screen& screen) {
     if (bytesLost_) {
         screen.Forget();  // drawn whole at the next present, once the terminal takes bytes
     }
-    MakeLeaveBytes();  // the picture may reach lower now, and the prompt must go below it
+    MakeLeaveBytes();  // the picture may go lower now, and the prompt must go below it
 }
 
 void VtTerminal::MakeLeaveBytes() {

@@ -12,7 +12,7 @@
 
 namespace dungeon {
 
-// The console on a VT terminal, whatever carries its bytes. At start it asks what the terminal
+// The console on a VT terminal, whatever transports its bytes. At start it asks what the terminal
 // knows (the kitty keyboard protocol, synchronized output; the device attributes, which every
 // terminal answers, come last, so what is answered before them the terminal knows) and switches
 // that on; a present sends what changed. Keys become PC key events; a lone Escape counts once

@@ -14,7 +14,7 @@
 namespace dungeon {
 namespace {
 
-// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are in the way.
+// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are not wanted.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
 constexpr DWORD kReadBatch = 64;
