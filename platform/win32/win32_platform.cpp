@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/deadline.h"
-#include "console/carry_changes.h"
+#include "console/changed_rectangles.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
 #include "platform/win32/win32_coords.h"
@@ -59,14 +59,26 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
 }
 
-// Carries `band` between `cells` and the console: `call` is the read or the write.
+// Copies the cells of `rect` between `cells` and the console: `call` is the read or the write.
 template <typename Call>
-bool CarryBand(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& band, Call call) {
-    const COORD size{static_cast<SHORT>(band.right - band.left + 1),
-                     static_cast<SHORT>(band.bottom - band.top + 1)};
-    SMALL_RECT region{ToConsoleCoordinate(band.left), ToConsoleCoordinate(band.top),
-                      ToConsoleCoordinate(band.right), ToConsoleCoordinate(band.bottom)};
+bool CopyCells(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& rect, Call call) {
+    const COORD size{static_cast<SHORT>(rect.right - rect.left + 1),
+                     static_cast<SHORT>(rect.bottom - rect.top + 1)};
+    SMALL_RECT region{ToConsoleCoordinate(rect.left), ToConsoleCoordinate(rect.top),
+                      ToConsoleCoordinate(rect.right), ToConsoleCoordinate(rect.bottom)};
     return call(output, cells.data(), size, COORD{0, 0}, &region) != FALSE;
+}
+
+// The standard handle if it is a console, else the console's own device.
+template <typename IsConsole>
+Win32Device OpenDevice(DWORD standard, const char* name, IsConsole isConsole) {
+    const HANDLE handle = GetStdHandle(standard);
+    if (isConsole(handle)) {
+        return {handle, false};
+    }
+    return {CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr),
+            true};
 }
 
 }  // namespace
@@ -91,45 +103,59 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     if (open_) {
         return OpenError::kInUse;
     }
-    // The standard handle if it is a console, else the console's own device.
-    const auto openDevice = [](DWORD standard, const char* name, auto isConsole) {
-        const HANDLE handle = GetStdHandle(standard);
-        return isConsole(handle) ? Device{handle, false}
-                                 : Device{CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                      OPEN_EXISTING, 0, nullptr),
-                                          true};
-    };
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    const auto readInfo = [&info](HANDLE handle) {
-        return GetConsoleScreenBufferInfo(handle, &info);
-    };
-    output_ = openDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
-    if (!IsValid(output_.handle) || !readInfo(output_.handle)) {
-        const OpenError error =
-            IsValid(output_.handle) ? OpenError::kNotAConsole : OpenError::kNoDevice;
+    if (std::optional<OpenError> error = OpenOutput(info)) {
         CloseDevices();
         return error;
     }
-    // Without any console input no key will ever come; the game still draws.
+    OpenInput();
+    ShowTopOfBuffer(info.srWindow);
+    screen.Reset(info.dwSize.X, info.dwSize.Y, static_cast<std::uint8_t>(info.wAttributes));
+    ReadCursor(screen, info.dwCursorPosition);
+    ReadCells(screen);
+    screen_ = &screen;
+    queue_.Clear();
+    // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
+    activePlatform.store(this);
+    SetConsoleCtrlHandler(OnControlEvent, TRUE);
+    open_ = true;
+    return std::nullopt;
+}
+
+std::optional<OpenError> Win32Platform::OpenOutput(CONSOLE_SCREEN_BUFFER_INFO& info) {
+    const auto readInfo = [&info](HANDLE handle) {
+        return GetConsoleScreenBufferInfo(handle, &info) != FALSE;
+    };
+    output_ = OpenDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
+    if (!IsValid(output_.handle)) {
+        return OpenError::kNoDevice;
+    }
+    return readInfo(output_.handle) ? std::nullopt : std::optional(OpenError::kNotAConsole);
+}
+
+// Without any console input no key will ever come; the game still draws.
+void Win32Platform::OpenInput() {
     DWORD mode = 0;
-    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode); };
-    input_ = openDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
+    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode) != FALSE; };
+    input_ = OpenDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
     const bool modeSet =
         readMode(input_.handle) && SetConsoleMode(input_.handle, mode & ~kInputModeOff);
     originalMode_ = modeSet ? std::optional(mode) : std::nullopt;
+}
 
-    // The game draws from the top of the buffer, which a shell's output may have scrolled out
-    // of view (the classic host gives a window 9001 rows): the view goes back up there.
-    const SMALL_RECT& view = info.srWindow;
+// The game draws from the top of the buffer, which a shell's output may have scrolled out of
+// view (the classic host gives a window 9001 rows): the view goes back up there.
+void Win32Platform::ShowTopOfBuffer(const SMALL_RECT& view) {
     if (view.Top != 0 || view.Left != 0) {
         const SMALL_RECT top{0, 0, static_cast<SHORT>(view.Right - view.Left),
                              static_cast<SHORT>(view.Bottom - view.Top)};
         SetConsoleWindowInfo(output_.handle, TRUE, &top);
     }
-    screen.Reset(info.dwSize.X, info.dwSize.Y, static_cast<std::uint8_t>(info.wAttributes));
-    shownAt_ = info.dwCursorPosition;
-    screen.SetCursor(FromConsoleCoordinate(shownAt_.X), FromConsoleCoordinate(shownAt_.Y));
+}
+
+void Win32Platform::ReadCursor(Screen& screen, COORD position) {
+    shownAt_ = position;
+    screen.SetCursor(FromConsoleCoordinate(position.X), FromConsoleCoordinate(position.Y));
     // Remembered so that a cursor the game hides is shown again at the end.
     CONSOLE_CURSOR_INFO cursor{};
     const bool cursorRead = GetConsoleCursorInfo(output_.handle, &cursor) != FALSE;
@@ -137,28 +163,22 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     shownCursor_ = originalCursor_.value_or(CONSOLE_CURSOR_INFO{kUsualCursorSize, TRUE});
     shownCursor_.dwSize = std::clamp(shownCursor_.dwSize, kMinCursorSize, kMaxCursorSize);
     screen.SetCursorVisible(shownCursor_.bVisible != FALSE);
+}
 
-    // The only allocation. What the console shows already (the shell's lines) is part of
-    // the picture, which a scroll of a window moves like any other cell.
-    band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
-        if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
+// What the console shows already (the shell's lines) is part of the picture, which a scroll of
+// a window moves like any other cell. The cell buffer is the platform's only allocation.
+void Win32Platform::ReadCells(Screen& screen) {
+    cells_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
+    ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+        if (!CopyCells(output_.handle, cells_, rect, ReadConsoleOutputW)) {
             return false;
         }
-        EachCell(band_, band, [&](int x, int y, const CHAR_INFO& shown) {
+        EachCell(cells_, rect, [&](int x, int y, const CHAR_INFO& shown) {
             const auto attribute = static_cast<std::uint8_t>(shown.Attributes);
             screen.Write(x, y, Cell{ToPcByte(shown.Char.UnicodeChar), attribute});
         });
         return true;
     });
-    screen_ = &screen;
-    queue_.Clear();
-
-    // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
-    activePlatform.store(this);
-    SetConsoleCtrlHandler(OnControlEvent, TRUE);
-    open_ = true;
-    return std::nullopt;
 }
 
 void Win32Platform::Restore() {
@@ -191,11 +211,11 @@ void Win32Platform::Close(const Screen&) {
 }
 
 void Win32Platform::CloseDevices() {
-    for (Device* device : {&output_, &input_}) {
+    for (Win32Device* device : {&output_, &input_}) {
         if (device->owned && IsValid(device->handle)) {
             CloseHandle(device->handle);
         }
-        *device = Device{};
+        *device = Win32Device{};
     }
 }
 
@@ -213,15 +233,15 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
-            EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
+        ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+            EachCell(cells_, rect, [&](int x, int y, CHAR_INFO& shown) {
                 const Cell cell = screen.At(x, y);
                 shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
                 shown.Attributes = cell.attribute;
             });
-            const bool written = CarryBand(output_.handle, band_, band, WriteConsoleOutputW);
+            const bool written = CopyCells(output_.handle, cells_, rect, WriteConsoleOutputW);
             // Only rows the game wrote count: the shell's lines read at Open are no picture.
-            lowestRow_ = written ? std::max(lowestRow_, band.bottom) : lowestRow_;
+            lowestRow_ = written ? std::max(lowestRow_, rect.bottom) : lowestRow_;
             return written;
         });
         const COORD at = ToCoord(screen.CursorX(), screen.CursorY());

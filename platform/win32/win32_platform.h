@@ -18,6 +18,12 @@
 
 namespace dungeon {
 
+// A console handle, and whether it was opened here (the standard handle was redirected).
+struct Win32Device {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool owned = false;
+};
+
 // The Windows console. Present writes what changed in a few rectangles, with the wide call and
 // the code page 437 glyphs: no picture is seen half-drawn, every code page shows the same.
 // Waiting blocks on the input handle. Tests may open further instances, one at a time.
@@ -47,15 +53,16 @@ class Win32Platform : public Platform {
     static constexpr std::size_t kQueueCapacity = 256;
 
   private:
-    struct Device {
-        HANDLE handle = INVALID_HANDLE_VALUE;
-        bool owned = false;  // opened here: the standard handle was redirected
-    };
+    std::optional<OpenError> OpenOutput(CONSOLE_SCREEN_BUFFER_INFO& info);
+    void OpenInput();
+    void ShowTopOfBuffer(const SMALL_RECT& view);
+    void ReadCursor(Screen& screen, COORD position);
+    void ReadCells(Screen& screen);
     void CloseDevices();
     bool Take(bool waitForOne);
 
-    Device output_;
-    Device input_;
+    Win32Device output_;
+    Win32Device input_;
     bool open_ = false;  // false again once Restore gave the console back
     std::optional<DWORD> originalMode_;
     std::optional<CONSOLE_CURSOR_INFO> originalCursor_;
@@ -64,8 +71,8 @@ class Win32Platform : public Platform {
     // The cursor as the console was last told.
     CONSOLE_CURSOR_INFO shownCursor_{};
     COORD shownAt_{};
-    std::vector<CHAR_INFO> band_;  // one rectangle of cells to or from the console
-    int lowestRow_ = 0;            // the lowest row the game wrote: the prompt goes below
+    std::vector<CHAR_INFO> cells_;  // one rectangle of cells to or from the console
+    int lowestRow_ = 0;             // the lowest row the game wrote: the prompt goes below
 
     RingQueue<InputEvent, kQueueCapacity> queue_;
 
