@@ -40,8 +40,8 @@ struct SavedHandler {
 
 // Written before the handlers are installed: the target and the saved handlers.
 RestoreTarget target;
-SavedHandler
-    saved[std::size(kCrashSignals) + std::size(kEndingSignals) + std::size(kStopContinueResizeSignals)];
+SavedHandler saved[std::size(kCrashSignals) + std::size(kEndingSignals) +
+                   std::size(kStopContinueResizeSignals)];
 stack_t previousStack{};
 bool stackInstalled = false;
 alignas(16) char alternateStack[64 * 1024];

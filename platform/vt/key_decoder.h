@@ -28,8 +28,9 @@ struct TerminalEvent {
 // Turns the bytes a terminal sends for keys (text, control characters, Alt as an Escape
 // prefix, the forms of vt_key_tables.h) into PC key event records, and the answers to the
 // start-up queries into events; the rest is dropped. Nothing is allocated. A lone Escape
-// waits kEscapeTimeoutMs for more, as it may begin a sequence whose rest is still coming. A legacy key is a
-// press and at once its release; the kitty protocol with event types sends its own.
+// waits kEscapeTimeoutMs for more, as it may begin a sequence whose rest is still coming.
+// A legacy key is a press and at once its release; the kitty protocol with event types sends
+// its own.
 class KeyDecoder {
   public:
     static constexpr int kEscapeTimeoutMs = 100;

@@ -111,7 +111,8 @@ bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows) {
     std::size_t cells = 0;
     for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
         const Span span = screen.DifferingSpan(y);
-        cells += static_cast<std::size_t>(std::max(0, std::min(span.right, columns) - span.left + 1));
+        cells +=
+            static_cast<std::size_t>(std::max(0, std::min(span.right, columns) - span.left + 1));
     }
     return cells * kMostGlyphBytes > ScreenRenderer::kOneWrite;
 }

@@ -79,7 +79,7 @@ class VtTerminal : public Platform {
         int synchronizedOutputMode = 0;
     } answers_;
     bool kittyKeyboard_ = false;  // switched on, so it is switched off again at the end
-    Text leave_;  // what gives the terminal back, for the picture as last presented
+    Text leave_;                  // what gives the terminal back, for the picture as last presented
 };
 
 }  // namespace dungeon
