@@ -15,10 +15,9 @@ class OutputBuffer {
     OutputBuffer(std::size_t capacity, Sink sink, void* context);
 
     void Append(std::string_view bytes);
-    // Hands everything held to the sink.
+    // Hands everything gathered to the sink.
     void Flush();
 
-    std::size_t Size() const { return size_; }
     // Total bytes handed to the sink so far.
     std::size_t Sent() const { return sent_; }
 
