@@ -9,10 +9,10 @@ namespace dungeon {
 
 // Hands `carry` the cells that differ, top to bottom, in rectangles of at most `maxCells`
 // cells (unchanged cells inside go along; a row is never split, so `maxCells` must hold
-// Screen::kReach). `carry` says whether its rectangle got through. The screen is then
-// presented, and forgotten if one failed. Reset leaves rows whole.
+// Screen::kReach). `carry` says whether its rectangle got through; true when all did.
+// Reset leaves rows whole.
 template <typename Carry>
-void CarryChanges(Screen& screen, int maxCells, Carry carry) {
+bool CarryChanges(const Screen& screen, int maxCells, Carry carry) {
     std::optional<Rect> band;
     bool all = true;
     for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
@@ -31,11 +31,7 @@ void CarryChanges(Screen& screen, int maxCells, Carry carry) {
         }
         band = Rect{span.left, y, span.right, y};
     }
-    all = (!band || carry(*band)) && all;
-    screen.MarkPresented();
-    if (!all) {
-        screen.Forget();  // carried again, whole, the next time
-    }
+    return (!band || carry(*band)) && all;
 }
 
 // Visits the cells of `band` row by row, each with its place in `cells`, which holds them in

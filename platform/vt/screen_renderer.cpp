@@ -177,10 +177,10 @@ void ScreenRenderer::WriteWay(Way way, int x, int y, OutputBuffer& out) const {
     }
 }
 
-void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
-    const Span span = screen_->DifferingSpan(y);
+void ScreenRenderer::DrawRow(int y, int columns, bool afresh, OutputBuffer& out) {
+    const Span span = afresh ? Span{1, columns} : screen_->DifferingSpan(y);
     const Cell* now = screen_->RowCells(y);
-    const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
+    const Cell* shown = afresh ? nullptr : screen_->PresentedRow(y);
     for (int x = span.left; x <= std::min(span.right, columns); ++x) {
         const Cell cell = now[x - 1];
         if (cell == ShownAt(shown, x)) {
@@ -202,8 +202,8 @@ void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     }
 }
 
-void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
-                            OutputBuffer& out) {
+void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int terminalHeight,
+                            OutputBuffer& out, bool afresh) {
     screen_ = &screen;
     terminalWidth_ = terminalWidth;
     const std::size_t frameStart = out.Size();
@@ -214,7 +214,7 @@ void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeigh
         out.Append(kBeginFrame);
     }
     const std::size_t contentStart = out.Size();
-    const bool wholeScreen = !screen.PresentedKnown();
+    const bool wholeScreen = afresh || !screen.PresentedKnown();
     if (wholeScreen) {
         out.Append(kAttributesOff);
         out.Append("\x1b[H\x1b[2J");
@@ -225,11 +225,13 @@ void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeigh
     }
     const int columns = std::min(screen.KeptWidth(), terminalWidth);
     const int rows = std::min(screen.KeptHeight(), terminalHeight);
-    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
-        if (screen.ChangedSpan(y).Empty()) {
+    const int first = wholeScreen ? 1 : screen.FirstChangedRow();
+    const int last = wholeScreen ? rows : std::min(screen.LastChangedRow(), rows);
+    for (int y = first; y <= last; ++y) {
+        if (!wholeScreen && screen.ChangedSpan(y).Empty()) {
             continue;  // most rows between the first and the last changed one
         }
-        DrawRow(y, columns, out);
+        DrawRow(y, columns, wholeScreen, out);
     }
     const int x = screen.CursorX();
     const int y = screen.CursorY();
@@ -241,7 +243,6 @@ void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeigh
         out.Append(showCursor ? kShowCursor : kHideCursor);
         cursorShown_ = showCursor;
     }
-    screen.MarkPresented();
     const bool sentInBetween = out.Sent() != sentBefore;
     if (!sentInBetween && out.Size() == contentStart) {
         out.Erase(frameStart, out.Size() - frameStart);  // nothing changed: send nothing at all

@@ -60,6 +60,7 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
     channel_.Write(kKeypadApplication);
     UpdateRestoreBytes();
     Present(screen);  // the first frame clears the terminal (and whatever an answer left)
+    screen.MarkPresented();
     return std::nullopt;
 }
 
@@ -136,7 +137,7 @@ std::optional<InputEvent> VtTerminal::NextEvent() {
     return std::exchange(held_, std::nullopt);
 }
 
-WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult VtTerminal::Wait() {
     if (!open_) {
         return WaitResult::kClosed;
     }
@@ -146,11 +147,11 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
             return WaitResult::kInput;
         }
         const std::uint32_t now = channel_.Now();
-        if (deadline && MillisecondsLeft(*deadline, now) <= 0) {
-            return WaitResult::kDeadline;
+        // Until a held Escape counts as the Escape key, if one is held.
+        std::optional<int> timeout;
+        if (const std::optional<std::uint32_t> deadline = decoder_.Deadline()) {
+            timeout = std::max(0, MillisecondsLeft(*deadline, now));
         }
-        // Until the nearer of the deadline and that of a held Escape.
-        const auto timeout = MillisecondsToNearest(now, {decoder_.Deadline(), deadline});
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
             case ChannelWait::kTimeout:
@@ -173,19 +174,23 @@ void VtTerminal::Repaint() {
     if (size.width > 0 && size.height > 0) {
         size_ = size;
     }
-    screen_->Forget();
-    Present(*screen_);
+    renderer_.Render(*screen_, size_.width, size_.height, output_, true);
+    output_.Flush();
 }
 
-void VtTerminal::Present(Screen& screen) {
-    if (!open_ || !screen.Changed()) {
-        return;
+bool VtTerminal::Present(const Screen& screen) {
+    if (!open_) {
+        return false;
+    }
+    if (!screen.Changed()) {
+        return true;
     }
     renderer_.Render(screen, size_.width, size_.height, output_);
     output_.Flush();
     if (screen.LowestRowDrawn() != restoreRow_) {
         UpdateRestoreBytes();
     }
+    return true;
 }
 
 void VtTerminal::UpdateRestoreBytes() {
@@ -209,7 +214,7 @@ void VtTerminal::UpdateRestoreBytes() {
     channel_.SetRestoreBytes(leave_.View(), kKeypadApplication, resume);
 }
 
-void VtTerminal::Close(const Screen&) {
+void VtTerminal::Close() {
     if (!open_) {
         return;
     }
@@ -221,7 +226,7 @@ void VtTerminal::Close(const Screen&) {
 void VtTerminal::CloseIfOpen() {
     if (open_) {
         Present(*screen_);
-        Close(*screen_);
+        Close();
     }
 }
 

@@ -21,10 +21,10 @@ class VtTerminal : public Platform {
     explicit VtTerminal(ByteChannel& channel);
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Close(const Screen& screen) override;
-    void Present(Screen& screen) override;
+    void Close() override;
+    bool Present(const Screen& screen) override;
     std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return channel_.Now(); }
 
     // How long start-up waits for the terminal to answer its questions.
@@ -48,7 +48,7 @@ class VtTerminal : public Platform {
     KeyDecoder decoder_;
     ScreenRenderer renderer_;
     OutputBuffer output_;
-    Screen* screen_ = nullptr;
+    const Screen* screen_ = nullptr;
     bool open_ = false;
     // A key taken while start-up waited for answers, or while waiting looked ahead.
     std::optional<InputEvent> held_;

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <utility>
 
-#include "base/deadline.h"
 #include "console/carry_changes.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
@@ -83,7 +82,7 @@ int RunOnSystemPlatform(int (*program)(Platform&)) {
 Win32Platform::~Win32Platform() {
     if (open_) {  // the program ends without closing the console: what it drew still goes out
         Present(*screen_);
-        Close(*screen_);
+        Close();
     }
 }
 
@@ -141,7 +140,7 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     // The only allocation. What the console shows already (the shell's lines) is part of
     // the picture, which a scroll of a window moves like any other cell.
     band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
+    const bool read = CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
         if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
             return false;
         }
@@ -151,6 +150,11 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
         });
         return true;
     });
+    if (read) {
+        screen.MarkPresented();
+    } else {
+        screen.Forget();  // written whole at the first present
+    }
     screen_ = &screen;
     queue_.Clear();
 
@@ -178,7 +182,7 @@ void Win32Platform::Restore() {
     ReleaseSRWLockExclusive(&lock_);
 }
 
-void Win32Platform::Close(const Screen&) {
+void Win32Platform::Close() {
     if (activePlatform.load() == this) {
         SetConsoleCtrlHandler(OnControlEvent, FALSE);
     }
@@ -199,8 +203,9 @@ void Win32Platform::CloseDevices() {
     }
 }
 
-void Win32Platform::Present(Screen& screen) {
+bool Win32Platform::Present(const Screen& screen) {
     AcquireSRWLockExclusive(&lock_);
+    bool all = open_;
     if (open_ && screen.Changed()) {
         const auto tell = [&](const CONSOLE_CURSOR_INFO& cursor) {
             if (cursor.bVisible != shownCursor_.bVisible &&
@@ -213,7 +218,7 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
+        all = CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
             EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
                 const Cell cell = screen.At(x, y);
                 shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
@@ -232,6 +237,7 @@ void Win32Platform::Present(Screen& screen) {
         tell(cursor);
     }
     ReleaseSRWLockExclusive(&lock_);
+    return all;
 }
 
 // Moves the console's records into the queue as far as it has room. Never waits, unless
@@ -267,7 +273,7 @@ std::optional<InputEvent> Win32Platform::NextEvent() {
     return queue_.Pop();
 }
 
-WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult Win32Platform::Wait() {
     // Signalled, yet counted empty (Wine counts late): then a read waits for what comes.
     bool signalled = false;
     for (;;) {
@@ -277,16 +283,10 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
         if (!queue_.Empty()) {
             return WaitResult::kInput;
         }
-        const std::int32_t left = deadline ? MillisecondsLeft(*deadline, Milliseconds()) : 1;
-        if (left <= 0) {
-            return WaitResult::kDeadline;
-        }
-        const DWORD waited =
-            WaitForSingleObject(input_.handle, deadline ? static_cast<DWORD>(left) : INFINITE);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
+        if (WaitForSingleObject(input_.handle, INFINITE) != WAIT_OBJECT_0) {
             return WaitResult::kClosed;
         }
-        signalled = waited == WAIT_OBJECT_0;
+        signalled = true;
     }
 }
 
