@@ -10,10 +10,9 @@ namespace dungeon {
 // Hands `visit` the rectangles that hold the cells differing from the presented picture, top to
 // bottom, each of at most `maxCells` cells. Unchanged cells inside a rectangle come with it; a
 // row is never split, so `maxCells` must be at least Screen::kReach. After Reset every row
-// differs, whole. `visit` says whether its rectangle got through. The screen is then presented,
-// and forgotten if one failed, so that it goes whole the next time.
+// differs, whole. `visit` says whether its rectangle got through; true when all did.
 template <typename Visit>
-void ForEachChangedRectangle(Screen& screen, int maxCells, Visit visit) {
+bool ForEachChangedRectangle(const Screen& screen, int maxCells, Visit visit) {
     std::optional<Rect> rect;
     bool all = true;
     for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
@@ -32,11 +31,7 @@ void ForEachChangedRectangle(Screen& screen, int maxCells, Visit visit) {
         }
         rect = Rect{span.left, y, span.right, y};
     }
-    all = (!rect || visit(*rect)) && all;
-    screen.MarkPresented();
-    if (!all) {
-        screen.Forget();
-    }
+    return (!rect || visit(*rect)) && all;
 }
 
 // Visits the cells of `rect` row by row, each with its place in `cells`, which has them in

@@ -48,6 +48,7 @@ class RendererTest : public ::testing::Test {
         screen_.SetCursor(cursorX, cursorY);
         screen_.SetCursorVisible(cursorVisible);
         renderer_.Render(screen_, terminalWidth, terminalHeight, output_);
+        screen_.MarkPresented();
         output_.Flush();
         terminal.Feed(sent_);
         return sent_;

@@ -47,13 +47,14 @@ bool OpenAndDraw(PosixPlatform& platform, int x, int y, char mark) {
     }
     screen.Write(x, y, Cell{static_cast<std::uint8_t>(mark), kDefaultAttribute});
     platform.Present(screen);
+    screen.MarkPresented();
     return true;
 }
 
 // Waits for a key; false when the terminal is gone.
 bool WaitForKey(PosixPlatform& platform) {
     while (!platform.NextEvent()) {
-        if (platform.Wait(std::nullopt) == WaitResult::kClosed) {
+        if (platform.Wait() == WaitResult::kClosed) {
             return false;
         }
     }
@@ -92,8 +93,8 @@ int Play(const char* scene, const char* path) {
         }
         raise(SIGTSTP);
         // Continued: the picture is painted anew while waiting for a key.
-        bool gotKey = platform.Wait(std::nullopt) == WaitResult::kInput;
-        platform.Close(screen);
+        bool gotKey = platform.Wait() == WaitResult::kInput;
+        platform.Close();
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "wait") == 0) {
@@ -102,7 +103,7 @@ int Play(const char* scene, const char* path) {
             return 2;
         }
         bool gotKey = WaitForKey(platform);
-        platform.Close(screen);
+        platform.Close();
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "invalid-wait") == 0) {

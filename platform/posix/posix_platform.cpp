@@ -13,9 +13,10 @@ std::optional<OpenError> PosixPlatform::Open(Screen& screen) {
     return error;
 }
 
-void PosixPlatform::Present(Screen& screen) {
-    terminal_.Present(screen);
+bool PosixPlatform::Present(const Screen& screen) {
+    const bool all = terminal_.Present(screen);
     GiveRestoreBytesToHandlers();
+    return all;
 }
 
 std::optional<InputEvent> PosixPlatform::NextEvent() {
@@ -23,21 +24,21 @@ std::optional<InputEvent> PosixPlatform::NextEvent() {
     return terminal_.NextEvent();
 }
 
-WaitResult PosixPlatform::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult PosixPlatform::Wait() {
     RepaintAfterResizeOrResume();
-    return terminal_.Wait(deadline);
+    return terminal_.Wait();
 }
 
 // The handlers send them should a signal end the program or stop it.
 void PosixPlatform::GiveRestoreBytesToHandlers() {
-    if (posix::RestoreInstalled()) {
+    if (terminal_.IsOpen()) {
         const VtTerminal::RestoreBytes bytes = terminal_.CurrentRestoreBytes();
         posix::SetRestoreBytes(bytes.leave, bytes.enter, bytes.resume);
     }
 }
 
 void PosixPlatform::RepaintAfterResizeOrResume() {
-    if (posix::TakeResizeOrResume()) {
+    if (terminal_.IsOpen() && posix::TakeResizeOrResume()) {
         terminal_.Repaint();
         GiveRestoreBytesToHandlers();
     }

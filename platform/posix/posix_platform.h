@@ -18,10 +18,10 @@ class PosixPlatform : public Platform {
         : device_(terminalPath, terminalType) {}
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override;
-    void Close(const Screen& screen) override { terminal_.Close(screen); }
+    bool Present(const Screen& screen) override;
+    void Close() override { terminal_.Close(); }
     std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return terminal_.Milliseconds(); }
 
   private:

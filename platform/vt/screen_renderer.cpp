@@ -104,8 +104,8 @@ Text AnsiColour(int colour, std::uint32_t dark) {
 }
 
 // The whole screen, or more cells than one write carries: the terminal might show part of it.
-bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows) {
-    if (!screen.PresentedKnown()) {
+bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows, bool afresh) {
+    if (afresh) {
         return true;
     }
     std::size_t cells = 0;
@@ -211,10 +211,10 @@ void ScreenRenderer::WriteColumnMove(Move move, int x, int y, OutputBuffer& out)
     }
 }
 
-void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
-    const Span span = screen_->DifferingSpan(y);
+void ScreenRenderer::DrawRow(int y, int columns, bool afresh, OutputBuffer& out) {
+    const Span span = afresh ? Span{1, columns} : screen_->DifferingSpan(y);
     const Cell* now = screen_->RowCells(y);
-    const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
+    const Cell* shown = afresh ? nullptr : screen_->PresentedRow(y);
     for (int x = span.left; x <= std::min(span.right, columns); ++x) {
         const Cell cell = now[x - 1];
         if (cell == ShownAt(shown, x)) {
@@ -258,26 +258,28 @@ void ScreenRenderer::ShowCursor(int columns, int rows, OutputBuffer& out) {
     }
 }
 
-void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
-                            OutputBuffer& out) {
+void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int terminalHeight,
+                            OutputBuffer& out, bool afresh) {
     screen_ = &screen;
     terminalWidth_ = terminalWidth;
+    afresh = afresh || !screen.PresentedKnown();
     const int columns = std::min(screen.KeptWidth(), terminalWidth);
     const int rows = std::min(screen.KeptHeight(), terminalHeight);
-    const bool marked = synchronizedOutput_ && MayBeSeenHalfDrawn(screen, columns, rows);
+    const bool marked = synchronizedOutput_ && MayBeSeenHalfDrawn(screen, columns, rows, afresh);
     if (marked) {
         out.Append(kBeginFrame);
     }
-    if (!screen.PresentedKnown()) {
+    if (afresh) {
         ClearTerminal(out);
     }
-    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
-        if (!screen.ChangedSpan(y).Empty()) {  // most rows between the first and last changed
-            DrawRow(y, columns, out);
+    const int first = afresh ? 1 : screen.FirstChangedRow();
+    const int last = afresh ? rows : std::min(screen.LastChangedRow(), rows);
+    for (int y = first; y <= last; ++y) {
+        if (afresh || !screen.ChangedSpan(y).Empty()) {  // most rows in between are unchanged
+            DrawRow(y, columns, afresh, out);
         }
     }
     ShowCursor(columns, rows, out);
-    screen.MarkPresented();
     if (marked) {
         out.Append(kEndFrame);
     }

@@ -31,8 +31,10 @@ class ScreenRenderer {
     static constexpr std::string_view kHideCursor = "\x1b[?25l";
 
     // Appends one frame: what changed in `screen`, clipped to the terminal's current size,
-    // then the cursor; the screen's changes are then presented.
-    void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
+    // then the cursor. With `afresh`, or while the screen's presented picture is not known,
+    // the terminal is cleared and every cell drawn.
+    void Render(const Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out,
+                bool afresh = false);
 
   private:
     // How the cursor can get to another column of its row.
@@ -48,7 +50,7 @@ class ScreenRenderer {
     Move CheapestColumnMove(int x, int y, bool sameRow) const;
     void WriteColumnMove(Move move, int x, int y, OutputBuffer& out) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
-    void DrawRow(int y, int columns, OutputBuffer& out);
+    void DrawRow(int y, int columns, bool afresh, OutputBuffer& out);
     void ShowCursor(int columns, int rows, OutputBuffer& out);
 
     const Screen* screen_ = nullptr;

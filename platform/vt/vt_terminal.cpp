@@ -51,7 +51,7 @@ void VtTerminal::Send(void* terminal, const char* bytes, std::size_t count) {
 VtTerminal::~VtTerminal() {
     if (open_) {
         Present(*screen_);
-        Close(*screen_);
+        Close();
     }
 }
 
@@ -74,7 +74,10 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
     renderer_.SetSynchronizedOutput(false);
     AskTerminal();
     channel_.Write(kKeypadApplication);
-    Present(screen);  // the first frame clears the terminal (and whatever an answer left)
+    // The first frame clears the terminal (and whatever an answer left).
+    if (Present(screen)) {
+        screen.MarkPresented();
+    }
     return std::nullopt;
 }
 
@@ -148,7 +151,7 @@ std::optional<InputEvent> VtTerminal::NextEvent() {
     return std::exchange(pending_, std::nullopt);
 }
 
-WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult VtTerminal::Wait() {
     if (!open_) {
         return WaitResult::kClosed;
     }
@@ -157,12 +160,11 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
         if (pending_) {
             return WaitResult::kInput;
         }
-        const std::uint32_t now = channel_.Now();
-        if (deadline && MillisecondsLeft(*deadline, now) <= 0) {
-            return WaitResult::kDeadline;
+        // Until a lone Escape counts as the Escape key, if one is waiting.
+        std::optional<int> timeout;
+        if (const std::optional<std::uint32_t> deadline = decoder_.Deadline()) {
+            timeout = std::max(0, MillisecondsLeft(*deadline, channel_.Now()));
         }
-        // Until the nearer of the deadline and that of a lone Escape.
-        const auto timeout = MillisecondsToNearest(now, {decoder_.Deadline(), deadline});
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
             case ChannelWait::kTimeout:
@@ -171,7 +173,8 @@ WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
             case ChannelWait::kInterrupted:
                 return WaitResult::kInput;  // the platform has something to do first
             case ChannelWait::kClosed:
-                decoder_.Advance(now + KeyDecoder::kEscapeTimeoutMs);  // nothing more comes
+                // Nothing more comes: a lone Escape is the Escape key now.
+                decoder_.Advance(channel_.Now() + KeyDecoder::kEscapeTimeoutMs);
                 pending_ = PullKey();
                 return pending_ ? WaitResult::kInput : WaitResult::kClosed;
         }
@@ -183,21 +186,21 @@ void VtTerminal::Repaint() {
         return;
     }
     size_ = UsableSize(channel_.Size());
-    screen_->Forget();
-    Present(*screen_);
+    renderer_.Render(*screen_, size_.width, size_.height, output_, true);
+    output_.Flush();
+    MakeLeaveBytes();  // the prompt's row stays inside the terminal's size
 }
 
-void VtTerminal::Present(Screen& screen) {
-    if (!open_ || !screen.Changed()) {
-        return;
+bool VtTerminal::Present(const Screen& screen) {
+    if (!open_) {
+        return false;
     }
-    bytesLost_ = false;
-    renderer_.Render(screen, size_.width, size_.height, output_);
-    output_.Flush();
-    if (bytesLost_) {
-        screen.Forget();  // drawn whole at the next present, once the terminal takes bytes
+    if (screen.Changed()) {
+        renderer_.Render(screen, size_.width, size_.height, output_);
+        output_.Flush();
+        MakeLeaveBytes();  // the picture may go lower now, and the prompt must go below it
     }
-    MakeLeaveBytes();  // the picture may go lower now, and the prompt must go below it
+    return !std::exchange(bytesLost_, false);
 }
 
 void VtTerminal::MakeLeaveBytes() {
@@ -223,7 +226,7 @@ VtTerminal::RestoreBytes VtTerminal::CurrentRestoreBytes() const {
     return {leave_.View(), kKeypadApplication, kittyKeyboard_ ? kKittyPush : std::string_view()};
 }
 
-void VtTerminal::Close(const Screen&) {
+void VtTerminal::Close() {
     if (!open_) {
         return;
     }

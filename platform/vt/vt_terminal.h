@@ -27,15 +27,17 @@ class VtTerminal : public Platform {
     VtTerminal& operator=(const VtTerminal&) = delete;
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Close(const Screen& screen) override;
-    void Present(Screen& screen) override;
+    void Close() override;
+    // False also when a repaint since the last present lost bytes.
+    bool Present(const Screen& screen) override;
     std::optional<InputEvent> NextEvent() override;
     // Also ends, as if input had come, when a signal interrupts the channel's wait.
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return channel_.Now(); }
 
+    bool IsOpen() const { return open_; }
     // The terminal was resized, or what it shows is not known any more: the size is read
-    // again and the whole picture drawn anew.
+    // again and the whole picture drawn anew, as last presented or changed since.
     void Repaint();
 
     // What gives the terminal back should the program end without closing it (a signal),
@@ -66,8 +68,8 @@ class VtTerminal : public Platform {
     KeyDecoder decoder_;
     ScreenRenderer renderer_;
     OutputBuffer output_;
-    bool bytesLost_ = false;  // by a write of the frame being presented
-    Screen* screen_ = nullptr;
+    bool bytesLost_ = false;  // by a write since the last present
+    const Screen* screen_ = nullptr;
     bool open_ = false;
     // A key taken while start-up waited for answers, or while a wait looked ahead.
     std::optional<InputEvent> pending_;

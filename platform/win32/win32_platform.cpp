@@ -5,7 +5,6 @@
 #include <atomic>
 #include <utility>
 
-#include "base/deadline.h"
 #include "console/changed_rectangles.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
@@ -95,7 +94,7 @@ int RunOnSystemPlatform(int (*program)(Platform&)) {
 Win32Platform::~Win32Platform() {
     if (open_) {  // the program ends without closing the console: what it drew still goes out
         Present(*screen_);
-        Close(*screen_);
+        Close();
     }
 }
 
@@ -169,7 +168,7 @@ void Win32Platform::ReadCursor(Screen& screen, COORD position) {
 // a window moves like any other cell. The cell buffer is the platform's only allocation.
 void Win32Platform::ReadCells(Screen& screen) {
     cells_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+    const bool read = ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
         if (!CopyCells(output_.handle, cells_, rect, ReadConsoleOutputW)) {
             return false;
         }
@@ -179,6 +178,11 @@ void Win32Platform::ReadCells(Screen& screen) {
         });
         return true;
     });
+    if (read) {
+        screen.MarkPresented();
+    } else {
+        screen.Forget();  // written whole at the first present
+    }
 }
 
 void Win32Platform::Restore() {
@@ -198,7 +202,7 @@ void Win32Platform::Restore() {
     ReleaseSRWLockExclusive(&lock_);
 }
 
-void Win32Platform::Close(const Screen&) {
+void Win32Platform::Close() {
     if (activePlatform.load() == this) {
         SetConsoleCtrlHandler(OnControlEvent, FALSE);
     }
@@ -219,8 +223,9 @@ void Win32Platform::CloseDevices() {
     }
 }
 
-void Win32Platform::Present(Screen& screen) {
+bool Win32Platform::Present(const Screen& screen) {
     AcquireSRWLockExclusive(&lock_);
+    bool all = open_;
     if (open_ && screen.Changed()) {
         const auto tell = [&](const CONSOLE_CURSOR_INFO& cursor) {
             if (cursor.bVisible != shownCursor_.bVisible &&
@@ -233,7 +238,7 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+        all = ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
             EachCell(cells_, rect, [&](int x, int y, CHAR_INFO& shown) {
                 const Cell cell = screen.At(x, y);
                 shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
@@ -252,6 +257,7 @@ void Win32Platform::Present(Screen& screen) {
         tell(cursor);
     }
     ReleaseSRWLockExclusive(&lock_);
+    return all;
 }
 
 // Moves the console's records into the queue as far as it has room. Never waits, unless
@@ -287,7 +293,7 @@ std::optional<InputEvent> Win32Platform::NextEvent() {
     return queue_.Pop();
 }
 
-WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult Win32Platform::Wait() {
     // Signalled, yet counted empty (Wine counts late): then a read waits for what comes.
     bool signalled = false;
     for (;;) {
@@ -297,16 +303,10 @@ WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
         if (!queue_.Empty()) {
             return WaitResult::kInput;
         }
-        const std::int32_t left = deadline ? MillisecondsLeft(*deadline, Milliseconds()) : 1;
-        if (left <= 0) {
-            return WaitResult::kDeadline;
-        }
-        const DWORD waited =
-            WaitForSingleObject(input_.handle, deadline ? static_cast<DWORD>(left) : INFINITE);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
+        if (WaitForSingleObject(input_.handle, INFINITE) != WAIT_OBJECT_0) {
             return WaitResult::kClosed;
         }
-        signalled = waited == WAIT_OBJECT_0;
+        signalled = true;
     }
 }
 

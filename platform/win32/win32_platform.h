@@ -35,10 +35,10 @@ class Win32Platform : public Platform {
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override;
-    void Close(const Screen& screen) override;
+    bool Present(const Screen& screen) override;
+    void Close() override;
     std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return GetTickCount(); }
 
     // Gives back the input mode and the cursor and puts the cursor below the picture; from
@@ -67,7 +67,7 @@ class Win32Platform : public Platform {
     std::optional<DWORD> originalMode_;
     std::optional<CONSOLE_CURSOR_INFO> originalCursor_;
 
-    Screen* screen_ = nullptr;
+    const Screen* screen_ = nullptr;
     // The cursor as the console was last told.
     CONSOLE_CURSOR_INFO shownCursor_{};
     COORD shownAt_{};
