@@ -1,8 +1,8 @@
 #include "platform/vt/screen_renderer.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "base/number_text.h"
@@ -19,9 +19,13 @@ constexpr int kMostLineFeeds = 4;
 // A code page 437 glyph is at most this many bytes of UTF-8.
 constexpr int kMostGlyphBytes = 3;
 
-// The length of "ESC [ n final", the count left out when it is 0.
-int CsiLength(int n) {
-    return 3 + (n != 0 ? DecimalLength(static_cast<std::uint32_t>(n)) : 0);
+// "ESC [ n final"; the count is left out when it is 0.
+Text Csi(int n, char final) {
+    Text bytes("\x1b[");
+    if (n != 0) {
+        bytes += DecimalText(static_cast<std::uint32_t>(n));
+    }
+    return bytes.Append(final);
 }
 
 // The count a relative move of n cells writes: none when it is 1.
@@ -29,48 +33,21 @@ int RelativeCount(int n) {
     return n == 1 ? 0 : n;
 }
 
-// The bytes of "ESC [ row ; column H", without the numbers that are 1.
-int PositionBytes(int x, int y) {
-    return x == 1 ? CsiLength(y == 1 ? 0 : y)
-                  : CsiLength(y) + DecimalLength(static_cast<std::uint32_t>(x)) + 1;
+// "ESC [ row ; column H", without the numbers that are 1.
+Text Position(int x, int y) {
+    if (x == 1) {
+        return Csi(y == 1 ? 0 : y, 'H');
+    }
+    return Csi(y, ';') + DecimalText(static_cast<std::uint32_t>(x)) + "H";
 }
 
-// The bytes of a move up (dy < 0) or down by dy rows: line feeds for a few rows down (in raw
-// mode they leave the column as it is), else "ESC [ n A" or "ESC [ n B".
-int RowMoveBytes(int dy) {
+// Up (dy < 0) or down by dy rows: line feeds for a few rows down (in raw mode they leave the
+// column as it is), else "ESC [ n A" or "ESC [ n B".
+Text RowMove(int dy) {
     if (dy > 0 && dy <= kMostLineFeeds) {
-        return dy;
+        return Text(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
     }
-    return dy != 0 ? CsiLength(RelativeCount(std::abs(dy))) : 0;
-}
-
-void AppendNumber(int n, OutputBuffer& out) {
-    std::array<char, 10> room{};
-    out.Append(DecimalDigits(static_cast<std::uint32_t>(n), room));
-}
-
-void AppendCsi(int n, char final, OutputBuffer& out) {
-    out.Append("\x1b[");
-    if (n != 0) {
-        AppendNumber(n, out);
-    }
-    out.Append(std::string_view(&final, 1));
-}
-
-void WritePosition(int x, int y, OutputBuffer& out) {
-    AppendCsi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';', out);
-    if (x != 1) {
-        AppendNumber(x, out);
-        out.Append("H");
-    }
-}
-
-void WriteRowMove(int dy, OutputBuffer& out) {
-    if (dy > 0 && dy <= kMostLineFeeds) {
-        out.Append(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
-    } else if (dy != 0) {
-        AppendCsi(RelativeCount(std::abs(dy)), dy > 0 ? 'B' : 'A', out);
-    }
+    return dy != 0 ? Csi(RelativeCount(std::abs(dy)), dy > 0 ? 'B' : 'A') : Text();
 }
 
 // What a row shows at column x; a cleared terminal (no row known) shows blanks.
@@ -144,71 +121,51 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     if (cursorX_ == x && cursorY_ == y) {
         return;
     }
-    // The shorter of a position, which is always right, and a move from where the cursor
-    // stands, if that is known; of equal ones the position.
+    // A position is always right; a move from where the cursor stands, where that is known,
+    // is taken only when it is shorter.
+    Text move = Position(x, y);
     if (cursorX_ != 0 && cursorY_ != 0) {
-        const int dy = y - cursorY_;
-        const Move column = CheapestColumnMove(x, y, dy == 0);
-        if (RowMoveBytes(dy) + column.bytes < PositionBytes(x, y)) {
-            WriteRowMove(dy, out);
-            WriteColumnMove(column, x, y, out);
-            cursorX_ = x;
-            cursorY_ = y;
-            return;
-        }
+        const Text relative = RowMove(y - cursorY_) + ColumnMove(x, y, y == cursorY_);
+        move = relative.Length() < move.Length() ? relative : move;
     }
-    WritePosition(x, y, out);
+    out.Append(move.View());
     cursorX_ = x;
     cursorY_ = y;
 }
 
-ScreenRenderer::Move ScreenRenderer::CheapestColumnMove(int x, int y, bool sameRow) const {
+// The shortest move within the row from the cursor's column to x; of equal ones the first of:
+// to the column, a carriage return with a move right, a move left or right, and writing the
+// cells passed over again.
+Text ScreenRenderer::ColumnMove(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
-        return {ColumnMove::kNone, 0};
+        return Text();
     }
-    Move best{ColumnMove::kToColumn, CsiLength(x)};
-    const auto consider = [&best](Move move) { best = move.bytes < best.bytes ? move : best; };
-    consider({ColumnMove::kReturn, 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)))});
-    consider({ColumnMove::kRelative, CsiLength(RelativeCount(std::abs(dx)))});
-    if (dx < 0 || !sameRow) {
-        return best;
+    Text best = Csi(x, 'G');
+    const auto consider = [&best](const Text& move) {
+        best = move.Length() < best.Length() ? move : best;
+    };
+    consider(x == 1 ? Text("\r") : Text("\r") + Csi(RelativeCount(x - 1), 'C'));
+    consider(Csi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C'));
+    if (const std::optional<Text> rewrite =
+            sameRow && dx > 0 ? Rewrite(x, y, best.Length()) : std::nullopt) {
+        consider(*rewrite);
     }
-    // Writing the cells passed over again may be shorter: they show as the screen has them.
-    int rewrite = 0;
-    for (int i = cursorX_; i < x && rewrite <= best.bytes; ++i) {
-        const Cell cell = screen_->At(i, y);
-        if (cell.attribute != attribute_) {
-            return best;
-        }
-        rewrite += static_cast<int>(Cp437Glyph(cell.character).size());
-    }
-    return rewrite < best.bytes ? Move{ColumnMove::kRewrite, rewrite} : best;
+    return best;
 }
 
-void ScreenRenderer::WriteColumnMove(Move move, int x, int y, OutputBuffer& out) const {
-    const int dx = x - cursorX_;
-    switch (move.kind) {
-        case ColumnMove::kNone:
-            break;
-        case ColumnMove::kToColumn:
-            AppendCsi(x, 'G', out);
-            break;
-        case ColumnMove::kReturn:
-            out.Append("\r");
-            if (x != 1) {
-                AppendCsi(RelativeCount(x - 1), 'C', out);
-            }
-            break;
-        case ColumnMove::kRelative:
-            AppendCsi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C', out);
-            break;
-        case ColumnMove::kRewrite:
-            for (int i = cursorX_; i < x; ++i) {
-                out.Append(Cp437Glyph(screen_->At(i, y).character));
-            }
-            break;
+// The glyphs of the cells from the cursor up to x, which show as the screen has them: if they
+// have the colours in force and come to fewer than `limit` bytes.
+std::optional<Text> ScreenRenderer::Rewrite(int x, int y, int limit) const {
+    Text glyphs;
+    for (int i = cursorX_; i < x && glyphs.Length() < limit; ++i) {
+        const Cell cell = screen_->At(i, y);
+        if (cell.attribute != attribute_) {
+            return std::nullopt;
+        }
+        glyphs.Append(Cp437Glyph(cell.character));
     }
+    return glyphs.Length() < limit ? std::optional(glyphs) : std::nullopt;
 }
 
 void ScreenRenderer::DrawRow(int y, int columns, bool afresh, OutputBuffer& out) {

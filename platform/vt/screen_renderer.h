@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/output_buffer.h"
+#include "base/text.h"
 #include "console/screen.h"
 
 namespace dungeon {
@@ -37,18 +38,10 @@ class ScreenRenderer {
                 bool afresh = false);
 
   private:
-    // How the cursor can get to another column of its row.
-    enum class ColumnMove : std::uint8_t { kNone, kToColumn, kReturn, kRelative, kRewrite };
-    struct Move {
-        ColumnMove kind;
-        int bytes;
-    };
-
     void ClearTerminal(OutputBuffer& out);
     void MoveTo(int x, int y, OutputBuffer& out);
-    // The shortest move within the row from the cursor's column to x, the first of equals.
-    Move CheapestColumnMove(int x, int y, bool sameRow) const;
-    void WriteColumnMove(Move move, int x, int y, OutputBuffer& out) const;
+    Text ColumnMove(int x, int y, bool sameRow) const;
+    std::optional<Text> Rewrite(int x, int y, int limit) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
     void DrawRow(int y, int columns, bool afresh, OutputBuffer& out);
     void ShowCursor(int columns, int rows, OutputBuffer& out);
