@@ -18,10 +18,10 @@ class ScriptedChannel : public ByteChannel {
   public:
     std::optional<OpenError> OpenChannel() override { return std::nullopt; }
     void CloseChannel(std::string_view leaveBytes) override { leave = leaveBytes; }
-    TerminalSize Size() override { return {}; }
+    TerminalSize Size() override { return size; }
     bool Write(std::string_view bytes) override {
-        written += bytes;
-        return true;
+        written += writable ? bytes : "";
+        return writable;
     }
     std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override {
         std::size_t count = std::min(into.size(), input.size());
@@ -45,6 +45,8 @@ class ScriptedChannel : public ByteChannel {
     std::string written;
     std::string leave;
     std::uint32_t now = 1000;
+    TerminalSize size;
+    bool writable = true;  // false: every write loses its bytes, as to a stalled terminal
 };
 
 constexpr const char* kKittyAnswers = "\x1b[?0u\x1b[?62c";
@@ -72,7 +74,7 @@ TEST(VtTerminalTest, OpeningAgainForgetsWhatTheLastTerminalSaid) {
     EXPECT_EQ(channel.leave.find(kKittyPop), std::string::npos);
 }
 
-TEST(VtTerminalTest, AKeyHeldByAWaitComesBeforeWhatArrivesLater) {
+TEST(VtTerminalTest, AKeyTakenByAWaitComesBeforeWhatArrivesLater) {
     ScriptedChannel channel;
     VtTerminal terminal(channel);
     Screen screen;
@@ -81,17 +83,17 @@ TEST(VtTerminalTest, AKeyHeldByAWaitComesBeforeWhatArrivesLater) {
     channel.input = "a";
     ASSERT_EQ(terminal.Wait(), WaitResult::kInput);
     channel.input = "b";
-    std::vector<std::pair<char, bool>> strokes;
+    std::vector<std::pair<char, bool>> events;
     while (std::optional<InputEvent> event = terminal.NextEvent()) {
-        strokes.emplace_back(static_cast<char>(event->key.character), event->key.keyDown);
+        events.emplace_back(static_cast<char>(event->key.character), event->key.keyDown);
     }
     std::vector<std::pair<char, bool>> expected = {
         {'a', true}, {'a', false}, {'b', true}, {'b', false}};
-    EXPECT_EQ(strokes, expected);
+    EXPECT_EQ(events, expected);
     terminal.Close();
 }
 
-TEST(VtTerminalTest, AWaitEndsWhenAHeldEscapeCountsAsTheEscapeKey) {
+TEST(VtTerminalTest, AWaitEndsWhenALoneEscapeCountsAsTheEscapeKey) {
     ScriptedChannel channel;
     VtTerminal terminal(channel);
     Screen screen;
@@ -106,6 +108,38 @@ TEST(VtTerminalTest, AWaitEndsWhenAHeldEscapeCountsAsTheEscapeKey) {
     std::optional<InputEvent> escape = terminal.NextEvent();
     ASSERT_TRUE(escape.has_value());
     EXPECT_EQ(escape->key.character, 0x1B);
+    terminal.Close();
+}
+
+TEST(VtTerminalTest, ASideNotReportedIsThePcsAndNoneIsLargerThanAWindowCanBe) {
+    ScriptedChannel channel;
+    VtTerminal terminal(channel);
+    Screen screen;
+    channel.size = {0, 400};
+    ASSERT_EQ(terminal.Open(screen), std::nullopt);
+    EXPECT_EQ(screen.Width(), 80);
+    EXPECT_EQ(screen.Height(), VtTerminal::kMaxSide);
+    terminal.Close();
+}
+
+TEST(VtTerminalTest, APresentSaysWhenBytesWereLostAlsoByARepaintBefore) {
+    ScriptedChannel channel;
+    VtTerminal terminal(channel);
+    Screen screen;
+    channel.input = kLegacyAnswers;
+    ASSERT_EQ(terminal.Open(screen), std::nullopt);
+    screen.Write(1, 1, Cell{'a', kDefaultAttribute});
+    channel.writable = false;
+    EXPECT_FALSE(terminal.Present(screen));
+    channel.writable = true;
+    EXPECT_TRUE(terminal.Present(screen));
+    screen.MarkPresented();
+
+    channel.writable = false;
+    terminal.Repaint();
+    channel.writable = true;
+    EXPECT_FALSE(terminal.Present(screen)) << "nothing changed, yet the repaint was lost";
+    EXPECT_TRUE(terminal.Present(screen));
     terminal.Close();
 }
 

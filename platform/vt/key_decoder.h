@@ -43,7 +43,7 @@ class KeyDecoder {
     // reached the deadline (a late reader cannot tell when they arrived).
     void Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
     // When the bytes of an unfinished sequence (a lone Escape, a sequence cut short) stop
-    // waiting for the rest; nullopt while there are none. Once Advance reaches it, they are
+    // waiting for the rest; nullopt while there are none. Once Advance gets there, they are
     // decoded as they stand.
     std::optional<std::uint32_t> Deadline() const;
     void Advance(std::uint32_t nowMs);

@@ -80,7 +80,7 @@ Text AnsiColour(int colour, std::uint32_t dark) {
     return Text(";") + DecimalText((colour >= 8 ? dark + 60 : dark) + kAnsiColour[colour & 7]);
 }
 
-// The whole screen, or more cells than one write carries: the terminal might show part of it.
+// The whole screen, or more cells than one write takes: the terminal might show part of it.
 bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows, bool afresh) {
     if (afresh) {
         return true;

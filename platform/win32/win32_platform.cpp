@@ -1,7 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <utility>
 
@@ -16,7 +15,6 @@ namespace {
 // Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are not wanted.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
-constexpr DWORD kReadBatch = 64;
 // In percent of a cell: the usual size, and the range the console accepts in any change.
 constexpr DWORD kUsualCursorSize = 25, kMinCursorSize = 1, kMaxCursorSize = 100;
 
@@ -113,7 +111,7 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     ReadCursor(screen, info.dwCursorPosition);
     ReadCells(screen);
     screen_ = &screen;
-    queue_.Clear();
+    next_.reset();
     // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
     activePlatform.store(this);
     SetConsoleCtrlHandler(OnControlEvent, TRUE);
@@ -260,37 +258,28 @@ bool Win32Platform::Present(const Screen& screen) {
     return all;
 }
 
-// Moves the console's records into the queue as far as it has room. Never waits, unless
-// asked to when the console counts none and the queue is empty: then a read waits for one.
+// Takes the console's next record, if there is none waiting yet: one the console counts or,
+// with `waitForOne`, one a read waits for. False when the console cannot be read.
 bool Win32Platform::Take(bool waitForOne) {
-    std::array<INPUT_RECORD, kReadBatch> records;
     DWORD count = 0;
-    while (queue_.Size() < kQueueCapacity) {
-        if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
-            return false;
-        }
-        if (count == 0 && (!waitForOne || !queue_.Empty())) {
-            return true;
-        }
-        const auto room = static_cast<DWORD>(kQueueCapacity - queue_.Size());
-        DWORD read = 0;
-        if (!ReadConsoleInputW(input_.handle, records.data(),
-                               std::min({count == 0 ? kReadBatch : count, room, kReadBatch}),
-                               &read)) {
-            return false;
-        }
-        for (DWORD i = 0; i < read; ++i) {
-            queue_.Push(ToInputEvent(records[i]));
-        }
+    if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
+        return false;
     }
+    if (next_ || (count == 0 && !waitForOne)) {
+        return true;
+    }
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    if (!ReadConsoleInputW(input_.handle, &record, 1, &read)) {
+        return false;
+    }
+    next_ = read == 1 ? std::optional(ToInputEvent(record)) : std::nullopt;
     return true;
 }
 
 std::optional<InputEvent> Win32Platform::NextEvent() {
-    if (queue_.Empty()) {
-        Take(false);
-    }
-    return queue_.Pop();
+    Take(false);
+    return std::exchange(next_, std::nullopt);
 }
 
 WaitResult Win32Platform::Wait() {
@@ -300,7 +289,7 @@ WaitResult Win32Platform::Wait() {
         if (!Take(signalled)) {
             return WaitResult::kClosed;
         }
-        if (!queue_.Empty()) {
+        if (next_) {
             return WaitResult::kInput;
         }
         if (WaitForSingleObject(input_.handle, INFINITE) != WAIT_OBJECT_0) {

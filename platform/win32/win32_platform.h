@@ -13,7 +13,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/ring_queue.h"
 #include "console/platform.h"
 
 namespace dungeon {
@@ -50,7 +49,6 @@ class Win32Platform : public Platform {
     static constexpr UINT kControlEventExitStatus = 0xC000013A;
     // Older consoles refuse a WriteConsoleOutput call beyond 64 KiB.
     static constexpr int kMaxCellsPerWrite = 8000;
-    static constexpr std::size_t kQueueCapacity = 256;
 
   private:
     std::optional<OpenError> OpenOutput(CONSOLE_SCREEN_BUFFER_INFO& info);
@@ -74,7 +72,7 @@ class Win32Platform : public Platform {
     std::vector<CHAR_INFO> cells_;  // one rectangle of cells to or from the console
     int lowestRow_ = 0;             // the lowest row the game wrote: the prompt goes below
 
-    RingQueue<InputEvent, kQueueCapacity> queue_;
+    std::optional<InputEvent> next_;  // taken from the console, not yet handed out
 
     // Restore may run on a control-event thread while the main thread draws or closes.
     SRWLOCK lock_ = SRWLOCK_INIT;
