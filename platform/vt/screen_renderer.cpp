@@ -139,7 +139,7 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
 Text ScreenRenderer::ColumnMove(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
-        return Text();
+        return {};
     }
     Text best = Csi(x, 'G');
     const auto consider = [&best](const Text& move) {
