@@ -179,6 +179,7 @@ SignalBlock::~SignalBlock() {
 
 void InstallRestore(const RestoreTarget& newTarget) {
     target = newTarget;
+    SetRestoreBytes({}, {}, {});  // none of an earlier terminal's, until the program sets them
     resizedOrResumed.store(false);
     stack_t stack{};
     stack.ss_sp = alternateStack;

@@ -11,8 +11,9 @@ namespace dungeon::posix {
 // program (restored, then the signal takes its course, so the parent sees the real cause), of
 // a stop (restored before, taken again after), and of a resize or continue (remembered, for the
 // program to draw the picture anew). The handlers read what was written before they were
-// installed, or lock-free atomics; their writes are bounded, so a terminal that reads nothing
-// cannot stop the program. One terminal at a time.
+// installed, lock-free atomics, and the one of two sets of restore bytes that an atomic index
+// names: the program fills the other set, then names it. Their writes are bounded, so a
+// terminal that reads nothing cannot stop the program. One terminal at a time.
 
 struct RestoreTarget {
     int fd = -1;  // the terminal
