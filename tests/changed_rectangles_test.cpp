@@ -60,7 +60,8 @@ TEST(ChangedRectanglesTest, TheRectanglesAfterAFailedOneAreStillTried) {
     screen.Write(1, 1, Cell{'a', kDefaultAttribute});
     screen.Write(1, 20, Cell{'b', kDefaultAttribute});
     int calls = 0;
-    EXPECT_FALSE(ForEachChangedRectangle(screen, 10, [&calls](const Rect&) { return ++calls != 1; }));
+    EXPECT_FALSE(
+        ForEachChangedRectangle(screen, 10, [&calls](const Rect&) { return ++calls != 1; }));
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(ForEachChangedRectangle(screen, 10, [](const Rect&) { return true; }));
 }
