@@ -166,7 +166,8 @@ case "${1:-}" in
         cmake --workflow --preset asan
         ;;
     clang)
-        ensure_packages $TEST_TOOLS clang
+        # libc++ for the check that the POSIX terminal builds as on macOS and the BSDs.
+        ensure_packages $TEST_TOOLS clang libc++-14-dev libc++abi-14-dev
         cmake --workflow --preset clang
         ;;
     windows)

@@ -28,12 +28,4 @@ void OutputBuffer::Flush() {
     size_ = 0;
 }
 
-void OutputBuffer::Erase(std::size_t at, std::size_t count) {
-    if (at > size_ || count > size_ - at) {
-        return;
-    }
-    std::memmove(bytes_.data() + at, bytes_.data() + at + count, size_ - at - count);
-    size_ -= count;
-}
-
 }  // namespace dungeon

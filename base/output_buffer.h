@@ -15,14 +15,11 @@ class OutputBuffer {
     OutputBuffer(std::size_t capacity, Sink sink, void* context);
 
     void Append(std::string_view bytes);
-    // Hands everything held to the sink.
+    // Hands everything gathered to the sink.
     void Flush();
 
-    std::size_t Size() const { return size_; }
     // Total bytes handed to the sink so far.
     std::size_t Sent() const { return sent_; }
-    // Takes out `count` bytes at `at`, as long as nothing was sent since they were appended.
-    void Erase(std::size_t at, std::size_t count);
 
   private:
     std::vector<char> bytes_;

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     std::vector<long> frames;
     long before = FileSize(out);
     int notAscii = 0;
-    dungeon::bench::WholeGame game([&](dungeon::Screen& frame) {
+    dungeon::bench::WholeGame game([&](const dungeon::Screen& frame) {
         for (int y = 0; y < frame.Height() && y < LINES; ++y) {
             for (int x = 0; x < frame.Width() && x < COLS; ++x) {
                 std::uint8_t c = frame.At(x + 1, y + 1).character;

@@ -21,7 +21,7 @@ class WholeGame : public MemoryPlatform {
     static constexpr std::uint32_t kTicks = 1000;
     static constexpr unsigned kKeySeed = 13;
 
-    explicit WholeGame(std::function<void(Screen&)> onFrame)
+    explicit WholeGame(std::function<void(const Screen&)> onFrame)
         : MemoryPlatform(80, 25), onFrame_(std::move(onFrame)), keys_(kKeySeed) {
         SetTickCount(kTicks);
         SetWaitHook([this] {
@@ -43,16 +43,16 @@ class WholeGame : public MemoryPlatform {
         return error;
     }
 
-    void Present(Screen& screen) override {
+    bool Present(const Screen& screen) override {
         if (screen.Changed()) {
             onFrame_(screen);
         }
-        MemoryPlatform::Present(screen);
+        return MemoryPlatform::Present(screen);
     }
 
   private:
     static constexpr int kMaxKeys = 20000;
-    std::function<void(Screen&)> onFrame_;
+    std::function<void(const Screen&)> onFrame_;
     std::mt19937 keys_;
     int typed_ = 0;
 };

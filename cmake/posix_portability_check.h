@@ -1,5 +1,5 @@
 // Forced in front of the portability check's build of the POSIX terminal (see
-// CMakeLists.txt). That build already hides the C library's own extensions; these are the
+// platform/posix/CMakeLists.txt). That build already hides glibc's extensions; these are the
 // Linux names glibc declares even then. They are taken away after the system headers have
 // made them, so that a use fails here and not first on macOS or a BSD.
 #pragma once

@@ -186,9 +186,17 @@ bool Console::Start(Platform& platform) {
 
 void Console::Finish() {
     if (platform_ != nullptr) {
-        platform_->Present(screen_);
-        platform_->Close(screen_);
+        Present();
+        platform_->Close();
         platform_ = nullptr;  // given back: nothing reaches the platform any more
+    }
+}
+
+void Console::Present() {
+    if (platform_->Present(screen_)) {
+        screen_.MarkPresented();
+    } else {
+        screen_.Forget();  // shown afresh, whole, the next time
     }
 }
 
@@ -406,7 +414,7 @@ bool Console::KeyWaiting() {
     }
     // Looking for keys shows what was drawn since the last look: a player typing ahead
     // still sees every turn.
-    platform_->Present(screen_);
+    Present();
     // The newest event is never handled: a press counts once something stands behind it.
     for (;;) {
         if (!newest_) {
@@ -432,8 +440,8 @@ bool Console::WaitForKey() {
         if (inputLost_ || platform_ == nullptr) {
             return false;
         }
-        platform_->Present(screen_);
-        if (platform_->Wait(std::nullopt) == WaitResult::kClosed) {
+        Present();
+        if (platform_->Wait() == WaitResult::kClosed) {
             inputLost_ = true;
             return KeyWaiting();
         }

@@ -63,6 +63,8 @@ class Console {
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
 
   private:
+    // Shows what changed, then marks it presented, or forgotten when the platform lost it.
+    void Present();
     // Whether the event yields a key into the look-ahead.
     bool HandleEvent(const InputEvent& event);
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

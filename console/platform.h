@@ -9,9 +9,9 @@
 namespace dungeon {
 
 // What the console layer needs of a system, and no more. The picture lives in the
-// console's Screen; a platform only carries it: it sizes the screen at Open (and puts in
-// the cells its console already shows), shows what changed at Present, hands over the
-// key events it has received without waiting, waits when asked, and tells the time.
+// console's Screen; a platform sizes the screen at Open (and puts in the cells its console
+// already shows), shows what changed at Present, hands over the key events it has received
+// without waiting, waits for input, and tells the time.
 
 enum class OpenError : std::uint8_t {
     kNoDevice,            // no console or terminal could be opened
@@ -22,9 +22,8 @@ enum class OpenError : std::uint8_t {
 };
 
 enum class WaitResult : std::uint8_t {
-    kInput,     // input may have arrived
-    kDeadline,  // the deadline passed first
-    kClosed,    // no input can ever arrive again
+    kInput,   // input may have arrived
+    kClosed,  // no input can ever arrive again
 };
 
 class Platform {
@@ -32,18 +31,22 @@ class Platform {
     virtual ~Platform() = default;
 
     // Takes hold of the console and sizes `screen` to it: its size, the attribute of its
-    // text, the cursor, and the cells already shown. On failure nothing is left changed.
+    // text, the cursor, and the cells already shown, which count as presented when the
+    // console's picture is known. On failure nothing is left changed.
     virtual std::optional<OpenError> Open(Screen& screen) = 0;
-    // Makes the console show what changed in `screen`, then marks it presented.
-    virtual void Present(Screen& screen) = 0;
+    // Shows what changed in `screen` (its DifferingSpan rows and the cursor). True when all
+    // of it reached the console; false when what the console shows is no longer known.
+    virtual bool Present(const Screen& screen) = 0;
     // Gives the console back as it was found, the last picture left standing and the
     // prompt below its lowest row. Safe to call more than once.
-    virtual void Close(const Screen& screen) = 0;
+    virtual void Close() = 0;
 
     // The oldest input event received and not yet taken. Never waits.
+    // A key press counts only once another event stands behind it, normally its release.
+    // Releases matter only for that and for the codes typed with Alt on the keypad.
     virtual std::optional<InputEvent> NextEvent() = 0;
-    // Blocks until input may have arrived, or until the clock reaches `deadline`.
-    virtual WaitResult Wait(std::optional<std::uint32_t> deadline) = 0;
+    // Blocks until input may have arrived.
+    virtual WaitResult Wait() = 0;
     // Milliseconds since an arbitrary start; wraps round.
     virtual std::uint32_t Milliseconds() = 0;
 };

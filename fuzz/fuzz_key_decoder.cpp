@@ -70,7 +70,8 @@ void Feed(KeyDecoder& decoder, std::span<const std::uint8_t> bytes, std::uint32_
     // A press and its release of legacy input take one place in the queue; every event
     // takes a byte, fed now or held from before.
     std::size_t count = Take(decoder, events);
-    Require(count <= 2 * (bytes.size() + dungeon::Tokenizer::kMaxHeld), "more events than bytes");
+    Require(count <= 2 * (bytes.size() + dungeon::Tokenizer::kMaxTokenBytes),
+            "more events than bytes");
     Require(count <= 2 * KeyDecoder::kQueueCapacity, "a feed beyond the queue's room");
     std::optional<std::uint32_t> deadline = decoder.Deadline();
     Require(!deadline || *deadline == nowMs + KeyDecoder::kEscapeTimeoutMs,

@@ -66,6 +66,7 @@ class Session {
         screen_.SetCursor(cursorX_, cursorY_);
         screen_.SetCursorVisible(cursorVisible_);
         renderer_.Render(screen_, terminalWidth_, terminalHeight_, output_);
+        screen_.MarkPresented();
         output_.Flush();
         terminal_->Feed(sent_);
         Check();

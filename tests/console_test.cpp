@@ -30,16 +30,19 @@ std::vector<int> DrainKeys(Console& console) {
 class CountingPlatform : public MemoryPlatform {
   public:
     using MemoryPlatform::MemoryPlatform;
-    void Present(Screen& screen) override {
+    bool Present(const Screen& screen) override {
         ++presents;
-        MemoryPlatform::Present(screen);
+        presentedKnown.push_back(screen.PresentedKnown());
+        return presents != failingPresent && MemoryPlatform::Present(screen);
     }
-    void Close(const Screen& screen) override {
+    void Close() override {
         ++closes;
-        MemoryPlatform::Close(screen);
+        MemoryPlatform::Close();
     }
     int presents = 0;
     int closes = 0;
+    int failingPresent = 0;  // the number of the present that does not get through
+    std::vector<bool> presentedKnown;  // at each present
 };
 
 class ConsoleTest : public ::testing::Test {
@@ -353,6 +356,15 @@ TEST_F(ConsoleTest, LostInputEndsTheWaitWithoutAKey) {
     EXPECT_EQ(console_.GetKey(), 0);  // and it does not wait again
     EXPECT_EQ(waits, 2);
     EXPECT_GE(platform_->presents, 2);  // the picture is shown before every wait
+}
+
+TEST_F(ConsoleTest, APresentThatDidNotGetThroughIsFollowedByTheWholeScreen) {
+    platform_->failingPresent = 2;
+    for (int turn = 1; turn <= 3; ++turn) {
+        console_.WriteText(Text("x"));
+        console_.KeyWaiting();
+    }
+    EXPECT_EQ(platform_->presentedKnown, (std::vector<bool>{true, true, false}));
 }
 
 }  // namespace

@@ -266,11 +266,12 @@ TEST(PosixPlatformTest, OpenTakesTheTerminalAndCloseGivesItBackExactly) {
     screen.Write(5, 3, Cell{'H', 7});
     screen.Write(6, 3, Cell{2, 7});
     screen.SetCursorVisible(false);
-    platform.Present(screen);
+    ASSERT_TRUE(platform.Present(screen));
+    screen.MarkPresented();
     ASSERT_TRUE(terminal.WaitFor("\u263b"));
 
-    platform.Close(screen);
-    platform.Close(screen);  // a second close changes nothing
+    platform.Close();
+    platform.Close();  // a second close changes nothing
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
@@ -301,9 +302,9 @@ TEST(PosixPlatformTest, FailuresLeaveEverythingAsItWas) {
     PosixPlatform notATerminal("/dev/null", kType);
     EXPECT_EQ(notATerminal.Open(screen), OpenError::kNotAConsole);
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
-    EXPECT_EQ(notATerminal.Wait(std::nullopt), WaitResult::kClosed);
+    EXPECT_EQ(notATerminal.Wait(), WaitResult::kClosed);
     EXPECT_EQ(notATerminal.NextEvent(), std::nullopt);
-    notATerminal.Close(screen);
+    notATerminal.Close();
 
     // A terminal type without cursor addressing is refused before anything is sent or
     // changed: the escape sequences would stand on it as text.
@@ -313,14 +314,14 @@ TEST(PosixPlatformTest, FailuresLeaveEverythingAsItWas) {
     for (const char* type : {"dumb", ""}) {
         PosixPlatform dumb(terminal.Path(), type);
         EXPECT_EQ(dumb.Open(screen), OpenError::kNoCursorAddressing) << "TERM=" << type;
-        dumb.Close(screen);
+        dumb.Close();
     }
     PosixPlatform xterm(terminal.Path(), "xterm");
     ASSERT_EQ(xterm.Open(screen), std::nullopt);  // every other type is taken as xterm's kin
     ASSERT_TRUE(terminal.WaitFor("\x1b[2J"));
     EXPECT_EQ(terminal.Received().rfind("\x1b[?u", 0), 0u)
         << "sent before the usable terminal: " << Printable(terminal.Received());
-    xterm.Close(screen);
+    xterm.Close();
     EXPECT_TRUE(SameModes(terminal.Modes(), before));
     EXPECT_EQ(HandlerIsDefault(SIGTERM), termWasDefault);
 }
@@ -346,16 +347,16 @@ TEST(PosixPlatformTest, KeysArriveAsPcKeyEventsAndALoneEscapeAfterTheTimeout) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 27);
     terminal.Type("\x1b");
-    ASSERT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kInput);
+    ASSERT_EQ(WithinLimit([&] { return platform.Wait(); }), WaitResult::kInput);
     events = TakeEvents(platform, 2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].virtualKey, 27);
 
     // The terminal goes away: no key will ever come again, and no wait waits.
     terminal.HangUp();
-    EXPECT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kClosed);
-    EXPECT_EQ(WithinLimit([&] { return platform.Wait(std::nullopt); }), WaitResult::kClosed);
-    platform.Close(screen);
+    EXPECT_EQ(WithinLimit([&] { return platform.Wait(); }), WaitResult::kClosed);
+    EXPECT_EQ(WithinLimit([&] { return platform.Wait(); }), WaitResult::kClosed);
+    platform.Close();
 }
 
 TEST(PosixPlatformTest, LookingForKeysReadsTheTerminalAndShowsWhatChanged) {
@@ -424,12 +425,13 @@ TEST(PosixPlatformTest, SynchronizedOutputOnlyWhereTheTerminalKnowsIt) {
         << Printable(terminal.Received());
     std::size_t start = terminal.Received().size();
     screen.Write(7, 7, Cell{'H', 7});
-    platform.Present(screen);
+    ASSERT_TRUE(platform.Present(screen));
+    screen.MarkPresented();
     ASSERT_TRUE(terminal.WaitFor("HH\x1b[H", start));
     EXPECT_EQ(terminal.Received().substr(start), "\x1b[7;7HH\x1b[H");
 
     // Given back mid-frame (here: at the end), the terminal is told to show again.
-    platform.Close(screen);
+    platform.Close();
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
     EXPECT_EQ(terminal.Received().find("\x1b[>31u"), std::string::npos);  // no kitty answer
     std::string leave = terminal.Received().substr(terminal.Received().rfind(kLeaveStart));
@@ -454,7 +456,8 @@ TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
             screen.Write(x, y, Cell{static_cast<std::uint8_t>('a' + random() % 26), 7});
         }
     }
-    platform.Present(screen);
+    ASSERT_TRUE(platform.Present(screen));
+    screen.MarkPresented();
     ASSERT_TRUE(WaitUntil([&] { return terminal.Received().size() > 2000; }));
 
     terminal.Resize(40, 10);
@@ -463,7 +466,7 @@ TEST(PosixPlatformTest, ResizeRepaintsTheWholePictureButKeepsTheSize) {
     ASSERT_EQ(TakeEvents(platform, 2).size(), 2u);
     EXPECT_EQ(screen.Width(), 80);
     EXPECT_EQ(screen.Height(), 25);
-    platform.Close(screen);
+    platform.Close();
     ASSERT_TRUE(terminal.WaitFor(kLeaveMark));
 
     // After the repaint the smaller terminal shows every cell that fits, nothing garbled.
@@ -516,7 +519,8 @@ TEST(PosixPlatformTest, TheTerminalShowsWhatTheScreenHolds) {
         if (random() % 32 != 0) {
             continue;
         }
-        platform.Present(screen);
+        ASSERT_TRUE(platform.Present(screen));
+        screen.MarkPresented();
         std::string difference;
         bool same = WaitUntil([&] {
             testing::VtScreen shown(30, 12, testing::VtScreen::Mode::kWholeSession);
@@ -527,7 +531,7 @@ TEST(PosixPlatformTest, TheTerminalShowsWhatTheScreenHolds) {
         });
         ASSERT_TRUE(same) << "after step " << step << ": " << difference;
     }
-    platform.Close(screen);
+    platform.Close();
 }
 
 // A child of the test runs one scene of terminal_child.cpp on the terminal. The test

@@ -37,7 +37,7 @@ class RendererTest : public ::testing::Test {
     std::string Frame(VtScreen& terminal, int terminalWidth, int terminalHeight, int cursorX = 1,
                       int cursorY = 1, bool cursorVisible = false) {
         sent_.clear();
-        // The program's drawing reaches the screen as the console makes it: cell by cell.
+        // The program's drawing arrives at the screen as the console makes it: cell by cell.
         for (int y = 1; y <= height_; ++y) {
             for (int x = 1; x <= width_; ++x) {
                 if (!(screen_.At(x, y) == At(x, y))) {
@@ -48,6 +48,7 @@ class RendererTest : public ::testing::Test {
         screen_.SetCursor(cursorX, cursorY);
         screen_.SetCursorVisible(cursorVisible);
         renderer_.Render(screen_, terminalWidth, terminalHeight, output_);
+        screen_.MarkPresented();
         output_.Flush();
         terminal.Feed(sent_);
         return sent_;
@@ -202,8 +203,8 @@ TEST_F(RendererTest, ErasingPaysOffFromFourChangedCells) {
     ExpectShown(terminal, 40, 3);
 }
 
-// Each move is the shortest of its ways, and of ways as short the first: a column, a carriage
-// return with a move right, a move along; line feeds go down, a position is always right.
+// Each move is the shortest there is, and of moves as short the first: to a column, a carriage
+// return with a move right, a move left or right; line feeds go down, a position always works.
 TEST_F(RendererTest, CursorMovesTakeTheShortestWayAndOfEqualOnesTheFirst) {
     Start(80, 25);
     VtScreen terminal(80, 25);
@@ -216,7 +217,7 @@ TEST_F(RendererTest, CursorMovesTakeTheShortestWayAndOfEqualOnesTheFirst) {
     At(60, 5) = Cell{'d', 7};
     At(70, 5) = Cell{'e', 7};  // a move right is shorter than the column
     EXPECT_EQ(Frame(terminal, 80, 25), "\n\x1b[60Gd\x1b[9Ce");
-    At(10, 3) = Cell{'f', 7};  // up, then along, is longer than the position itself
+    At(10, 3) = Cell{'f', 7};  // up, then left, is longer than the position itself
     EXPECT_EQ(Frame(terminal, 80, 25), "\x1b[3;10Hf");
     ExpectShown(terminal, 80, 25);
 }

@@ -26,11 +26,11 @@ namespace {
 
 constexpr const char* kType = "xterm-256color";
 
-// A system whose wait reports the terminal's descriptor as invalid, as macOS's poll() does
-// for a terminal: select() fails with EBADF.
-class PlatformWithInvalidWait : public PosixPlatform {
+// A terminal device whose wait reports the descriptor as invalid, as macOS's poll() does for
+// a terminal: select() fails with EBADF.
+class DeviceWithInvalidWait : public TerminalDevice {
   public:
-    using PosixPlatform::PosixPlatform;
+    using TerminalDevice::TerminalDevice;
 
   protected:
     int Select(int, fd_set*, const timespec*, const sigset_t*) override {
@@ -49,13 +49,14 @@ bool OpenAndDraw(PosixPlatform& platform, int x, int y, char mark) {
     }
     screen.Write(x, y, Cell{static_cast<std::uint8_t>(mark), kDefaultAttribute});
     platform.Present(screen);
+    screen.MarkPresented();
     return true;
 }
 
 // Waits for a key; false when the terminal is gone.
 bool WaitForKey(PosixPlatform& platform) {
     while (!platform.NextEvent()) {
-        if (platform.Wait(std::nullopt) == WaitResult::kClosed) {
+        if (platform.Wait() == WaitResult::kClosed) {
             return false;
         }
     }
@@ -142,8 +143,8 @@ int Play(const char* scene, const char* path) {
         }
         raise(SIGTSTP);
         // Continued: the picture is painted anew while waiting for a key.
-        bool gotKey = platform.Wait(std::nullopt) == WaitResult::kInput;
-        platform.Close(screen);
+        bool gotKey = platform.Wait() == WaitResult::kInput;
+        platform.Close();
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "wait") == 0) {
@@ -152,12 +153,13 @@ int Play(const char* scene, const char* path) {
             return 2;
         }
         bool gotKey = WaitForKey(platform);
-        platform.Close(screen);
+        platform.Close();
         return gotKey ? 0 : 4;
     }
     if (std::strcmp(scene, "invalid-wait") == 0) {
-        PlatformWithInvalidWait platform(path, kType);
-        return RunProgram(platform);
+        DeviceWithInvalidWait device(path, kType);
+        VtTerminal terminal(device);
+        return RunProgram(terminal);
     }
     if (std::strcmp(scene, "many-descriptors") == 0) {
         // Descriptors beyond select()'s reach: opening fails and changes nothing.

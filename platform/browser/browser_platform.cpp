@@ -1,12 +1,15 @@
 #include "platform/browser/browser_platform.h"
 
 #include "platform/system_platform.h"
+#include "platform/vt/vt_terminal.h"
 
 namespace dungeon {
 
+// The console in the page: the VT terminal over the page's terminal.
 Platform& SystemPlatform() {
-    static BrowserPlatform platform;
-    return platform;
+    static BrowserChannel channel;
+    static VtTerminal terminal(channel);
+    return terminal;
 }
 
 int RunOnSystemPlatform(int (*program)(Platform&)) {

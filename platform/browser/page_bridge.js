@@ -1,6 +1,6 @@
-// The program's way to the page: each function hands over to the object the page passed
+// What the program calls on the page: each function hands over to the object the page passed
 // in as Module.page (web/dungeon-page.js). Two of them suspend the program with Asyncify
-// until the page wakes it; they are named in -sASYNCIFY_IMPORTS.
+// until the page resumes it; they are named in -sASYNCIFY_IMPORTS.
 mergeInto(LibraryManager.library, {
   // A frame's bytes: VT escape sequences and UTF-8 text. Copied, since the program
   // reuses its buffer.
@@ -18,21 +18,23 @@ mergeInto(LibraryManager.library, {
   // Until input arrives (1) or `timeoutMs` passes (0); a negative timeout never passes.
   dungeon_page_wait__deps: ['$Asyncify'],
   dungeon_page_wait: function(timeoutMs) {
-    return Asyncify.handleSleep(function(wakeUp) {
-      Module['page'].wait(timeoutMs, wakeUp);
+    return Asyncify.handleSleep(function(resume) {
+      Module['page'].wait(timeoutMs, resume);
     });
   },
 
-  // Milliseconds of the page's wall clock, so that every load plays another dungeon.
+  // Milliseconds of a clock that only moves forward, unlike the wall clock, which the system
+  // may set back. It counts from the page's start, taken from the wall clock once, so that
+  // every load plays another dungeon.
   dungeon_page_clock: function() {
-    return Date.now() % 4294967296;
+    return Math.floor(performance.timeOrigin + performance.now()) % 4294967296;
   },
 
   // The game ended with `exitStatus`; returns 1 once the page asks for a new game.
   dungeon_page_await_next_game__deps: ['$Asyncify'],
   dungeon_page_await_next_game: function(exitStatus) {
-    return Asyncify.handleSleep(function(wakeUp) {
-      Module['page'].gameOver(exitStatus, wakeUp);
+    return Asyncify.handleSleep(function(resume) {
+      Module['page'].gameOver(exitStatus, resume);
     });
   },
 });

@@ -28,17 +28,11 @@ std::optional<InputEvent> MemoryPlatform::NextEvent() {
     return event;
 }
 
-WaitResult MemoryPlatform::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult MemoryPlatform::Wait() {
     std::size_t before = events_.size();
-    if (waitHook_ && waitHook_() && events_.size() > before) {
-        return WaitResult::kInput;
-    }
-    if (deadline) {
-        milliseconds_ = *deadline;  // the time a real wait would have taken
-        return WaitResult::kDeadline;
-    }
     // A hook that queues nothing would make the caller wait for ever.
-    return WaitResult::kClosed;
+    return waitHook_ && waitHook_() && events_.size() > before ? WaitResult::kInput
+                                                                : WaitResult::kClosed;
 }
 
 void MemoryPlatform::PushStroke(const KeyEvent& press) {

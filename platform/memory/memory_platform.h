@@ -24,10 +24,10 @@ class MemoryPlatform : public Platform {
         : width_(width), height_(height), attribute_(static_cast<std::uint8_t>(attribute & 0xFF)) {}
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override { screen.MarkPresented(); }
-    void Close(const Screen&) override { open_ = false; }
+    bool Present(const Screen&) override { return true; }
+    void Close() override { open_ = false; }
     std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return milliseconds_; }
 
     void SetOpenError(std::optional<OpenError> error) { openError_ = error; }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <ctime>
@@ -16,7 +17,8 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 // The other signals after which the process ends.
 constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGSYS,
                                   SIGTRAP, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
-constexpr int kNoticeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
+// The signals after which the program goes on: a stop, a continue, a resize.
+constexpr int kStopContinueResizeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
 constexpr int kHandlerTries = 20;
 constexpr long kRetryPauseNs = 10L * 1000 * 1000;
 
@@ -38,16 +40,19 @@ struct SavedHandler {
 
 // Written before the handlers are installed: the target and the saved handlers.
 RestoreTarget target;
-SavedHandler
-    saved[std::size(kCrashSignals) + std::size(kEndingSignals) + std::size(kNoticeSignals)];
+SavedHandler saved[std::size(kCrashSignals) + std::size(kEndingSignals) +
+                   std::size(kStopContinueResizeSignals)];
 stack_t previousStack{};
 bool stackInstalled = false;
 alignas(16) char alternateStack[64 * 1024];
 
+// What the handlers and the program share while the handlers are installed. Lock-free
+// atomics, so that a handler may read and write them whenever it interrupts the program.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 RestoreBytes restoreBytes[2];
-volatile sig_atomic_t currentBytes = 0;
-volatile sig_atomic_t active = 0;
-volatile sig_atomic_t notice = 0;
+std::atomic<int> currentBytes{0};  // the set the handlers send
+std::atomic<bool> active{false};   // the terminal is ours: the handlers give it back
+std::atomic<bool> resizedOrResumed{false};
 
 // Async-signal-safe; a terminal that takes nothing gets kHandlerTries tries, kRetryPauseNs apart.
 void WriteBounded(const char* bytes, std::size_t count) {
@@ -67,7 +72,7 @@ void WriteBounded(const char* bytes, std::size_t count) {
 }
 
 const RestoreBytes& Current() {
-    return restoreBytes[currentBytes];
+    return restoreBytes[currentBytes.load(std::memory_order_acquire)];
 }
 
 // The modes as found, not waiting for output to drain (a stalled terminal never does it),
@@ -85,16 +90,8 @@ void EnterTerminal() {
     WriteBounded(Current().enter, Current().enterLength);
 }
 
-void Wake() {
-    notice = 1;
-    if (active != 0) {
-        tcsetattr(target.fd, TCSANOW, &target.wake);
-    }
-}
-
 void OnEndingSignal(int signal) {
-    if (active != 0) {
-        active = 0;
+    if (active.exchange(false)) {
         LeaveTerminal();
     }
     // Reset to the default on entry, the signal raised again ends the process once this
@@ -104,7 +101,7 @@ void OnEndingSignal(int signal) {
 
 void OnStop(int) {
     int savedErrno = errno;
-    bool wasActive = active != 0;
+    const bool wasActive = active.load();
     if (wasActive) {
         LeaveTerminal();
     }
@@ -124,18 +121,18 @@ void OnStop(int) {
         EnterTerminal();
         WriteBounded(Current().resume, Current().resumeLength);
     }
-    Wake();
+    resizedOrResumed.store(true);
     errno = savedErrno;
 }
 
 // A continue or a resize: the picture is drawn anew.
-void OnNotice(int signal) {
+void OnResizeOrContinue(int signal) {
     int savedErrno = errno;
     // Whoever stopped us may have changed the terminal; take it over again.
-    if (signal == SIGCONT && active != 0) {
+    if (signal == SIGCONT && active.load()) {
         EnterTerminal();
     }
-    Wake();
+    resizedOrResumed.store(true);
     errno = savedErrno;
 }
 
@@ -146,7 +143,7 @@ sigset_t BlockedSignals() {
     for (int signal : kEndingSignals) {
         sigaddset(&set, signal);
     }
-    for (int signal : kNoticeSignals) {
+    for (int signal : kStopContinueResizeSignals) {
         sigaddset(&set, signal);
     }
     return set;
@@ -182,7 +179,8 @@ SignalBlock::~SignalBlock() {
 
 void InstallRestore(const RestoreTarget& newTarget) {
     target = newTarget;
-    notice = 0;
+    SetRestoreBytes({}, {}, {});  // none of an earlier terminal's, until the program sets them
+    resizedOrResumed.store(false);
     stack_t stack{};
     stack.ss_sp = alternateStack;
     stack.ss_size = sizeof(alternateStack);
@@ -197,16 +195,13 @@ void InstallRestore(const RestoreTarget& newTarget) {
         Install(slot++, signal, OnEndingSignal, once);
     }
     Install(slot++, SIGTSTP, OnStop, SA_RESTART);
-    Install(slot++, SIGCONT, OnNotice, SA_RESTART);
-    Install(slot, SIGWINCH, OnNotice, SA_RESTART);
-}
-
-void ActivateRestore() {
-    active = 1;
+    Install(slot++, SIGCONT, OnResizeOrContinue, SA_RESTART);
+    Install(slot, SIGWINCH, OnResizeOrContinue, SA_RESTART);
+    active.store(true);
 }
 
 void RemoveRestore() {
-    active = 0;
+    active.store(false);
     for (SavedHandler& entry : saved) {
         if (entry.installed) {
             sigaction(entry.signal, &entry.action, nullptr);
@@ -234,26 +229,21 @@ bool RestoreInstalled() {
 }
 
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume) {
-    const int next = 1 - currentBytes;
+    // The set not in use is filled, then named: a handler always finds a whole set.
+    const int next = 1 - currentBytes.load(std::memory_order_relaxed);
     RestoreBytes& bytes = restoreBytes[next];
     bytes.leaveLength = leave.copy(bytes.leave, sizeof(bytes.leave));
     bytes.enterLength = enter.copy(bytes.enter, sizeof(bytes.enter));
     bytes.resumeLength = resume.copy(bytes.resume, sizeof(bytes.resume));
-    // A compiler barrier (<atomic>'s fence is missing on strict POSIX): whole before named.
-    __atomic_signal_fence(__ATOMIC_RELEASE);
-    currentBytes = next;
+    currentBytes.store(next, std::memory_order_release);
 }
 
-bool NoticePending() {
-    return notice != 0;
+bool ResizedOrResumed() {
+    return resizedOrResumed.load();
 }
 
-bool TakeNotice() {
-    if (notice == 0) {
-        return false;
-    }
-    notice = 0;
-    return true;
+bool TakeResizeOrResume() {
+    return resizedOrResumed.exchange(false);
 }
 
 }  // namespace dungeon::posix

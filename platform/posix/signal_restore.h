@@ -9,35 +9,34 @@ namespace dungeon::posix {
 
 // What gives a terminal back when the program cannot: handlers of the signals that end the
 // program (restored, then the signal takes its course, so the parent sees the real cause), of
-// a stop (restored before, taken again after), of a resize or continue (a notice). They read
-// what was written before they were installed, or a volatile sig_atomic_t; their writes are
-// bounded, so a terminal that reads nothing cannot hold the program. One terminal at a time.
+// a stop (restored before, taken again after), and of a resize or continue (remembered, for the
+// program to draw the picture anew). The handlers read what was written before they were
+// installed, lock-free atomics, and the one of two sets of restore bytes that an atomic index
+// names: the program fills the other set, then names it. Their writes are bounded, so a
+// terminal that reads nothing cannot stop the program. One terminal at a time.
 
 struct RestoreTarget {
     int fd = -1;  // the terminal
     termios original{};
     termios raw{};
-    // Raw, but a read returns at once: what a notice leaves, so that a waiting read ends.
-    termios wake{};
 };
 
-// Installs the handlers for `target`; they restore it once ActivateRestore has been called.
+// Installs the handlers for `target`, which is in raw mode.
 void InstallRestore(const RestoreTarget& newTarget);
-void ActivateRestore();
 // Puts back the handlers found; from then on no handler touches the terminal.
 void RemoveRestore();
-// The signals that end the program, open while the program waits for a slow terminal.
+// The signals that end the program, let in while the program waits for a slow terminal.
 sigset_t MaskWithEndingSignalsOpen();
-// Whether a handler restores the terminal now (it is in use by us).
+// Whether the handlers are installed (a terminal is in use).
 bool RestoreInstalled();
 
-// What the handlers send: see ByteChannel::SetRestoreBytes. Longer texts are cut.
+// What the handlers send: `leave` gives the terminal back, `enter` takes it again after a
+// stop, and `resume` follows then. Longer texts are cut.
 void SetRestoreBytes(std::string_view leave, std::string_view enter, std::string_view resume);
 
-// Whether a resize or continue came since the last look; it is taken. The terminal is in the
-// `wake` modes until the program puts it back into raw mode.
-bool TakeNotice();
-bool NoticePending();  // the same, without taking it
+// Whether a resize or continue came since the last call.
+bool TakeResizeOrResume();
+bool ResizedOrResumed();  // the same, leaving it to be taken
 
 // Blocks the handled signals while a handler could see the terminal half given back or
 // half taken. Crash signals stay open: blocked, a crash ends the process without handler.

@@ -32,53 +32,62 @@ timespec ToTimespec(int milliseconds) {
     return timespec{static_cast<time_t>(milliseconds / 1000), milliseconds % 1000 * 1000000L};
 }
 
+// A terminal without cursor addressing (an editor's shell buffer, a plain line) would show
+// the escape sequences as text.
+bool HasCursorAddressing(const char* type) {
+    return type != nullptr && type[0] != '\0' && std::strcmp(type, "dumb") != 0;
+}
+
+bool WouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
+
 }  // namespace
 
 std::optional<OpenError> TerminalDevice::OpenChannel() {
     if (fd_ >= 0 || posix::RestoreInstalled()) {
-        return OpenError::kInUse;  // this or another device holds the terminal
+        return OpenError::kInUse;  // this or another device has the terminal
     }
-    // A terminal without cursor addressing (an editor's shell buffer, a plain line) would
-    // show the escape sequences as text: refuse it before anything is changed.
-    const char* type = type_ != nullptr ? type_ : std::getenv("TERM");
-    if (type == nullptr || type[0] == '\0' || std::strcmp(type, "dumb") == 0) {
-        return OpenError::kNoCursorAddressing;
+    if (!HasCursorAddressing(type_ != nullptr ? type_ : std::getenv("TERM"))) {
+        return OpenError::kNoCursorAddressing;  // refused before anything is changed
     }
+    std::optional<OpenError> error = OpenDescriptors();
+    error = error ? error : TakeTerminal();
+    if (error) {
+        Release();
+    }
+    return error;
+}
+
+std::optional<OpenError> TerminalDevice::OpenDescriptors() {
     fd_ = open(path_, O_RDWR | O_NOCTTY | O_CLOEXEC);
     // Watched with select(), not poll(): macOS's poll() reports a terminal as an invalid
     // descriptor. select() takes only descriptors below FD_SETSIZE.
     if (fd_ < 0 || fd_ >= FD_SETSIZE) {
-        Release();
         return OpenError::kNoDevice;
     }
     winsize size{};
     if (isatty(fd_) == 0 || tcgetattr(fd_, &original_) != 0 || ioctl(fd_, TIOCGWINSZ, &size) != 0) {
-        Release();
         return OpenError::kNotAConsole;
     }
     // The terminal never blocks the game where it did not choose to wait, and a handler's
-    // write never hangs; the descriptor for waits is the one that blocks.
+    // write never hangs.
     int flags = fcntl(fd_, F_GETFL);
-    waitFd_ = open(path_, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (flags == -1 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0 || waitFd_ < 0) {
-        Release();
+    if (flags == -1 || fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
         return OpenError::kSetupFailed;
     }
-    raw_ = RawMode(original_);
-    inputGone_ = outputLost_ = false;
-    arrivedBegin_ = arrivedEnd_ = 0;
+    return std::nullopt;
+}
 
+// Raw mode, and the handlers that give the terminal back; no handler runs in between.
+std::optional<OpenError> TerminalDevice::TakeTerminal() {
+    raw_ = RawMode(original_);
+    inputGone_ = stalled_ = false;
     posix::SignalBlock block;
-    termios wake = raw_;
-    wake.c_cc[VMIN] = 0;
-    posix::RestoreTarget target{fd_, original_, raw_, wake};
-    posix::InstallRestore(target);
-    if (tcsetattr(fd_, TCSANOW, &target.raw) != 0) {
-        posix::RemoveRestore();
-        Release();
+    if (tcsetattr(fd_, TCSANOW, &raw_) != 0) {
         return OpenError::kSetupFailed;
     }
-    posix::ActivateRestore();
+    posix::InstallRestore(posix::RestoreTarget{fd_, original_, raw_});
     return std::nullopt;
 }
 
@@ -91,19 +100,17 @@ void TerminalDevice::CloseChannel(std::string_view leave) {
     posix::SignalBlock block;
     tcflush(fd_, TCIFLUSH);  // keys typed at the game do not go to the shell
     tcsetattr(fd_, TCSANOW, &original_);
-    outputLost_ = false;
+    stalled_ = false;
     Write(leave);
     posix::RemoveRestore();
     Release();
 }
 
 void TerminalDevice::Release() {
-    for (int* fd : {&fd_, &waitFd_}) {
-        if (*fd >= 0) {
-            close(*fd);
-        }
-        *fd = -1;
+    if (fd_ >= 0) {
+        close(fd_);
     }
+    fd_ = -1;
 }
 
 TerminalSize TerminalDevice::Size() {
@@ -121,10 +128,12 @@ bool TerminalDevice::WaitWritable(int timeoutMs) {
     return pselect(fd_ + 1, nullptr, &writable, nullptr, &timeout, &open) > 0;
 }
 
-void TerminalDevice::Write(std::string_view bytes) {
-    if (fd_ < 0 || outputLost_) {
-        return;
+bool TerminalDevice::Write(std::string_view bytes) {
+    // A stalled terminal gets bytes again only once it takes them.
+    if (fd_ < 0 || (stalled_ && !WaitWritable(0))) {
+        return false;
     }
+    stalled_ = false;
     while (!bytes.empty()) {
         ssize_t written = write(fd_, bytes.data(), bytes.size());
         if (written > 0) {
@@ -134,112 +143,52 @@ void TerminalDevice::Write(std::string_view bytes) {
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return;  // the terminal is gone; nothing more can be shown
+        if (written < 0 && !WouldBlock()) {
+            return false;  // the terminal is gone; nothing more can be shown
         }
         // A write that took nothing is waited out, not repeated at once.
         if (!WaitWritable(kStallLimitMs)) {
-            outputLost_ = true;  // stalled: what is lost is drawn again once it reads
-            return;
+            stalled_ = true;
+            return false;
         }
     }
+    return true;
 }
 
 std::span<const std::uint8_t> TerminalDevice::Read(std::span<std::uint8_t> into) {
     if (fd_ < 0 || inputGone_ || into.empty()) {
         return {};
     }
-    if (arrivedBegin_ < arrivedEnd_) {
-        std::size_t count = std::min(into.size(), arrivedEnd_ - arrivedBegin_);
-        std::memcpy(into.data(), arrived_ + arrivedBegin_, count);
-        arrivedBegin_ += count;
-        return into.first(count);
-    }
-    if (drainedAt_ && *drainedAt_ == Now()) {
-        return {};
-    }
-    drainedAt_.reset();
     ssize_t count = read(fd_, into.data(), into.size());
     if (count > 0) {
-        drainedAt_ = DrainedAt(static_cast<std::size_t>(count), into.size());
         return into.first(static_cast<std::size_t>(count));
     }
-    // Nothing, as a notice's modes read, is not the end; end of file or a hang-up is.
-    inputGone_ = count == 0 ? !posix::NoticePending()
-                            : errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK;
+    inputGone_ = count == 0 || (errno != EINTR && !WouldBlock());  // end of file or hang-up
     return {};
-}
-
-// A read that came back short took all there was: asked again within the same millisecond,
-// as a look for keys right after a turn does, it would find nothing.
-std::optional<std::uint32_t> TerminalDevice::DrainedAt(std::size_t count, std::size_t room) {
-    return count < room ? std::optional(Now()) : std::nullopt;
-}
-
-bool TerminalDevice::TakeNotice() {
-    // Raw mode again in place of the handler's; a signal meanwhile leaves its own notice.
-    bool notice = posix::TakeNotice();
-    if (notice) {
-        tcsetattr(fd_, TCSANOW, &raw_);
-    }
-    if (outputLost_ && WaitWritable(0)) {
-        outputLost_ = false;
-        notice = true;
-    }
-    return notice;
-}
-
-// A read that blocks until a key comes. A notice ends it: a handler that runs while it waits
-// or just before leaves modes that return nothing, which a restarted read sees too.
-ChannelWait TerminalDevice::ReadWaiting() {
-    for (;;) {
-        if (TakeNotice()) {
-            return ChannelWait::kNotice;
-        }
-        if (arrivedBegin_ < arrivedEnd_) {
-            return ChannelWait::kReadable;
-        }
-        ssize_t count = read(waitFd_, arrived_, sizeof(arrived_));
-        if (count > 0) {
-            arrivedBegin_ = 0;
-            arrivedEnd_ = static_cast<std::size_t>(count);
-            drainedAt_ = DrainedAt(arrivedEnd_, sizeof(arrived_));
-            return ChannelWait::kReadable;
-        }
-        if ((count < 0 && errno == EINTR) || (count == 0 && posix::NoticePending())) {
-            continue;
-        }
-        inputGone_ = true;  // end of file or hang-up
-        return ChannelWait::kClosed;
-    }
 }
 
 ChannelWait TerminalDevice::WaitForInput(std::optional<int> timeoutMs) {
     if (fd_ < 0 || inputGone_) {
         return ChannelWait::kClosed;
     }
-    if (!timeoutMs) {
-        return ReadWaiting();
-    }
     for (;;) {
-        // Signals come in only while select() waits: no notice slips in after the look.
+        // Signals come in only while pselect() waits: none slips in after the look.
         posix::SignalBlock block;
-        if (TakeNotice()) {
-            return ChannelWait::kNotice;
+        if (posix::ResizedOrResumed()) {
+            return ChannelWait::kInterrupted;
         }
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(fd_, &readable);
-        timespec timeout = ToTimespec(*timeoutMs);
-        int ready = Select(fd_ + 1, &readable, &timeout, &block.Previous());
+        const timespec timeout = ToTimespec(timeoutMs.value_or(0));
+        int ready = Select(fd_ + 1, &readable, timeoutMs ? &timeout : nullptr, &block.Previous());
         if (ready < 0 && errno == EINTR) {
-            continue;  // a handler ran: its notice, if any, is taken above
+            continue;  // a handler ran: what it left is looked at above
         }
         if (ready < 0) {  // the descriptor reported invalid, or the wait failed: no key comes
             inputGone_ = true;
             return ChannelWait::kClosed;
         }
-        drainedAt_.reset();  // the wait itself says what is there now
         // A hang-up shows as readable, then as the end.
         return ready == 0 ? ChannelWait::kTimeout : ChannelWait::kReadable;
     }
@@ -250,11 +199,6 @@ std::uint32_t TerminalDevice::Now() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                                       static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
-}
-
-void TerminalDevice::SetRestoreBytes(std::string_view leave, std::string_view enter,
-                                     std::string_view resume) {
-    posix::SetRestoreBytes(leave, enter, resume);
 }
 
 }  // namespace dungeon

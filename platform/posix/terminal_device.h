@@ -17,9 +17,9 @@ namespace dungeon {
 
 // A POSIX terminal device as the VT terminal's byte channel: normally /dev/tty, so that
 // redirected standard streams do not matter. Opening sets raw mode and installs the signal
-// handlers that give it back (signal_restore.h). A wait without a limit is a blocking read (the
-// cheapest way to be woken by a key), one with a limit a pselect(); a write to a slow terminal
-// waits, the ending signals let in, at most kStallLimitMs without progress. One at a time.
+// handlers that give it back (signal_restore.h). Waits are pselect() calls, which a handled
+// signal ends. A write to a slow terminal waits, with the ending signals let in, at most
+// kStallLimitMs without progress. One at a time.
 class TerminalDevice : public ByteChannel {
   public:
     // `terminalType` is the terminal's type as TERM names it; null: TERM itself. A type
@@ -33,16 +33,13 @@ class TerminalDevice : public ByteChannel {
     std::optional<OpenError> OpenChannel() override;
     void CloseChannel(std::string_view leave) override;
     TerminalSize Size() override;
-    void Write(std::string_view bytes) override;
+    bool Write(std::string_view bytes) override;
     std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) override;
     ChannelWait WaitForInput(std::optional<int> timeoutMs) override;
-    bool TakeNotice() override;
     std::uint32_t Now() override;
-    void SetRestoreBytes(std::string_view leave, std::string_view enter,
-                         std::string_view resume) override;
 
-    // How long a write waits for a terminal that takes nothing; then its bytes are lost,
-    // and the next look repaints the whole picture.
+    // How long a write waits for a terminal that takes nothing; then its bytes are lost, and
+    // so are those of later writes until the terminal takes bytes again.
     static constexpr int kStallLimitMs = 5000;
 
   protected:
@@ -52,24 +49,18 @@ class TerminalDevice : public ByteChannel {
     }
 
   private:
+    std::optional<OpenError> OpenDescriptors();
+    std::optional<OpenError> TakeTerminal();
     bool WaitWritable(int timeoutMs);
-    ChannelWait ReadWaiting();
-    std::optional<std::uint32_t> DrainedAt(std::size_t count, std::size_t room);
     void Release();
 
     const char* path_;
     const char* type_;
     int fd_ = -1;
-    int waitFd_ = -1;  // the terminal again, blocking: a wait for a key reads from it
     termios original_{};
     termios raw_{};
     bool inputGone_ = false;
-    bool outputLost_ = false;  // to a stalled terminal: the picture must be drawn anew
-    std::optional<std::uint32_t> drainedAt_;  // when a read last took all there was
-    // What a wait for a key read, handed on by the next Read.
-    std::uint8_t arrived_[256] = {};
-    std::size_t arrivedBegin_ = 0;
-    std::size_t arrivedEnd_ = 0;
+    bool stalled_ = false;  // a write gave up on the terminal
 };
 
 }  // namespace dungeon

@@ -9,43 +9,39 @@
 
 namespace dungeon {
 
+// The size of a terminal in columns and rows; a PC's 80 x 25 where nothing else is known.
 struct TerminalSize {
     int width = 80;
     int height = 25;
 };
 
 enum class ChannelWait : std::uint8_t {
-    kReadable,  // bytes have arrived
-    kTimeout,   // the time given passed first
-    kNotice,    // the terminal changed under us (resized, or the program was resumed)
-    kClosed,    // nothing can ever arrive again
+    kReadable,     // bytes have arrived
+    kTimeout,      // the time given passed first
+    kInterrupted,  // a signal came that the platform acts on (a resize, a continue)
+    kClosed,       // nothing can ever arrive again
 };
 
-// What carries a VT terminal's bytes, written once per transport: a POSIX terminal device
+// The transport of a VT terminal's bytes, written once for each kind: a POSIX terminal device
 // or a page's terminal emulator. It knows nothing of escape sequences.
 class ByteChannel {
   public:
     virtual ~ByteChannel() = default;
 
-    // Takes hold of the terminal (raw mode and the like). On failure nothing is changed.
+    // Takes over the terminal (raw mode and the like). On failure nothing is changed.
     virtual std::optional<OpenError> OpenChannel() = 0;
-    // Gives the terminal back: its modes as they were found, then `leave`.
+    // Gives the terminal back: its modes as they were found, then the bytes `leave`.
     virtual void CloseChannel(std::string_view leave) = 0;
+    // The terminal's size; 0 x 0 when it cannot be read.
     virtual TerminalSize Size() = 0;
     // Writes every byte, unless the terminal has gone; never waits without bound for a
-    // terminal that reads nothing.
-    virtual void Write(std::string_view bytes) = 0;
+    // terminal that reads nothing. False when bytes were lost.
+    virtual bool Write(std::string_view bytes) = 0;
     // The bytes that have arrived, at most `into.size()` (none: empty); never waits.
     virtual std::span<const std::uint8_t> Read(std::span<std::uint8_t> into) = 0;
-    // Waits until bytes arrive, a notice comes, or `timeoutMs` passes (nullopt: no limit).
+    // Waits until bytes arrive, a signal comes, or `timeoutMs` passes (nullopt: no limit).
     virtual ChannelWait WaitForInput(std::optional<int> timeoutMs) = 0;
-    // Whether a notice came since the last wait or look, without waiting; it is taken.
-    virtual bool TakeNotice() = 0;
     virtual std::uint32_t Now() = 0;
-    // Kept current by the terminal: what gives it back should a signal end the program, what
-    // takes it again after any stop, and what follows after our own stop, whose leave undid it.
-    virtual void SetRestoreBytes(std::string_view leave, std::string_view enter,
-                                 std::string_view resume) = 0;
 };
 
 }  // namespace dungeon

@@ -10,10 +10,10 @@ using Kind = TerminalEvent::Kind;
 constexpr auto kTimeout = static_cast<std::uint32_t>(KeyDecoder::kEscapeTimeoutMs);
 // "CSI ? 2026 ; state $ y" reports the state of synchronized output.
 constexpr std::uint32_t kSynchronizedOutputMode = 2026;
-// Answers carry small numbers; what does not fit a byte is no state we know.
+// Answers have small numbers; what does not fit a byte is no state we know.
 constexpr std::uint32_t kValueMask = 0xFF;
 
-// Every control key state flag fits in the 16 bits a queued key keeps of it.
+// Every control key state flag fits in the 16 bits a queued key has for them.
 static_assert(kEnhancedKey <= 0xFFFF && kCapsLock <= 0xFFFF);
 
 }  // namespace
@@ -27,12 +27,12 @@ void KeyDecoder::Feed(std::span<const std::uint8_t> bytes, std::uint32_t nowMs) 
 }
 
 std::optional<std::uint32_t> KeyDecoder::Deadline() const {
-    return tokenizer_.Holding() ? std::optional(lastFeedMs_ + kTimeout) : std::nullopt;
+    return tokenizer_.HasUnfinishedToken() ? std::optional(lastFeedMs_ + kTimeout) : std::nullopt;
 }
 
 void KeyDecoder::Advance(std::uint32_t nowMs) {
     // Elapsed time in unsigned arithmetic stays right when the clock wraps.
-    if (tokenizer_.Holding() && nowMs - lastFeedMs_ >= kTimeout) {
+    if (tokenizer_.HasUnfinishedToken() && nowMs - lastFeedMs_ >= kTimeout) {
         Drain(true);
     }
 }
@@ -44,11 +44,11 @@ std::optional<TerminalEvent> KeyDecoder::Next() {
     Queued& queued = queue_.Front();
     // An answer's key fields are those of an empty key.
     TerminalEvent event{queued.kind,
-                        KeyEvent{queued.stroke != Stroke::kRelease, queued.virtualKey,
+                        KeyEvent{queued.action != Action::kRelease, queued.virtualKey,
                                  queued.scanCode, queued.character, queued.controlKeyState},
                         queued.value};
-    if (queued.stroke == Stroke::kPressAndRelease) {
-        queued.stroke = Stroke::kRelease;  // handed out next
+    if (queued.action == Action::kPressAndRelease) {
+        queued.action = Action::kRelease;  // handed out next
     } else {
         queue_.Pop();
     }
@@ -87,13 +87,13 @@ void KeyDecoder::Decode(const Token& token) {
     if (!key || (release && !ReportsReleases())) {
         return;
     }
-    Stroke stroke = Stroke::kPressAndRelease;
+    Action action = Action::kPressAndRelease;
     if (token.kind == Token::Kind::kCsi && ReportsReleases()) {
-        stroke = release ? Stroke::kRelease : Stroke::kPress;
+        action = release ? Action::kRelease : Action::kPress;
     }
     // Alt with a keypad digit stays what it is, although no release of Alt will come to
     // finish an Alt code: the console takes such a press back, as on the PC.
-    queue_.Push({.stroke = stroke,
+    queue_.Push({.action = action,
                  .character = key->character,
                  .virtualKey = key->virtualKey,
                  .scanCode = key->scanCode,

@@ -1,8 +1,8 @@
 #include "platform/vt/screen_renderer.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "base/number_text.h"
@@ -14,12 +14,18 @@ namespace {
 constexpr std::string_view kBeginFrame = "\x1b[?2026h";
 // Erasing to the end of a row pays off from this many changed cells on.
 constexpr int kEraseThreshold = 4;
-// Line feeds are the shortest way down for up to this many rows.
+// Line feeds are the shortest move down for up to this many rows.
 constexpr int kMostLineFeeds = 4;
+// A code page 437 glyph is at most this many bytes of UTF-8.
+constexpr int kMostGlyphBytes = 3;
 
-// The length of "ESC [ n final", the count left out when it is 0.
-int CsiLength(int n) {
-    return 3 + (n != 0 ? DecimalLength(static_cast<std::uint32_t>(n)) : 0);
+// "ESC [ n final"; the count is left out when it is 0.
+Text Csi(int n, char final) {
+    Text bytes("\x1b[");
+    if (n != 0) {
+        bytes += DecimalText(static_cast<std::uint32_t>(n));
+    }
+    return bytes.Append(final);
 }
 
 // The count a relative move of n cells writes: none when it is 1.
@@ -27,17 +33,21 @@ int RelativeCount(int n) {
     return n == 1 ? 0 : n;
 }
 
-void AppendNumber(int n, OutputBuffer& out) {
-    std::array<char, 10> room{};
-    out.Append(DecimalDigits(static_cast<std::uint32_t>(n), room));
+// "ESC [ row ; column H", without the numbers that are 1.
+Text Position(int x, int y) {
+    if (x == 1) {
+        return Csi(y == 1 ? 0 : y, 'H');
+    }
+    return Csi(y, ';') + DecimalText(static_cast<std::uint32_t>(x)) + "H";
 }
 
-void AppendCsi(int n, char final, OutputBuffer& out) {
-    out.Append("\x1b[");
-    if (n != 0) {
-        AppendNumber(n, out);
+// Up (dy < 0) or down by dy rows: line feeds for a few rows down (in raw mode they leave the
+// column as it is), else "ESC [ n A" or "ESC [ n B".
+Text RowMove(int dy) {
+    if (dy > 0 && dy <= kMostLineFeeds) {
+        return Text(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
     }
-    out.Append(std::string_view(&final, 1));
+    return dy != 0 ? Csi(RelativeCount(std::abs(dy)), dy > 0 ? 'B' : 'A') : Text();
 }
 
 // What a row shows at column x; a cleared terminal (no row known) shows blanks.
@@ -45,7 +55,7 @@ Cell ShownAt(const Cell* shown, int x) {
     return shown != nullptr ? shown[x - 1] : Cell{};
 }
 
-// Whether erasing to the end of the row is the way to draw it from x on: all blank, with
+// Whether erasing to the end of the row draws it from x on: all blank, with
 // a background erasing fills with alike everywhere (the default one), and enough changed.
 bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
     const Cell blank = now[x - 1];
@@ -68,6 +78,20 @@ constexpr std::uint32_t kAnsiColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // ";n" for PC colour `colour` (0..15): ANSI numbers from `dark` on, the bright 60 above.
 Text AnsiColour(int colour, std::uint32_t dark) {
     return Text(";") + DecimalText((colour >= 8 ? dark + 60 : dark) + kAnsiColour[colour & 7]);
+}
+
+// The whole screen, or more cells than one write takes: the terminal might show part of it.
+bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows, bool afresh) {
+    if (afresh) {
+        return true;
+    }
+    std::size_t cells = 0;
+    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
+        const Span span = screen.DifferingSpan(y);
+        cells +=
+            static_cast<std::size_t>(std::max(0, std::min(span.right, columns) - span.left + 1));
+    }
+    return cells * kMostGlyphBytes > ScreenRenderer::kOneWrite;
 }
 
 }  // namespace
@@ -97,90 +121,57 @@ void ScreenRenderer::MoveTo(int x, int y, OutputBuffer& out) {
     if (cursorX_ == x && cursorY_ == y) {
         return;
     }
-    // Every way there is measured and the shortest is written, the first of equals; an
-    // absolute position is always right, the others need to know where the cursor stands.
-    const int absolute = x == 1 ? CsiLength(y == 1 ? 0 : y)
-                                : CsiLength(y) + DecimalLength(static_cast<std::uint32_t>(x)) + 1;
+    // A position is always right; a move from where the cursor stands, where that is known,
+    // is taken only when it is shorter.
+    Text move = Position(x, y);
     if (cursorX_ != 0 && cursorY_ != 0) {
-        const int dy = y - cursorY_;
-        const bool lineFeeds = dy > 0 && dy <= kMostLineFeeds;
-        const int down = std::abs(dy);
-        const int vertical = lineFeeds ? dy : dy != 0 ? CsiLength(RelativeCount(down)) : 0;
-        const Way along = HorizontalWay(x, y, dy == 0);
-        if (vertical + along.length < absolute) {
-            if (lineFeeds) {
-                out.Append(std::string_view("\n\n\n\n", static_cast<std::size_t>(dy)));
-            } else if (dy != 0) {
-                AppendCsi(RelativeCount(down), dy > 0 ? 'B' : 'A', out);
-            }
-            WriteWay(along, x, y, out);
-            cursorX_ = x;
-            cursorY_ = y;
-            return;
-        }
+        const Text relative = RowMove(y - cursorY_) + ColumnMove(x, y, y == cursorY_);
+        move = relative.Length() < move.Length() ? relative : move;
     }
-    AppendCsi(x == 1 && y == 1 ? 0 : y, x == 1 ? 'H' : ';', out);
-    if (x != 1) {
-        AppendNumber(x, out);
-        out.Append("H");
-    }
+    out.Append(move.View());
     cursorX_ = x;
     cursorY_ = y;
 }
 
-ScreenRenderer::Way ScreenRenderer::HorizontalWay(int x, int y, bool sameRow) const {
+// The shortest move within the row from the cursor's column to x; of equal ones the first of:
+// to the column, a carriage return with a move right, a move left or right, and writing the
+// cells passed over again.
+Text ScreenRenderer::ColumnMove(int x, int y, bool sameRow) const {
     const int dx = x - cursorX_;
     if (dx == 0) {
-        return {Along::kStay, 0};
+        return {};
     }
-    Way best{Along::kColumn, CsiLength(x)};
-    const auto consider = [&best](Way way) { best = way.length < best.length ? way : best; };
-    consider({Along::kReturn, 1 + (x == 1 ? 0 : CsiLength(RelativeCount(x - 1)))});
-    consider({Along::kRelative, CsiLength(RelativeCount(std::abs(dx)))});
-    if (dx < 0 || !sameRow) {
-        return best;
+    Text best = Csi(x, 'G');
+    const auto consider = [&best](const Text& move) {
+        best = move.Length() < best.Length() ? move : best;
+    };
+    consider(x == 1 ? Text("\r") : Text("\r") + Csi(RelativeCount(x - 1), 'C'));
+    consider(Csi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C'));
+    if (const std::optional<Text> rewrite =
+            sameRow && dx > 0 ? Rewrite(x, y, best.Length()) : std::nullopt) {
+        consider(*rewrite);
     }
-    // Writing the cells passed over again may be shorter: they show as the screen has them.
-    int reprint = 0;
-    for (int i = cursorX_; i < x && reprint <= best.length; ++i) {
+    return best;
+}
+
+// The glyphs of the cells from the cursor up to x, which show as the screen has them: if they
+// have the colours in force and come to fewer than `limit` bytes.
+std::optional<Text> ScreenRenderer::Rewrite(int x, int y, int limit) const {
+    Text glyphs;
+    for (int i = cursorX_; i < x && glyphs.Length() < limit; ++i) {
         const Cell cell = screen_->At(i, y);
         if (cell.attribute != attribute_) {
-            return best;
+            return std::nullopt;
         }
-        reprint += static_cast<int>(Cp437Glyph(cell.character).size());
+        glyphs.Append(Cp437Glyph(cell.character));
     }
-    return reprint < best.length ? Way{Along::kReprint, reprint} : best;
+    return glyphs.Length() < limit ? std::optional(glyphs) : std::nullopt;
 }
 
-void ScreenRenderer::WriteWay(Way way, int x, int y, OutputBuffer& out) const {
-    const int dx = x - cursorX_;
-    switch (way.along) {
-        case Along::kStay:
-            break;
-        case Along::kColumn:
-            AppendCsi(x, 'G', out);
-            break;
-        case Along::kReturn:
-            out.Append("\r");
-            if (x != 1) {
-                AppendCsi(RelativeCount(x - 1), 'C', out);
-            }
-            break;
-        case Along::kRelative:
-            AppendCsi(RelativeCount(std::abs(dx)), dx < 0 ? 'D' : 'C', out);
-            break;
-        case Along::kReprint:
-            for (int i = cursorX_; i < x; ++i) {
-                out.Append(Cp437Glyph(screen_->At(i, y).character));
-            }
-            break;
-    }
-}
-
-void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
-    const Span span = screen_->DifferingSpan(y);
+void ScreenRenderer::DrawRow(int y, int columns, bool afresh, OutputBuffer& out) {
+    const Span span = afresh ? Span{1, columns} : screen_->DifferingSpan(y);
     const Cell* now = screen_->RowCells(y);
-    const Cell* shown = screen_->PresentedKnown() ? screen_->PresentedRow(y) : nullptr;
+    const Cell* shown = afresh ? nullptr : screen_->PresentedRow(y);
     for (int x = span.left; x <= std::min(span.right, columns); ++x) {
         const Cell cell = now[x - 1];
         if (cell == ShownAt(shown, x)) {
@@ -202,53 +193,51 @@ void ScreenRenderer::DrawRow(int y, int columns, OutputBuffer& out) {
     }
 }
 
-void ScreenRenderer::Render(Screen& screen, int terminalWidth, int terminalHeight,
-                            OutputBuffer& out) {
-    screen_ = &screen;
-    terminalWidth_ = terminalWidth;
-    const std::size_t frameStart = out.Size();
-    const std::size_t sentBefore = out.Sent();
-    // The mark goes first, before it is known whether the frame needs it: a frame too big
-    // for the buffer is partly sent before its end is known.
-    if (synchronizedOutput_) {
-        out.Append(kBeginFrame);
-    }
-    const std::size_t contentStart = out.Size();
-    const bool wholeScreen = !screen.PresentedKnown();
-    if (wholeScreen) {
-        out.Append(kAttributesOff);
-        out.Append("\x1b[H\x1b[2J");
-        attribute_ = kDefaultAttribute;
-        cursorX_ = 1;
-        cursorY_ = 1;
-        cursorShown_.reset();
-    }
-    const int columns = std::min(screen.KeptWidth(), terminalWidth);
-    const int rows = std::min(screen.KeptHeight(), terminalHeight);
-    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
-        if (screen.ChangedSpan(y).Empty()) {
-            continue;  // most rows between the first and the last changed one
-        }
-        DrawRow(y, columns, out);
-    }
-    const int x = screen.CursorX();
-    const int y = screen.CursorY();
-    const bool showCursor = screen.CursorVisible() && x >= 1 && x <= columns && y >= 1 && y <= rows;
-    if (showCursor) {
+void ScreenRenderer::ClearTerminal(OutputBuffer& out) {
+    out.Append(kAttributesOff);
+    out.Append("\x1b[H\x1b[2J");
+    attribute_ = kDefaultAttribute;
+    cursorX_ = 1;
+    cursorY_ = 1;
+    cursorShown_.reset();
+}
+
+void ScreenRenderer::ShowCursor(int columns, int rows, OutputBuffer& out) {
+    const int x = screen_->CursorX();
+    const int y = screen_->CursorY();
+    const bool show = screen_->CursorVisible() && x >= 1 && x <= columns && y >= 1 && y <= rows;
+    if (show) {
         MoveTo(x, y, out);
     }
-    if (cursorShown_ != showCursor) {
-        out.Append(showCursor ? kShowCursor : kHideCursor);
-        cursorShown_ = showCursor;
+    if (cursorShown_ != show) {
+        out.Append(show ? kShowCursor : kHideCursor);
+        cursorShown_ = show;
     }
-    screen.MarkPresented();
-    const bool sentInBetween = out.Sent() != sentBefore;
-    if (!sentInBetween && out.Size() == contentStart) {
-        out.Erase(frameStart, out.Size() - frameStart);  // nothing changed: send nothing at all
-    } else if (synchronizedOutput_ && !wholeScreen && !sentInBetween &&
-               out.Size() - contentStart <= kOneWrite) {
-        out.Erase(frameStart, kBeginFrame.size());  // small enough to arrive whole
-    } else if (synchronizedOutput_) {
+}
+
+void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int terminalHeight,
+                            OutputBuffer& out, bool afresh) {
+    screen_ = &screen;
+    terminalWidth_ = terminalWidth;
+    afresh = afresh || !screen.PresentedKnown();
+    const int columns = std::min(screen.KeptWidth(), terminalWidth);
+    const int rows = std::min(screen.KeptHeight(), terminalHeight);
+    const bool marked = synchronizedOutput_ && MayBeSeenHalfDrawn(screen, columns, rows, afresh);
+    if (marked) {
+        out.Append(kBeginFrame);
+    }
+    if (afresh) {
+        ClearTerminal(out);
+    }
+    const int first = afresh ? 1 : screen.FirstChangedRow();
+    const int last = afresh ? rows : std::min(screen.LastChangedRow(), rows);
+    for (int y = first; y <= last; ++y) {
+        if (afresh || !screen.ChangedSpan(y).Empty()) {  // most rows in between are unchanged
+            DrawRow(y, columns, afresh, out);
+        }
+    }
+    ShowCursor(columns, rows, out);
+    if (marked) {
         out.Append(kEndFrame);
     }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/output_buffer.h"
+#include "base/text.h"
 #include "console/screen.h"
 
 namespace dungeon {
@@ -13,16 +14,17 @@ namespace dungeon {
 // Brings a terminal up to date with the console's screen: only the cells that differ from what it
 // shows (the presented picture), in runs, with the cheapest cursor moves and colours only where
 // they change. On a terminal that knows synchronized output, a frame that could be seen half drawn
-// (the whole screen, or more than one write) is wrapped in its marks. Cells are shown as their code
-// page 437 glyphs; attribute 7 is the terminal's default colours. While the presented picture is
-// not known, the next frame clears the terminal and draws every cell. The terminal is assumed to be
-// in raw output mode (a line feed keeps the column).
+// (the whole screen, or more cells than one write takes) is wrapped in its marks, decided before
+// its first byte. Cells are shown as their code page 437 glyphs; attribute 7 is the terminal's
+// default colours. While the presented picture is not known, the next frame clears the terminal
+// and draws every cell. The terminal is assumed to be in raw output mode (a line feed leaves the
+// column as it is).
 class ScreenRenderer {
   public:
     // Whether the terminal has said it knows synchronized output; off at first.
     void SetSynchronizedOutput(bool supported) { synchronizedOutput_ = supported; }
     bool SynchronizedOutput() const { return synchronizedOutput_; }
-    // Frames of more bytes than this may reach the terminal in several pieces.
+    // Frames of more bytes than this may arrive at the terminal in several pieces.
     static constexpr std::size_t kOneWrite = 4096;
     // Sequences it writes that giving the terminal back needs too.
     static constexpr std::string_view kEndFrame = "\x1b[?2026l";
@@ -31,23 +33,19 @@ class ScreenRenderer {
     static constexpr std::string_view kHideCursor = "\x1b[?25l";
 
     // Appends one frame: what changed in `screen`, clipped to the terminal's current size,
-    // then the cursor; the screen's changes are then presented.
-    void Render(Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out);
+    // then the cursor. With `afresh`, or while the screen's presented picture is not known,
+    // the terminal is cleared and every cell drawn.
+    void Render(const Screen& screen, int terminalWidth, int terminalHeight, OutputBuffer& out,
+                bool afresh = false);
 
   private:
-    // A way along the row from the cursor's column, and how many bytes it writes.
-    enum class Along : std::uint8_t { kStay, kColumn, kReturn, kRelative, kReprint };
-    struct Way {
-        Along along;
-        int length;
-    };
-
+    void ClearTerminal(OutputBuffer& out);
     void MoveTo(int x, int y, OutputBuffer& out);
-    // The shortest way along the row from the cursor's column to x, the first of equals.
-    Way HorizontalWay(int x, int y, bool sameRow) const;
-    void WriteWay(Way way, int x, int y, OutputBuffer& out) const;
+    Text ColumnMove(int x, int y, bool sameRow) const;
+    std::optional<Text> Rewrite(int x, int y, int limit) const;
     void SetAttribute(std::uint8_t attribute, OutputBuffer& out);
-    void DrawRow(int y, int columns, OutputBuffer& out);
+    void DrawRow(int y, int columns, bool afresh, OutputBuffer& out);
+    void ShowCursor(int columns, int rows, OutputBuffer& out);
 
     const Screen* screen_ = nullptr;
     int terminalWidth_ = 0;

@@ -214,7 +214,7 @@ std::optional<KeyEvent> KittyKeyEvent(const CsiParameters& p) {
     if (kKittyKeypadKeys.Has(code)) {
         KeyEvent event = Event(kKeypad[code - kKittyKeypad0], state);
         if (code <= kKittyKeypad9 && (ctrl || (state & kAltFlags) != 0)) {
-            event.character = 0;  // with Alt held the digits build an Alt code instead
+            event.character = 0;  // with Alt down the digits build an Alt code instead
         }
         return event;
     }

@@ -8,7 +8,7 @@
 
 namespace dungeon {
 
-// The kitty protocol's flag, in the answer to "CSI ? u", that key events carry their type.
+// The kitty protocol's flag, in the answer to "CSI ? u", that key events report their type.
 inline constexpr std::uint32_t kKittyEventTypesFlag = 2;
 
 // The PC key event record that a token names, as a PC keyboard would have sent it, from

@@ -28,14 +28,32 @@ constexpr std::string_view kCancel = "\x18";
 // The states of a mode in which a terminal says it knows it (set or reset).
 constexpr int kModeSet = 1, kModeReset = 2;
 
-void WriteToChannel(void* channel, const char* bytes, std::size_t count) {
-    static_cast<ByteChannel*>(channel)->Write(std::string_view(bytes, count));
+// The size used for a terminal that reports `reported`: a side it does not report is the PC's
+// (TerminalSize's own), and no side is larger than any window can be.
+TerminalSize UsableSize(TerminalSize reported) {
+    const auto side = [](int length, int unknown) {
+        return length > 0 ? std::min(length, VtTerminal::kMaxSide) : unknown;
+    };
+    return {side(reported.width, TerminalSize{}.width),
+            side(reported.height, TerminalSize{}.height)};
 }
 
 }  // namespace
 
 VtTerminal::VtTerminal(ByteChannel& channel)
-    : channel_(channel), output_(kOutputCapacity, WriteToChannel, &channel) {}
+    : channel_(channel), output_(kOutputCapacity, Send, this) {}
+
+void VtTerminal::Send(void* terminal, const char* bytes, std::size_t count) {
+    auto& self = *static_cast<VtTerminal*>(terminal);
+    self.bytesLost_ = !self.channel_.Write(std::string_view(bytes, count)) || self.bytesLost_;
+}
+
+VtTerminal::~VtTerminal() {
+    if (open_) {
+        Present(*screen_);
+        Close();
+    }
+}
 
 std::optional<OpenError> VtTerminal::Open(Screen& screen) {
     if (open_) {
@@ -45,28 +63,28 @@ std::optional<OpenError> VtTerminal::Open(Screen& screen) {
         return error;
     }
     open_ = true;
-    // A terminal that reports no size is taken as the PC's 80 x 25, TerminalSize's own.
-    const TerminalSize reported = channel_.Size();
-    size_ = {reported.width > 0 ? std::min(reported.width, kMaxSide) : TerminalSize{}.width,
-             reported.height > 0 ? std::min(reported.height, kMaxSide) : TerminalSize{}.height};
+    size_ = UsableSize(channel_.Size());
     screen.Reset(size_.width, size_.height, kDefaultAttribute);
     screen_ = &screen;
     // Nothing of an earlier run (a key cut short, what its terminal said) may start this one.
     decoder_.Reset();
-    held_.reset();
-    learnt_ = {};
+    pending_.reset();
+    answers_ = {};
+    kittyKeyboard_ = false;
     renderer_.SetSynchronizedOutput(false);
     AskTerminal();
     channel_.Write(kKeypadApplication);
-    UpdateRestoreBytes();
-    Present(screen);  // the first frame clears the terminal (and whatever an answer left)
+    // The first frame clears the terminal (and whatever an answer left).
+    if (Present(screen)) {
+        screen.MarkPresented();
+    }
     return std::nullopt;
 }
 
 void VtTerminal::AskTerminal() {
     channel_.Write(kQueries);
     const std::uint32_t deadline = channel_.Now() + kQueryTimeoutMs;
-    while (!learnt_.attributesAnswered && !held_) {
+    while (!answers_.deviceAttributes && !pending_) {
         std::int32_t left = MillisecondsLeft(deadline, channel_.Now());
         if (left <= 0) {
             break;
@@ -77,17 +95,17 @@ void VtTerminal::AskTerminal() {
         }
         TakeInput();
         // A key typed ahead ends the questions: it is the player's, and comes first.
-        held_ = PullKey();
+        pending_ = PullKey();
     }
-    if (!learnt_.attributesAnswered) {
+    if (!answers_.deviceAttributes) {
         return;
     }
-    const int mode = learnt_.synchronizedOutputMode;
+    const int mode = answers_.synchronizedOutputMode;
     renderer_.SetSynchronizedOutput(mode == kModeSet || mode == kModeReset);
-    if (learnt_.kittyKnown) {
+    if (answers_.kittyFlags) {
         channel_.Write(kKittyPush);
         channel_.Write(kKittyAsk);
-        learnt_.kittyPushed = true;
+        kittyKeyboard_ = true;
     }
 }
 
@@ -97,13 +115,13 @@ std::optional<InputEvent> VtTerminal::PullKey() {
             case TerminalEvent::Kind::kKey:
                 return InputEvent{InputEvent::Kind::kKey, event->key};
             case TerminalEvent::Kind::kKittyFlags:
-                learnt_.kittyKnown = true;
+                answers_.kittyFlags = true;
                 break;
             case TerminalEvent::Kind::kDeviceAttributes:
-                learnt_.attributesAnswered = true;
+                answers_.deviceAttributes = true;
                 break;
             case TerminalEvent::Kind::kSynchronizedOutput:
-                learnt_.synchronizedOutputMode = event->value;
+                answers_.synchronizedOutputMode = event->value;
                 break;
         }
     }
@@ -117,112 +135,103 @@ bool VtTerminal::TakeInput() {
     if (!read.empty()) {
         decoder_.Feed(read, now);
     }
-    const bool held = decoder_.Deadline().has_value();
+    const bool escapeWaiting = decoder_.Deadline().has_value();
     decoder_.Advance(now);  // a lone Escape whose time has come is the Escape key
-    return !read.empty() || (held && !decoder_.Deadline());
+    return !read.empty() || (escapeWaiting && !decoder_.Deadline());
 }
 
 std::optional<InputEvent> VtTerminal::NextEvent() {
     if (!open_) {
         return std::nullopt;
     }
-    if (channel_.TakeNotice()) {
-        Repaint();
+    pending_ = pending_ ? pending_ : PullKey();
+    if (!pending_ && TakeInput()) {
+        pending_ = PullKey();
     }
-    held_ = held_ ? held_ : PullKey();
-    if (!held_ && TakeInput()) {
-        held_ = PullKey();
-    }
-    return std::exchange(held_, std::nullopt);
+    return std::exchange(pending_, std::nullopt);
 }
 
-WaitResult VtTerminal::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult VtTerminal::Wait() {
     if (!open_) {
         return WaitResult::kClosed;
     }
     for (;;) {
-        held_ = held_ ? held_ : PullKey();
-        if (held_) {
+        pending_ = pending_ ? pending_ : PullKey();
+        if (pending_) {
             return WaitResult::kInput;
         }
-        const std::uint32_t now = channel_.Now();
-        if (deadline && MillisecondsLeft(*deadline, now) <= 0) {
-            return WaitResult::kDeadline;
+        // Until a lone Escape counts as the Escape key, if one is waiting.
+        std::optional<int> timeout;
+        if (const std::optional<std::uint32_t> deadline = decoder_.Deadline()) {
+            timeout = std::max(0, MillisecondsLeft(*deadline, channel_.Now()));
         }
-        // Until the nearer of the deadline and that of a held Escape.
-        const auto timeout = MillisecondsToNearest(now, {decoder_.Deadline(), deadline});
         switch (channel_.WaitForInput(timeout)) {
             case ChannelWait::kReadable:
             case ChannelWait::kTimeout:
                 TakeInput();
                 break;
-            case ChannelWait::kNotice:
-                Repaint();
-                break;
+            case ChannelWait::kInterrupted:
+                return WaitResult::kInput;  // the platform has something to do first
             case ChannelWait::kClosed:
-                decoder_.Advance(now + KeyDecoder::kEscapeTimeoutMs);  // nothing more comes
-                held_ = PullKey();
-                return held_ ? WaitResult::kInput : WaitResult::kClosed;
+                // Nothing more comes: a lone Escape is the Escape key now.
+                decoder_.Advance(channel_.Now() + KeyDecoder::kEscapeTimeoutMs);
+                pending_ = PullKey();
+                return pending_ ? WaitResult::kInput : WaitResult::kClosed;
         }
     }
 }
 
 void VtTerminal::Repaint() {
-    // Resized or resumed: the terminal's picture is not what it was; draw it anew.
-    TerminalSize size = channel_.Size();
-    if (size.width > 0 && size.height > 0) {
-        size_ = size;
-    }
-    screen_->Forget();
-    Present(*screen_);
-}
-
-void VtTerminal::Present(Screen& screen) {
-    if (!open_ || !screen.Changed()) {
+    if (!open_) {
         return;
     }
-    renderer_.Render(screen, size_.width, size_.height, output_);
+    size_ = UsableSize(channel_.Size());
+    renderer_.Render(*screen_, size_.width, size_.height, output_, true);
     output_.Flush();
-    if (screen.LowestRowDrawn() != restoreRow_) {
-        UpdateRestoreBytes();
-    }
+    MakeLeaveBytes();  // the prompt's row stays inside the terminal's size
 }
 
-void VtTerminal::UpdateRestoreBytes() {
-    restoreRow_ = screen_->LowestRowDrawn();
+bool VtTerminal::Present(const Screen& screen) {
+    if (!open_) {
+        return false;
+    }
+    if (screen.Changed()) {
+        renderer_.Render(screen, size_.width, size_.height, output_);
+        output_.Flush();
+        MakeLeaveBytes();  // the picture may go lower now, and the prompt must go below it
+    }
+    return !std::exchange(bytesLost_, false);
+}
+
+void VtTerminal::MakeLeaveBytes() {
+    const int lowestRow = screen_->LowestRowDrawn();
     leave_ = Text(kCancel);
     if (renderer_.SynchronizedOutput()) {
         leave_.Append(ScreenRenderer::kEndFrame);
     }
     leave_.Append(ScreenRenderer::kAttributesOff);
-    if (learnt_.kittyPushed) {
+    if (kittyKeyboard_) {
         leave_.Append(kKittyPop);
     }
     leave_.Append(kKeypadNormal);
     leave_.Append(ScreenRenderer::kShowCursor);
-    if (restoreRow_ > 0) {
+    if (lowestRow > 0) {
         // The prompt starts on the line below the picture, never on top of it.
-        const auto row = static_cast<std::uint32_t>(std::min(restoreRow_, size_.height));
+        const auto row = static_cast<std::uint32_t>(std::min(lowestRow, size_.height));
         leave_ += Text("\x1b[") + DecimalText(row) + "H\r\n";
     }
-    const std::string_view resume = learnt_.kittyPushed ? kKittyPush : std::string_view();
-    channel_.SetRestoreBytes(leave_.View(), kKeypadApplication, resume);
 }
 
-void VtTerminal::Close(const Screen&) {
+VtTerminal::RestoreBytes VtTerminal::CurrentRestoreBytes() const {
+    return {leave_.View(), kKeypadApplication, kittyKeyboard_ ? kKittyPush : std::string_view()};
+}
+
+void VtTerminal::Close() {
     if (!open_) {
         return;
     }
-    UpdateRestoreBytes();
     channel_.CloseChannel(leave_.View());
     open_ = false;
-}
-
-void VtTerminal::CloseIfOpen() {
-    if (open_) {
-        Present(*screen_);
-        Close(*screen_);
-    }
 }
 
 }  // namespace dungeon

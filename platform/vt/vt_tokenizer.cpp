@@ -148,8 +148,8 @@ void Tokenizer::Push(std::uint8_t byte) {
     bool inSequence = kParameterBytes.Has(byte) || kIntermediateBytes.Has(byte);
     bool skipped = skipping_ && (inSequence || kFinalBytes.Has(byte));
     skipping_ = skipping_ && inSequence;
-    if (!skipped && length_ < kMaxHeld) {
-        held_[length_++] = byte;
+    if (!skipped && length_ < kMaxTokenBytes) {
+        bytes_[length_++] = byte;
     }
 }
 
@@ -159,15 +159,15 @@ std::optional<Token> Tokenizer::Next(bool complete) {
         return std::nullopt;
     }
     Token token =
-        held_[0] == kEsc ? Escaped(held_, length_, complete) : Plain(held_, length_, complete);
+        bytes_[0] == kEsc ? Escaped(bytes_, length_, complete) : Plain(bytes_, length_, complete);
     if (token.length == 0) {
-        // No key is this long: skip the rest of it rather than hold it without end.
-        skipping_ = length_ >= kMaxHeld;
+        // No key is this long: skip the rest of it rather than collect it without end.
+        skipping_ = length_ >= kMaxTokenBytes;
         length_ = skipping_ ? 0 : length_;
         return std::nullopt;
     }
     int used = std::min(token.length, length_);
-    std::memmove(held_, held_ + used, static_cast<std::size_t>(length_ - used));
+    std::memmove(bytes_, bytes_ + used, static_cast<std::size_t>(length_ - used));
     length_ -= used;
     return token;
 }

@@ -7,7 +7,7 @@ namespace dungeon {
 
 // The parameters of a control sequence: up to four fields of up to three sub-fields each
 // ("1;5:3"), the private marker before them ("?" in "CSI ? u") and the last intermediate
-// byte ("$" in "CSI ? 2026 ; 2 $ y"). Fields beyond these are counted, not kept.
+// byte ("$" in "CSI ? 2026 ; 2 $ y"). Fields beyond these are counted, not stored.
 struct CsiParameters {
     static constexpr int kFields = 4;
     static constexpr int kSubFields = 3;
@@ -34,7 +34,7 @@ struct Token {
     };
     Kind kind = Kind::kInvalid;
     int length = 0;  // bytes it took; 0 while it is not complete
-    // An Escape came first: Alt was held with the key (or the answer came after one).
+    // An Escape came first: Alt was down with the key (or the answer came after one).
     bool alt = false;
     std::uint32_t codePoint = 0;    // kCharacter
     std::uint8_t final = 0;         // kCsi, kSs3, kLinuxFunction
@@ -42,23 +42,24 @@ struct Token {
     CsiParameters parameters = {};  // kCsi
 };
 
-// Cuts the bytes from a terminal into tokens. It holds the bytes of a token not yet
-// complete (a lone Escape, a sequence cut short by the end of a read), at most kMaxHeld;
-// a longer sequence is no key, and its bytes are skipped up to its final byte.
+// Cuts the bytes from a terminal into tokens. It collects the bytes of a token not yet
+// complete (a lone Escape, a sequence cut short by the end of a read), at most
+// kMaxTokenBytes; a longer sequence is no key, and its bytes are skipped up to its final byte.
 class Tokenizer {
   public:
-    static constexpr int kMaxHeld = 64;
+    static constexpr int kMaxTokenBytes = 64;
 
     // Takes the next byte. Call Next until it returns nullopt before pushing another.
     void Push(std::uint8_t byte);
-    // The next token of the bytes held, which it takes away; nullopt while they may still
-    // grow into a longer token. With `complete`, no more bytes are coming for them: they
-    // are cut into tokens as they stand, and nothing stays held.
+    // The next token of the bytes collected, which it takes away; nullopt while they may
+    // still grow into a longer token. With `complete`, no more bytes are coming for them:
+    // they are cut into tokens as they stand, and none is left over.
     std::optional<Token> Next(bool complete);
-    bool Holding() const { return length_ > 0 || skipping_; }
+    // Whether bytes of a token not yet complete are waiting for the rest.
+    bool HasUnfinishedToken() const { return length_ > 0 || skipping_; }
 
   private:
-    std::uint8_t held_[kMaxHeld] = {};
+    std::uint8_t bytes_[kMaxTokenBytes] = {};
     int length_ = 0;
     bool skipping_ = false;
 };

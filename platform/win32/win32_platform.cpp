@@ -1,12 +1,10 @@
 #include "platform/win32/win32_platform.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <utility>
 
-#include "base/deadline.h"
-#include "console/carry_changes.h"
+#include "console/changed_rectangles.h"
 #include "console/cp437.h"
 #include "platform/system_platform.h"
 #include "platform/win32/win32_coords.h"
@@ -14,10 +12,9 @@
 namespace dungeon {
 namespace {
 
-// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are in the way.
+// Processed input would make Ctrl+C a signal, not a key; mouse and VT-encoded input are not wanted.
 constexpr DWORD kInputModeOff =
     ENABLE_PROCESSED_INPUT | ENABLE_MOUSE_INPUT | ENABLE_VIRTUAL_TERMINAL_INPUT;
-constexpr DWORD kReadBatch = 64;
 // In percent of a cell: the usual size, and the range the console accepts in any change.
 constexpr DWORD kUsualCursorSize = 25, kMinCursorSize = 1, kMaxCursorSize = 100;
 
@@ -59,14 +56,26 @@ InputEvent ToInputEvent(const INPUT_RECORD& record) {
                                ToPcByte(key.uChar.UnicodeChar), key.dwControlKeyState}};
 }
 
-// Carries `band` between `cells` and the console: `call` is the read or the write.
+// Copies the cells of `rect` between `cells` and the console: `call` is the read or the write.
 template <typename Call>
-bool CarryBand(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& band, Call call) {
-    const COORD size{static_cast<SHORT>(band.right - band.left + 1),
-                     static_cast<SHORT>(band.bottom - band.top + 1)};
-    SMALL_RECT region{ToConsoleCoordinate(band.left), ToConsoleCoordinate(band.top),
-                      ToConsoleCoordinate(band.right), ToConsoleCoordinate(band.bottom)};
+bool CopyCells(HANDLE output, std::vector<CHAR_INFO>& cells, const Rect& rect, Call call) {
+    const COORD size{static_cast<SHORT>(rect.right - rect.left + 1),
+                     static_cast<SHORT>(rect.bottom - rect.top + 1)};
+    SMALL_RECT region{ToConsoleCoordinate(rect.left), ToConsoleCoordinate(rect.top),
+                      ToConsoleCoordinate(rect.right), ToConsoleCoordinate(rect.bottom)};
     return call(output, cells.data(), size, COORD{0, 0}, &region) != FALSE;
+}
+
+// The standard handle if it is a console, else the console's own device.
+template <typename IsConsole>
+Win32Device OpenDevice(DWORD standard, const char* name, IsConsole isConsole) {
+    const HANDLE handle = GetStdHandle(standard);
+    if (isConsole(handle)) {
+        return {handle, false};
+    }
+    return {CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr),
+            true};
 }
 
 }  // namespace
@@ -83,7 +92,7 @@ int RunOnSystemPlatform(int (*program)(Platform&)) {
 Win32Platform::~Win32Platform() {
     if (open_) {  // the program ends without closing the console: what it drew still goes out
         Present(*screen_);
-        Close(*screen_);
+        Close();
     }
 }
 
@@ -91,45 +100,59 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     if (open_) {
         return OpenError::kInUse;
     }
-    // The standard handle if it is a console, else the console's own device.
-    const auto openDevice = [](DWORD standard, const char* name, auto isConsole) {
-        const HANDLE handle = GetStdHandle(standard);
-        return isConsole(handle) ? Device{handle, false}
-                                 : Device{CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                      OPEN_EXISTING, 0, nullptr),
-                                          true};
-    };
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    const auto readInfo = [&info](HANDLE handle) {
-        return GetConsoleScreenBufferInfo(handle, &info);
-    };
-    output_ = openDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
-    if (!IsValid(output_.handle) || !readInfo(output_.handle)) {
-        const OpenError error =
-            IsValid(output_.handle) ? OpenError::kNotAConsole : OpenError::kNoDevice;
+    if (std::optional<OpenError> error = OpenOutput(info)) {
         CloseDevices();
         return error;
     }
-    // Without any console input no key will ever come; the game still draws.
+    OpenInput();
+    ShowTopOfBuffer(info.srWindow);
+    screen.Reset(info.dwSize.X, info.dwSize.Y, static_cast<std::uint8_t>(info.wAttributes));
+    ReadCursor(screen, info.dwCursorPosition);
+    ReadCells(screen);
+    screen_ = &screen;
+    next_.reset();
+    // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
+    activePlatform.store(this);
+    SetConsoleCtrlHandler(OnControlEvent, TRUE);
+    open_ = true;
+    return std::nullopt;
+}
+
+std::optional<OpenError> Win32Platform::OpenOutput(CONSOLE_SCREEN_BUFFER_INFO& info) {
+    const auto readInfo = [&info](HANDLE handle) {
+        return GetConsoleScreenBufferInfo(handle, &info) != FALSE;
+    };
+    output_ = OpenDevice(STD_OUTPUT_HANDLE, "CONOUT$", readInfo);
+    if (!IsValid(output_.handle)) {
+        return OpenError::kNoDevice;
+    }
+    return readInfo(output_.handle) ? std::nullopt : std::optional(OpenError::kNotAConsole);
+}
+
+// Without any console input no key will ever come; the game still draws.
+void Win32Platform::OpenInput() {
     DWORD mode = 0;
-    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode); };
-    input_ = openDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
+    const auto readMode = [&mode](HANDLE handle) { return GetConsoleMode(handle, &mode) != FALSE; };
+    input_ = OpenDevice(STD_INPUT_HANDLE, "CONIN$", readMode);
     const bool modeSet =
         readMode(input_.handle) && SetConsoleMode(input_.handle, mode & ~kInputModeOff);
     originalMode_ = modeSet ? std::optional(mode) : std::nullopt;
+}
 
-    // The game draws from the top of the buffer, which a shell's output may have scrolled out
-    // of view (the classic host gives a window 9001 rows): the view goes back up there.
-    const SMALL_RECT& view = info.srWindow;
+// The game draws from the top of the buffer, which a shell's output may have scrolled out of
+// view (the classic host gives a window 9001 rows): the view goes back up there.
+void Win32Platform::ShowTopOfBuffer(const SMALL_RECT& view) {
     if (view.Top != 0 || view.Left != 0) {
         const SMALL_RECT top{0, 0, static_cast<SHORT>(view.Right - view.Left),
                              static_cast<SHORT>(view.Bottom - view.Top)};
         SetConsoleWindowInfo(output_.handle, TRUE, &top);
     }
-    screen.Reset(info.dwSize.X, info.dwSize.Y, static_cast<std::uint8_t>(info.wAttributes));
-    shownAt_ = info.dwCursorPosition;
-    screen.SetCursor(FromConsoleCoordinate(shownAt_.X), FromConsoleCoordinate(shownAt_.Y));
+}
+
+void Win32Platform::ReadCursor(Screen& screen, COORD position) {
+    shownAt_ = position;
+    screen.SetCursor(FromConsoleCoordinate(position.X), FromConsoleCoordinate(position.Y));
     // Remembered so that a cursor the game hides is shown again at the end.
     CONSOLE_CURSOR_INFO cursor{};
     const bool cursorRead = GetConsoleCursorInfo(output_.handle, &cursor) != FALSE;
@@ -137,28 +160,27 @@ std::optional<OpenError> Win32Platform::Open(Screen& screen) {
     shownCursor_ = originalCursor_.value_or(CONSOLE_CURSOR_INFO{kUsualCursorSize, TRUE});
     shownCursor_.dwSize = std::clamp(shownCursor_.dwSize, kMinCursorSize, kMaxCursorSize);
     screen.SetCursorVisible(shownCursor_.bVisible != FALSE);
+}
 
-    // The only allocation. What the console shows already (the shell's lines) is part of
-    // the picture, which a scroll of a window moves like any other cell.
-    band_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
-    CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
-        if (!CarryBand(output_.handle, band_, band, ReadConsoleOutputW)) {
+// What the console shows already (the shell's lines) is part of the picture, which a scroll of
+// a window moves like any other cell. The cell buffer is the platform's only allocation.
+void Win32Platform::ReadCells(Screen& screen) {
+    cells_.assign(static_cast<std::size_t>(kMaxCellsPerWrite), CHAR_INFO{});
+    const bool read = ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+        if (!CopyCells(output_.handle, cells_, rect, ReadConsoleOutputW)) {
             return false;
         }
-        EachCell(band_, band, [&](int x, int y, const CHAR_INFO& shown) {
+        EachCell(cells_, rect, [&](int x, int y, const CHAR_INFO& shown) {
             const auto attribute = static_cast<std::uint8_t>(shown.Attributes);
             screen.Write(x, y, Cell{ToPcByte(shown.Char.UnicodeChar), attribute});
         });
         return true;
     });
-    screen_ = &screen;
-    queue_.Clear();
-
-    // Closing the window, logging off or Ctrl+Break must not leave the shell in raw mode.
-    activePlatform.store(this);
-    SetConsoleCtrlHandler(OnControlEvent, TRUE);
-    open_ = true;
-    return std::nullopt;
+    if (read) {
+        screen.MarkPresented();
+    } else {
+        screen.Forget();  // written whole at the first present
+    }
 }
 
 void Win32Platform::Restore() {
@@ -178,7 +200,7 @@ void Win32Platform::Restore() {
     ReleaseSRWLockExclusive(&lock_);
 }
 
-void Win32Platform::Close(const Screen&) {
+void Win32Platform::Close() {
     if (activePlatform.load() == this) {
         SetConsoleCtrlHandler(OnControlEvent, FALSE);
     }
@@ -191,16 +213,17 @@ void Win32Platform::Close(const Screen&) {
 }
 
 void Win32Platform::CloseDevices() {
-    for (Device* device : {&output_, &input_}) {
+    for (Win32Device* device : {&output_, &input_}) {
         if (device->owned && IsValid(device->handle)) {
             CloseHandle(device->handle);
         }
-        *device = Device{};
+        *device = Win32Device{};
     }
 }
 
-void Win32Platform::Present(Screen& screen) {
+bool Win32Platform::Present(const Screen& screen) {
     AcquireSRWLockExclusive(&lock_);
+    bool all = open_;
     if (open_ && screen.Changed()) {
         const auto tell = [&](const CONSOLE_CURSOR_INFO& cursor) {
             if (cursor.bVisible != shownCursor_.bVisible &&
@@ -213,15 +236,15 @@ void Win32Platform::Present(Screen& screen) {
         if (!cursor.bVisible) {
             tell(cursor);
         }
-        CarryChanges(screen, kMaxCellsPerWrite, [&](const Rect& band) {
-            EachCell(band_, band, [&](int x, int y, CHAR_INFO& shown) {
+        all = ForEachChangedRectangle(screen, kMaxCellsPerWrite, [&](const Rect& rect) {
+            EachCell(cells_, rect, [&](int x, int y, CHAR_INFO& shown) {
                 const Cell cell = screen.At(x, y);
                 shown.Char.UnicodeChar = static_cast<WCHAR>(Cp437CodePoint(cell.character));
                 shown.Attributes = cell.attribute;
             });
-            const bool written = CarryBand(output_.handle, band_, band, WriteConsoleOutputW);
+            const bool written = CopyCells(output_.handle, cells_, rect, WriteConsoleOutputW);
             // Only rows the game wrote count: the shell's lines read at Open are no picture.
-            lowestRow_ = written ? std::max(lowestRow_, band.bottom) : lowestRow_;
+            lowestRow_ = written ? std::max(lowestRow_, rect.bottom) : lowestRow_;
             return written;
         });
         const COORD at = ToCoord(screen.CursorX(), screen.CursorY());
@@ -232,61 +255,47 @@ void Win32Platform::Present(Screen& screen) {
         tell(cursor);
     }
     ReleaseSRWLockExclusive(&lock_);
+    return all;
 }
 
-// Moves the console's records into the queue as far as it has room. Never waits, unless
-// asked to when the console counts none and the queue is empty: then a read waits for one.
+// Takes the console's next record, if there is none waiting yet: one the console counts or,
+// with `waitForOne`, one a read waits for. False when the console cannot be read.
 bool Win32Platform::Take(bool waitForOne) {
-    std::array<INPUT_RECORD, kReadBatch> records;
     DWORD count = 0;
-    while (queue_.Size() < kQueueCapacity) {
-        if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
-            return false;
-        }
-        if (count == 0 && (!waitForOne || !queue_.Empty())) {
-            return true;
-        }
-        const auto room = static_cast<DWORD>(kQueueCapacity - queue_.Size());
-        DWORD read = 0;
-        if (!ReadConsoleInputW(input_.handle, records.data(),
-                               std::min({count == 0 ? kReadBatch : count, room, kReadBatch}),
-                               &read)) {
-            return false;
-        }
-        for (DWORD i = 0; i < read; ++i) {
-            queue_.Push(ToInputEvent(records[i]));
-        }
+    if (!IsValid(input_.handle) || !GetNumberOfConsoleInputEvents(input_.handle, &count)) {
+        return false;
     }
+    if (next_ || (count == 0 && !waitForOne)) {
+        return true;
+    }
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    if (!ReadConsoleInputW(input_.handle, &record, 1, &read)) {
+        return false;
+    }
+    next_ = read == 1 ? std::optional(ToInputEvent(record)) : std::nullopt;
     return true;
 }
 
 std::optional<InputEvent> Win32Platform::NextEvent() {
-    if (queue_.Empty()) {
-        Take(false);
-    }
-    return queue_.Pop();
+    Take(false);
+    return std::exchange(next_, std::nullopt);
 }
 
-WaitResult Win32Platform::Wait(std::optional<std::uint32_t> deadline) {
+WaitResult Win32Platform::Wait() {
     // Signalled, yet counted empty (Wine counts late): then a read waits for what comes.
     bool signalled = false;
     for (;;) {
         if (!Take(signalled)) {
             return WaitResult::kClosed;
         }
-        if (!queue_.Empty()) {
+        if (next_) {
             return WaitResult::kInput;
         }
-        const std::int32_t left = deadline ? MillisecondsLeft(*deadline, Milliseconds()) : 1;
-        if (left <= 0) {
-            return WaitResult::kDeadline;
-        }
-        const DWORD waited =
-            WaitForSingleObject(input_.handle, deadline ? static_cast<DWORD>(left) : INFINITE);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
+        if (WaitForSingleObject(input_.handle, INFINITE) != WAIT_OBJECT_0) {
             return WaitResult::kClosed;
         }
-        signalled = waited == WAIT_OBJECT_0;
+        signalled = true;
     }
 }
 

@@ -13,10 +13,15 @@
 #include <optional>
 #include <vector>
 
-#include "base/ring_queue.h"
 #include "console/platform.h"
 
 namespace dungeon {
+
+// A console handle, and whether it was opened here (the standard handle was redirected).
+struct Win32Device {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool owned = false;
+};
 
 // The Windows console. Present writes what changed in a few rectangles, with the wide call and
 // the code page 437 glyphs: no picture is seen half-drawn, every code page shows the same.
@@ -29,10 +34,10 @@ class Win32Platform : public Platform {
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     std::optional<OpenError> Open(Screen& screen) override;
-    void Present(Screen& screen) override;
-    void Close(const Screen& screen) override;
+    bool Present(const Screen& screen) override;
+    void Close() override;
     std::optional<InputEvent> NextEvent() override;
-    WaitResult Wait(std::optional<std::uint32_t> deadline) override;
+    WaitResult Wait() override;
     std::uint32_t Milliseconds() override { return GetTickCount(); }
 
     // Gives back the input mode and the cursor and puts the cursor below the picture; from
@@ -44,30 +49,30 @@ class Win32Platform : public Platform {
     static constexpr UINT kControlEventExitStatus = 0xC000013A;
     // Older consoles refuse a WriteConsoleOutput call beyond 64 KiB.
     static constexpr int kMaxCellsPerWrite = 8000;
-    static constexpr std::size_t kQueueCapacity = 256;
 
   private:
-    struct Device {
-        HANDLE handle = INVALID_HANDLE_VALUE;
-        bool owned = false;  // opened here: the standard handle was redirected
-    };
+    std::optional<OpenError> OpenOutput(CONSOLE_SCREEN_BUFFER_INFO& info);
+    void OpenInput();
+    void ShowTopOfBuffer(const SMALL_RECT& view);
+    void ReadCursor(Screen& screen, COORD position);
+    void ReadCells(Screen& screen);
     void CloseDevices();
     bool Take(bool waitForOne);
 
-    Device output_;
-    Device input_;
+    Win32Device output_;
+    Win32Device input_;
     bool open_ = false;  // false again once Restore gave the console back
     std::optional<DWORD> originalMode_;
     std::optional<CONSOLE_CURSOR_INFO> originalCursor_;
 
-    Screen* screen_ = nullptr;
+    const Screen* screen_ = nullptr;
     // The cursor as the console was last told.
     CONSOLE_CURSOR_INFO shownCursor_{};
     COORD shownAt_{};
-    std::vector<CHAR_INFO> band_;  // one rectangle of cells to or from the console
-    int lowestRow_ = 0;            // the lowest row the game wrote: the prompt goes below
+    std::vector<CHAR_INFO> cells_;  // one rectangle of cells to or from the console
+    int lowestRow_ = 0;             // the lowest row the game wrote: the prompt goes below
 
-    RingQueue<InputEvent, kQueueCapacity> queue_;
+    std::optional<InputEvent> next_;  // taken from the console, not yet handed out
 
     // Restore may run on a control-event thread while the main thread draws or closes.
     SRWLOCK lock_ = SRWLOCK_INIT;

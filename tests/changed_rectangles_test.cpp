@@ -1,4 +1,4 @@
-#include "console/carry_changes.h"
+#include "console/changed_rectangles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,14 +10,14 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// The rectangles one carry of `screen` hands over, each getting through.
-std::vector<Rect> Carried(Screen& screen, int maxCells) {
-    std::vector<Rect> bands;
-    CarryChanges(screen, maxCells, [&bands](const Rect& band) {
-        bands.push_back(band);
+// The rectangles ForEachChangedRectangle hands over, each getting through.
+std::vector<Rect> Visited(const Screen& screen, int maxCells) {
+    std::vector<Rect> rects;
+    ForEachChangedRectangle(screen, maxCells, [&rects](const Rect& rect) {
+        rects.push_back(rect);
         return true;
     });
-    return bands;
+    return rects;
 }
 
 Screen PresentedScreen() {
@@ -27,48 +27,46 @@ Screen PresentedScreen() {
     return screen;
 }
 
-TEST(CarryChangesTest, AfterResetEveryRowGoesWholeInBandsThatFit) {
+TEST(ChangedRectanglesTest, AfterResetEveryRowGoesWholeInRectanglesThatFit) {
     Screen screen;
     screen.Reset(80, 25, kDefaultAttribute);
-    EXPECT_THAT(Carried(screen, 800),
+    EXPECT_THAT(Visited(screen, 800),
                 ElementsAre(Rect{1, 1, 80, 10}, Rect{1, 11, 80, 20}, Rect{1, 21, 80, 25}));
-    EXPECT_TRUE(screen.PresentedKnown());
-    EXPECT_FALSE(screen.Changed());
 }
 
-TEST(CarryChangesTest, RowsJoinABandWhileItsRectangleFits) {
+TEST(ChangedRectanglesTest, RowsJoinARectangleWhileItFits) {
     Screen screen = PresentedScreen();
     screen.Write(10, 2, Cell{'a', kDefaultAttribute});
     screen.Write(20, 3, Cell{'b', kDefaultAttribute});
     screen.Write(20, 6, Cell{'c', kDefaultAttribute});  // rows 4 and 5 unchanged, yet inside
-    EXPECT_THAT(Carried(screen, 11 * 5), ElementsAre(Rect{10, 2, 20, 6}));
+    EXPECT_THAT(Visited(screen, 11 * 5), ElementsAre(Rect{10, 2, 20, 6}));
+    screen.MarkPresented();
 
     screen.Write(10, 2, Cell{'d', kDefaultAttribute});
     screen.Write(20, 3, Cell{'e', kDefaultAttribute});
     screen.Write(20, 6, Cell{'f', kDefaultAttribute});
-    EXPECT_THAT(Carried(screen, 11 * 5 - 1), ElementsAre(Rect{10, 2, 20, 3}, Rect{20, 6, 20, 6}));
+    EXPECT_THAT(Visited(screen, 11 * 5 - 1), ElementsAre(Rect{10, 2, 20, 3}, Rect{20, 6, 20, 6}));
 }
 
-TEST(CarryChangesTest, CellsWrittenAgainAsShownAreNotCarried) {
+TEST(ChangedRectanglesTest, CellsWrittenAgainAsShownAreLeftOut) {
     Screen screen = PresentedScreen();
     screen.Write(5, 5, Cell{' ', kDefaultAttribute});
     EXPECT_TRUE(screen.Changed());
-    EXPECT_THAT(Carried(screen, 8000), ElementsAre());
-    EXPECT_FALSE(screen.Changed());
+    EXPECT_THAT(Visited(screen, 8000), ElementsAre());
 }
 
-TEST(CarryChangesTest, AFailedBandLeavesTheScreenToBeCarriedWholeNextTime) {
+TEST(ChangedRectanglesTest, TheRectanglesAfterAFailedOneAreStillTried) {
     Screen screen = PresentedScreen();
     screen.Write(1, 1, Cell{'a', kDefaultAttribute});
     screen.Write(1, 20, Cell{'b', kDefaultAttribute});
     int calls = 0;
-    CarryChanges(screen, 10, [&calls](const Rect&) { return ++calls != 1; });
-    EXPECT_EQ(calls, 2);  // the bands after a failed one are still tried
-    EXPECT_FALSE(screen.PresentedKnown());
-    EXPECT_THAT(Carried(screen, 8000), ElementsAre(Rect{1, 1, 80, 25}));
+    EXPECT_FALSE(
+        ForEachChangedRectangle(screen, 10, [&calls](const Rect&) { return ++calls != 1; }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(ForEachChangedRectangle(screen, 10, [](const Rect&) { return true; }));
 }
 
-TEST(CarryChangesTest, EachCellOfABandHasItsPlaceRowByRow) {
+TEST(ChangedRectanglesTest, EachCellOfARectangleHasItsPlaceRowByRow) {
     std::vector<int> cells(7, 0);
     EachCell(cells, Rect{2, 3, 4, 4}, [](int x, int y, int& cell) { cell = 10 * y + x; });
     EXPECT_THAT(cells, ElementsAre(32, 33, 34, 42, 43, 44, 0));
