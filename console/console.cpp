@@ -1,10 +1,6 @@
 #include "console/console.h"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <cstdio>
-#include <cstring>
 
 #include "console/pc_keyboard.h"
 
@@ -83,47 +79,6 @@ constexpr std::uint8_t kBell = 7;
 constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kLineFeed = 10;
 constexpr std::uint8_t kCarriageReturn = 13;
-
-// A character that moves the cursor instead of filling a cell.
-constexpr bool IsControl(std::uint8_t c) {
-    constexpr std::uint32_t kControls =
-        1u << kBell | 1u << kBackspace | 1u << kLineFeed | 1u << kCarriageReturn;
-    return c < 32 && ((kControls >> c) & 1u) != 0;
-}
-
-// Whether a character of `text` moves the cursor. Texts seldom hold one: the lowest code is
-// looked at first, which compilers find many characters at a time.
-bool HoldsControl(std::string_view text) {
-    std::uint8_t lowest = 0xFF;
-    for (char c : text) {
-        lowest = std::min(lowest, static_cast<std::uint8_t>(c));
-    }
-    return lowest <= kCarriageReturn && std::any_of(text.begin(), text.end(), [](char c) {
-               return IsControl(static_cast<std::uint8_t>(c));
-           });
-}
-
-// A row of blanks as wide as any window.
-constexpr auto kBlankRow = [] {
-    std::array<char, Screen::kReach> row{};
-    row.fill(' ');
-    return row;
-}();
-
-// How many characters from the start of `text`, up to `room` and at least one, fill cells
-// before a character that moves the cursor.
-int RunLength(std::string_view text, int room) {
-    const int limit = std::max(std::min(static_cast<int>(text.size()), room), 1);
-    if (!HoldsControl(text.substr(1, static_cast<std::size_t>(limit - 1)))) {
-        return limit;
-    }
-    int run = 1;
-    while (run < limit &&
-           !IsControl(static_cast<std::uint8_t>(text[static_cast<std::size_t>(run)]))) {
-        ++run;
-    }
-    return run;
-}
 
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     switch (virtualKey & 0xFF) {
@@ -256,19 +211,10 @@ void Console::WriteText(const Text& text) {
             case kCarriageReturn:
                 cursorX_ = WindowLeft();
                 break;
-            default: {
-                // The cells up to the window's right edge go in as one run: only the last
-                // of them can wrap.
-                const int room = WindowRight() - cursorX_ + 1;
-                const int run = RunLength(text.View().substr(static_cast<std::size_t>(i)), room);
-                screen_.WriteRun(
-                    cursorX_, cursorY_,
-                    text.View().substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run)),
-                    textAttribute_);
-                cursorX_ += run;
-                i += run - 1;
+            default:
+                screen_.Write(cursorX_, cursorY_, Cell{c, textAttribute_});
+                ++cursorX_;
                 break;
-            }
         }
         // The wrap is immediate: the bottom-right cell scrolls the window at once.
         if (cursorX_ > WindowRight()) {
@@ -281,76 +227,6 @@ void Console::WriteText(const Text& text) {
         }
     }
     screen_.SetCursor(cursorX_, cursorY_);
-}
-
-bool Console::ShowLines(std::string_view cells, int width) {
-    const Rect window = Window();
-    if (width != window.right - window.left + 1 ||
-        cells.size() % static_cast<std::size_t>(width) != 0 ||
-        !screen_.Kept(window.right, window.bottom)) {
-        return false;
-    }
-    const int rows = static_cast<int>(cells.size()) / width;
-    const bool sameKind = shown_.kept && shown_.window == window && shown_.width == width &&
-                          shown_.attribute == textAttribute_ && shown_.size == cells.size();
-    const bool sameCells =
-        sameKind && std::memcmp(cells.data(), shown_.cells.data(), cells.size()) == 0;
-    // The cells shown last time held nothing that moves the cursor.
-    if (rows > window.bottom - window.top || (!sameCells && HoldsControl(cells))) {
-        return false;
-    }
-    std::array<Cell, Screen::kReach> wantedCells;
-    for (int y = window.top; y <= window.bottom; ++y) {
-        const int row = y - window.top;
-        const auto at = static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
-        // Rows below the written ones are blank, as the clear left them.
-        const char* wanted = row < rows ? &cells[at] : kBlankRow.data();
-        if (sameKind && screen_.RowVersion(y) == shown_.versions[static_cast<std::size_t>(row)] &&
-            (sameCells || row >= rows ||
-             std::memcmp(wanted, &shown_.cells[at], static_cast<std::size_t>(width)) == 0)) {
-            continue;  // shown as asked last time, and nobody drew on it since
-        }
-        const Cell* shown = screen_.RowCells(y) + (window.left - 1);
-        const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
-        // The row as the screen keeps its cells, built and compared many bytes at a time:
-        // most rows already show what they should.
-        for (int k = 0; k < width; ++k) {
-            wantedCells[static_cast<std::size_t>(k)] =
-                Cell{static_cast<std::uint8_t>(wanted[k]), attribute};
-        }
-        const auto rowBytes = static_cast<std::size_t>(width) * sizeof(Cell);
-        if (std::memcmp(shown, wantedCells.data(), rowBytes) == 0) {
-            continue;
-        }
-        // Only the columns from the first to the last that differ are written, so only
-        // those count as changed.
-        int first = 0;
-        while (shown[first] == wantedCells[static_cast<std::size_t>(first)]) {
-            ++first;
-        }
-        int last = width - 1;
-        while (shown[last] == wantedCells[static_cast<std::size_t>(last)]) {
-            --last;
-        }
-        screen_.WriteRun(
-            window.left + first, y,
-            std::string_view(wanted + first, static_cast<std::size_t>(last - first + 1)),
-            attribute);
-    }
-    shown_.kept = cells.size() <= shown_.cells.size();
-    if (shown_.kept) {
-        shown_.window = window;
-        shown_.width = width;
-        shown_.attribute = textAttribute_;
-        shown_.size = cells.size();
-        std::memcpy(shown_.cells.data(), cells.data(), cells.size());
-        for (int y = window.top; y <= window.bottom; ++y) {
-            shown_.versions[static_cast<std::size_t>(y - window.top)] = screen_.RowVersion(y);
-        }
-    }
-    // The wrap after the last row leaves the cursor at the start of the next.
-    MoveCursor(1, static_cast<std::uint8_t>(rows + 1));
-    return true;
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "base/text.h"
 #include "console/platform.h"
@@ -30,13 +28,6 @@ class Console {
     void MoveCursor(std::uint8_t x, std::uint8_t y);
     void HideCursor();
     void WriteText(const Text& text);
-    // What ClearWindow and then WriteText of `cells`, row after row of `width` characters,
-    // would leave, with only the cells that differ written, so that a picture drawn again
-    // costs what changed. Done only where that is sure to be the same: rows as wide as the
-    // window, none beyond its last but one (the wrap after the last row must not scroll), no
-    // character that moves the cursor, the window on kept cells. False, and nothing done,
-    // otherwise.
-    bool ShowLines(std::string_view cells, int width);
     bool KeyWaiting();
     // Waits for a key. Returns 0 at once when the keyboard is gone for good.
     char GetKey();
@@ -72,22 +63,8 @@ class Console {
     Rect Window() const { return Rect{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()}; }
     Cell Blank() const { return Cell{' ', textAttribute_}; }
 
-    // What ShowLines last put in its window, and each row's version right after: a row
-    // asked to show the same again, and left alone since, needs no look at its cells.
-    struct ShownLines {
-        static constexpr std::size_t kCapacity = 2048;  // a 40 x 20 map and more
-        bool kept = false;
-        Rect window;
-        int width = 0;
-        std::uint8_t attribute = 0;
-        std::size_t size = 0;
-        std::array<char, kCapacity> cells{};
-        std::array<std::uint64_t, Screen::kReach> versions{};
-    };
-
     Platform* platform_ = nullptr;
     Screen screen_;
-    ShownLines shown_;
     // The newest event taken from the platform: a press counts only once another event
     // stands behind it.
     std::optional<InputEvent> newest_;

@@ -15,7 +15,6 @@ void Screen::Reset(int width, int height, std::uint8_t attribute) {
     cells_.assign(count, Cell{' ', attribute});
     presented_.assign(count, Cell{' ', attribute});
     changed_.assign(static_cast<std::size_t>(keptHeight_), Span{});
-    rowVersions_.assign(static_cast<std::size_t>(keptHeight_), ++lastVersion_);
     firstChanged_ = 1;
     lastChanged_ = 0;
     cursorChanged_ = true;
@@ -38,7 +37,6 @@ void Screen::MarkChanged(int y, int left, int right) {
         lastChanged_ = std::max(lastChanged_, y);
     }
     lowestRow_ = std::max(lowestRow_, y);
-    rowVersions_[static_cast<std::size_t>(y - 1)] = ++lastVersion_;
 }
 
 void Screen::Write(int x, int y, Cell cell) {
@@ -47,22 +45,6 @@ void Screen::Write(int x, int y, Cell cell) {
     }
     cells_[Index(x, y)] = cell;
     MarkChanged(y, x, x);
-}
-
-void Screen::WriteRun(int x, int y, std::string_view characters, std::uint8_t attribute) {
-    const int left = std::max(x, 1);
-    const int right = std::min(x + static_cast<int>(characters.size()) - 1, keptWidth_);
-    if (y < 1 || y > keptHeight_ || left > right) {
-        return;
-    }
-    // Byte by byte, character and attribute in turn, which compilers do many at a time.
-    auto* bytes = reinterpret_cast<std::uint8_t*>(&cells_[Index(left, y)]);
-    const char* from = characters.data() + (left - x);
-    for (int k = 0; k <= right - left; ++k) {
-        bytes[std::ptrdiff_t{2} * k] = static_cast<std::uint8_t>(from[k]);
-        bytes[std::ptrdiff_t{2} * k + 1] = attribute;
-    }
-    MarkChanged(y, left, right);
 }
 
 void Screen::Clear(const Rect& rect, Cell fill) {

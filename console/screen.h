@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 namespace dungeon {
@@ -63,8 +62,6 @@ class Screen {
     Cell At(int x, int y) const { return Kept(x, y) ? cells_[Index(x, y)] : Cell{}; }
 
     void Write(int x, int y, Cell cell);
-    // The characters into the cells from (x, y) rightwards, each with `attribute`.
-    void WriteRun(int x, int y, std::string_view characters, std::uint8_t attribute);
     // Every cell of `rect` becomes `fill`.
     void Clear(const Rect& rect, Cell fill);
     // Every row of `rect` moves up by one inside it; the top row is lost, the bottom one
@@ -76,10 +73,6 @@ class Screen {
     bool CursorVisible() const { return cursorVisible_; }
     void SetCursor(int x, int y);
     void SetCursorVisible(bool visible);
-
-    // A number that changes whenever a cell of kept row y may have, Reset included: equal
-    // numbers at two moments mean the row was left alone in between.
-    std::uint64_t RowVersion(int y) const { return rowVersions_[static_cast<std::size_t>(y - 1)]; }
 
     // The lowest row drawn on since Reset (written, cleared or scrolled); 0 when none.
     int LowestRowDrawn() const { return lowestRow_; }
@@ -125,8 +118,6 @@ class Screen {
     std::vector<Cell> cells_;
     std::vector<Cell> presented_;
     std::vector<Span> changed_;  // per kept row
-    std::vector<std::uint64_t> rowVersions_;
-    std::uint64_t lastVersion_ = 0;
     int firstChanged_ = 1;
     int lastChanged_ = 0;
     bool presentedKnown_ = false;

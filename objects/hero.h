@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "base/text.h"
@@ -27,9 +26,6 @@ struct Hero {
     // Scales attack and armor by life / maxLife; the reductions compound.
     void Rescale();
     Text StatusText() const;
-    // The figures StatusText is made of, bit for bit: equal figures give the same text.
-    using StatusFigures = std::array<std::uint64_t, 4>;
-    StatusFigures Figures() const;
     Text GetName() const;
     // damage is a percentage of the current life before the total armor softens it.
     void TakeHit(double damage);
