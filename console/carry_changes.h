@@ -9,13 +9,13 @@ namespace dungeon {
 
 // Hands `carry` the cells that differ, top to bottom, in rectangles of at most `maxCells`
 // cells (unchanged cells inside go along; a row is never split, so `maxCells` must hold
-// Screen::kReach). `carry` says whether its rectangle got through; true when all did.
+// Screen::kMaxSide). `carry` says whether its rectangle got through; true when all did.
 // Reset leaves rows whole.
 template <typename Carry>
 bool CarryChanges(const Screen& screen, int maxCells, Carry carry) {
     std::optional<Rect> band;
     bool all = true;
-    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
+    for (int y = 1; y <= screen.StoredHeight(); ++y) {
         const Span span = screen.DifferingSpan(y);
         if (span.Empty()) {
             continue;

@@ -80,6 +80,12 @@ constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kLineFeed = 10;
 constexpr std::uint8_t kCarriageReturn = 13;
 
+// The characters that move the cursor, or do nothing, instead of filling a cell.
+constexpr bool IsControl(std::uint8_t c) {
+    return c <= kCarriageReturn &&
+           (c == kBell || c == kBackspace || c == kLineFeed || c == kCarriageReturn);
+}
+
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
     switch (virtualKey & 0xFF) {
         case kVkShift:
@@ -124,18 +130,8 @@ bool Console::Start(Platform& platform) {
         return false;
     }
     platform_ = &platform;
-    cursorX_ = screen_.CursorX();
-    cursorY_ = screen_.CursorY();
-    textAttribute_ = screen_.Attribute();
-    screenWidth_ = screen_.Width();
-    screenHeight_ = screen_.Height();
-
-    windowLeft_ = 0;
-    windowTop_ = 0;
-    windowRight_ = static_cast<std::uint8_t>(screenWidth_ - 1);
-    windowBottom_ = static_cast<std::uint8_t>(screenHeight_ - 1);
-    altCodeStarted_ = false;
-    altCode_ = 0;
+    windowRight_ = static_cast<std::uint8_t>(screen_.Width() - 1);
+    windowBottom_ = static_cast<std::uint8_t>(screen_.Height() - 1);
     return true;
 }
 
@@ -164,7 +160,7 @@ void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::
     if (x1 == 0 || y1 == 0) {
         return;
     }
-    if (!(x1 <= x2 && x2 <= screenWidth_ && y1 <= y2 && y2 <= screenHeight_)) {
+    if (!(x1 <= x2 && x2 <= screen_.Width() && y1 <= y2 && y2 <= screen_.Height())) {
         return;
     }
     windowLeft_ = static_cast<std::uint8_t>(x1 - 1);
@@ -185,9 +181,7 @@ void Console::MoveCursor(std::uint8_t x, std::uint8_t y) {
     if (x == 0 || x > width || y == 0 || y > height) {
         return;
     }
-    cursorX_ = windowLeft_ + x;
-    cursorY_ = windowTop_ + y;
-    screen_.SetCursor(cursorX_, cursorY_);
+    screen_.SetCursor(windowLeft_ + x, windowTop_ + y);
 }
 
 void Console::HideCursor() {
@@ -195,38 +189,32 @@ void Console::HideCursor() {
 }
 
 void Console::WriteText(const Text& text) {
-    for (int i = 0; i < text.Length(); ++i) {
-        auto c = static_cast<std::uint8_t>(text[i]);
-        switch (c) {
-            case kBell:  // silent
-                break;
-            case kBackspace:
-                if (cursorX_ > WindowLeft()) {
-                    --cursorX_;
-                }
-                break;
-            case kLineFeed:
-                ++cursorY_;
-                break;
-            case kCarriageReturn:
-                cursorX_ = WindowLeft();
-                break;
-            default:
-                screen_.Write(cursorX_, cursorY_, Cell{c, textAttribute_});
-                ++cursorX_;
-                break;
-        }
+    const Rect window = Window();
+    int x = screen_.CursorX();
+    int y = screen_.CursorY();
+    for (char character : text.View()) {
+        const auto c = static_cast<std::uint8_t>(character);
+        if (!IsControl(c)) {
+            screen_.Write(x, y, Cell{c, screen_.Attribute()});
+            ++x;
+        } else if (c == kBackspace) {
+            x = x > window.left ? x - 1 : x;
+        } else if (c == kLineFeed) {
+            ++y;
+        } else if (c == kCarriageReturn) {
+            x = window.left;
+        }  // a bell is silent
         // The wrap is immediate: the bottom-right cell scrolls the window at once.
-        if (cursorX_ > WindowRight()) {
-            cursorX_ = WindowLeft();
-            ++cursorY_;
+        if (x > window.right) {
+            x = window.left;
+            ++y;
         }
-        while (cursorY_ > WindowBottom()) {
-            screen_.ScrollUp(Window(), Blank());
-            --cursorY_;
+        while (y > window.bottom) {
+            screen_.ScrollUp(window, Blank());
+            --y;
         }
     }
-    screen_.SetCursor(cursorX_, cursorY_);
+    screen_.SetCursor(x, y);
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

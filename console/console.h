@@ -40,15 +40,15 @@ class Console {
     const Screen& GetScreen() const { return screen_; }
 
     // The state of the layer, for tests and for the panes.
-    int ScreenWidth() const { return screenWidth_; }
-    int ScreenHeight() const { return screenHeight_; }
+    int ScreenWidth() const { return screen_.Width(); }
+    int ScreenHeight() const { return screen_.Height(); }
     int WindowLeft() const { return windowLeft_ + 1; }
     int WindowTop() const { return windowTop_ + 1; }
     int WindowRight() const { return windowRight_ + 1; }
     int WindowBottom() const { return windowBottom_ + 1; }
-    int CursorX() const { return cursorX_; }
-    int CursorY() const { return cursorY_; }
-    std::uint8_t TextAttribute() const { return textAttribute_; }
+    int CursorX() const { return screen_.CursorX(); }
+    int CursorY() const { return screen_.CursorY(); }
+    std::uint8_t TextAttribute() const { return screen_.Attribute(); }
 
     static constexpr const char* kNoHandleMessage = "No way to get the console handle";
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
@@ -61,23 +61,18 @@ class Console {
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
                               std::uint16_t virtualKey);
     Rect Window() const { return Rect{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()}; }
-    Cell Blank() const { return Cell{' ', textAttribute_}; }
+    Cell Blank() const { return Cell{' ', screen_.Attribute()}; }
 
     Platform* platform_ = nullptr;
     Screen screen_;
     // The newest event taken from the platform: a press counts only once another event
     // stands behind it.
     std::optional<InputEvent> newest_;
-    std::int32_t screenWidth_ = 80;
-    std::int32_t screenHeight_ = 25;
     // Window corners, held as position - 1 in 8 bits.
     std::uint8_t windowLeft_ = 0;
     std::uint8_t windowTop_ = 0;
     std::uint8_t windowRight_ = 79;
     std::uint8_t windowBottom_ = 24;
-    std::uint8_t textAttribute_ = kDefaultAttribute;
-    std::int32_t cursorX_ = 1;
-    std::int32_t cursorY_ = 1;
     std::uint8_t pendingKey_ = 0;
     bool pendingIsExtended_ = false;
     bool altCodeStarted_ = false;

@@ -223,14 +223,9 @@ void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int termina
         cursorY_ = 1;
         cursorShown_.reset();
     }
-    const int columns = std::min(screen.KeptWidth(), terminalWidth);
-    const int rows = std::min(screen.KeptHeight(), terminalHeight);
-    const int first = wholeScreen ? 1 : screen.FirstChangedRow();
-    const int last = wholeScreen ? rows : std::min(screen.LastChangedRow(), rows);
-    for (int y = first; y <= last; ++y) {
-        if (!wholeScreen && screen.ChangedSpan(y).Empty()) {
-            continue;  // most rows between the first and the last changed one
-        }
+    const int columns = std::min(screen.StoredWidth(), terminalWidth);
+    const int rows = std::min(screen.StoredHeight(), terminalHeight);
+    for (int y = 1; y <= rows; ++y) {
         DrawRow(y, columns, wholeScreen, out);
     }
     const int x = screen.CursorX();

@@ -30,7 +30,7 @@ class VtTerminal : public Platform {
     // How long start-up waits for the terminal to answer its questions.
     static constexpr int kQueryTimeoutMs = 200;
     // Larger terminals are used only up to this size: no window reaches further.
-    static constexpr int kMaxSide = Screen::kReach;
+    static constexpr int kMaxSide = Screen::kMaxSide;
 
   protected:
     // The program ends without closing the console: what it drew still goes out.
