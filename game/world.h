@@ -57,8 +57,15 @@ struct World {
 
   private:
     Outcome Move(int dx, int dy);
+    void CreateObjects();
+    void BuildGrid();
     void PlaceOnFreeCell(char symbol);
-    void WriteRound(const Monster& monster);
+    // A living monster drawn at random; none when all are dead.
+    Monster* DrawLivingMonster();
+    // One round's messages, the monster's hit and the hero's answer, and the result.
+    void FightRound(Monster& monster);
+    // 'f' or 'k', whichever the player types first; 0 when the keyboard is gone.
+    char ReadFleeOrFight();
 };
 
 // The one world of the program.
