@@ -7,40 +7,40 @@
 
 namespace dungeon {
 
-// Hands `carry` the cells that differ, top to bottom, in rectangles of at most `maxCells`
-// cells (unchanged cells inside go along; a row is never split, so `maxCells` must hold
-// Screen::kMaxSide). `carry` says whether its rectangle got through; true when all did.
-// Reset leaves rows whole.
-template <typename Carry>
-bool CarryChanges(const Screen& screen, int maxCells, Carry carry) {
-    std::optional<Rect> band;
+// Calls `send` with the cells that differ, top to bottom, in rectangles of at most
+// `maxCells` cells (unchanged cells inside are included; a row is never split, so
+// `maxCells` must be at least Screen::kMaxSide). `send` says whether its rectangle got
+// through; true when all did. After Reset every row is whole.
+template <typename Send>
+bool CarryChanges(const Screen& screen, int maxCells, Send send) {
+    std::optional<Rect> rect;
     bool all = true;
     for (int y = 1; y <= screen.StoredHeight(); ++y) {
         const Span span = screen.DifferingSpan(y);
         if (span.Empty()) {
             continue;
         }
-        if (band) {
-            const Rect merged{std::min(band->left, span.left), band->top,
-                              std::max(band->right, span.right), y};
+        if (rect) {
+            const Rect merged{std::min(rect->left, span.left), rect->top,
+                              std::max(rect->right, span.right), y};
             if ((merged.right - merged.left + 1) * (y - merged.top + 1) <= maxCells) {
-                band = merged;
+                rect = merged;
                 continue;
             }
-            all = carry(*band) && all;
+            all = send(*rect) && all;
         }
-        band = Rect{span.left, y, span.right, y};
+        rect = Rect{span.left, y, span.right, y};
     }
-    return (!band || carry(*band)) && all;
+    return (!rect || send(*rect)) && all;
 }
 
-// Visits the cells of `band` row by row, each with its place in `cells`, which holds them in
-// that order.
+// Visits the cells of `rect` row by row, each with its place in `cells`, which stores them
+// in that order.
 template <typename Cells, typename Visit>
-void EachCell(Cells& cells, const Rect& band, Visit visit) {
+void EachCell(Cells& cells, const Rect& rect, Visit visit) {
     auto cell = cells.begin();
-    for (int y = band.top; y <= band.bottom; ++y) {
-        for (int x = band.left; x <= band.right; ++x) {
+    for (int y = rect.top; y <= rect.bottom; ++y) {
+        for (int x = rect.left; x <= rect.right; ++x) {
             visit(x, y, *cell++);
         }
     }

@@ -139,7 +139,7 @@ void Console::Finish() {
     if (platform_ != nullptr) {
         Present();
         platform_->Close();
-        platform_ = nullptr;  // given back: nothing reaches the platform any more
+        platform_ = nullptr;  // given back: the platform is not used any more
     }
 }
 

@@ -12,7 +12,7 @@ namespace dungeon {
 // The character screen and the keyboard: a current window inside which clearing,
 // cursor placement, text output and scrolling happen, a tracked cursor, and a one-key
 // look-ahead that hands out extended keys as 0 followed by their code. One instance
-// serves the whole program (see TheConsole); it reaches the screen and the keyboard
+// serves the whole program (see TheConsole); it uses the screen and the keyboard
 // only through the Platform it was started on.
 class Console {
   public:
@@ -68,7 +68,7 @@ class Console {
     // The newest event taken from the platform: a press counts only once another event
     // stands behind it.
     std::optional<InputEvent> newest_;
-    // Window corners, held as position - 1 in 8 bits.
+    // Window corners, stored as position - 1 in 8 bits.
     std::uint8_t windowLeft_ = 0;
     std::uint8_t windowTop_ = 0;
     std::uint8_t windowRight_ = 79;

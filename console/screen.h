@@ -37,9 +37,9 @@ struct Span {
     bool Empty() const { return left > right; }
 };
 
-// The picture of the console, held once for every platform: the cells and the cursor, and
+// The picture of the console, stored once for every platform: the cells and the cursor, and
 // the cells the platform last presented, so that a platform shows only the cells that differ
-// and holds no copy of its own. A screen may be larger than any window (a Windows console
+// and needs no copy of its own. A screen may be larger than any window (a Windows console
 // buffer of 9001 rows); cells are stored only up to kMaxSide columns and rows, and everything
 // beyond reads as a default blank. Clearing and scrolling touch the given rectangle only, so
 // their cost follows the window, not the screen. Allocates only in Reset.

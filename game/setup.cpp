@@ -17,7 +17,7 @@ char World::SymbolAt(int x, int y) const {
     return grid[y - 1][x - 1];
 }
 
-// Draws cells of the interior, column first, until one holds floor. There are always at
+// Draws cells of the interior, column first, until one is floor. There are always at
 // least 670 free cells, so this ends.
 void World::PlaceOnFreeCell(char symbol) {
     int x = 0;

@@ -32,7 +32,7 @@ struct Hero {
     // Stores a copy; dropped without a sign when the backpack is full.
     void PickUp(const Item& item);
     double TotalAttack() const;
-    // Own armor plus the carried bonuses, capped at 100 but not bounded below.
+    // Own armor plus the backpack's bonuses, capped at 100 but not bounded below.
     double TotalArmor() const;
     bool IsDead() const;
 };
