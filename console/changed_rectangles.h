@@ -9,13 +9,13 @@ namespace dungeon {
 
 // Hands `visit` the rectangles that hold the cells differing from the presented picture, top to
 // bottom, each of at most `maxCells` cells. Unchanged cells inside a rectangle come with it; a
-// row is never split, so `maxCells` must be at least Screen::kReach. After Reset every row
+// row is never split, so `maxCells` must be at least Screen::kMaxSide. After Reset every row
 // differs, whole. `visit` says whether its rectangle got through; true when all did.
 template <typename Visit>
 bool ForEachChangedRectangle(const Screen& screen, int maxCells, Visit visit) {
     std::optional<Rect> rect;
     bool all = true;
-    for (int y = screen.FirstChangedRow(); y <= screen.LastChangedRow(); ++y) {
+    for (int y = 1; y <= screen.StoredHeight(); ++y) {
         const Span span = screen.DifferingSpan(y);
         if (span.Empty()) {
             continue;

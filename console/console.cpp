@@ -1,10 +1,6 @@
 #include "console/console.h"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <cstdio>
-#include <cstring>
 
 #include "console/pc_keyboard.h"
 
@@ -84,45 +80,10 @@ constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kLineFeed = 10;
 constexpr std::uint8_t kCarriageReturn = 13;
 
-// A character that moves the cursor instead of filling a cell.
+// The characters that move the cursor, or do nothing, instead of filling a cell.
 constexpr bool IsControl(std::uint8_t c) {
-    constexpr std::uint32_t kControls =
-        1u << kBell | 1u << kBackspace | 1u << kLineFeed | 1u << kCarriageReturn;
-    return c < 32 && ((kControls >> c) & 1u) != 0;
-}
-
-// Whether a character of `text` moves the cursor. Texts seldom hold one: the lowest code is
-// looked at first, which compilers find many characters at a time.
-bool HoldsControl(std::string_view text) {
-    std::uint8_t lowest = 0xFF;
-    for (char c : text) {
-        lowest = std::min(lowest, static_cast<std::uint8_t>(c));
-    }
-    return lowest <= kCarriageReturn && std::any_of(text.begin(), text.end(), [](char c) {
-               return IsControl(static_cast<std::uint8_t>(c));
-           });
-}
-
-// A row of blanks as wide as any window.
-constexpr auto kBlankRow = [] {
-    std::array<char, Screen::kReach> row{};
-    row.fill(' ');
-    return row;
-}();
-
-// How many characters from the start of `text`, up to `room` and at least one, fill cells
-// before a character that moves the cursor.
-int RunLength(std::string_view text, int room) {
-    const int limit = std::max(std::min(static_cast<int>(text.size()), room), 1);
-    if (!HoldsControl(text.substr(1, static_cast<std::size_t>(limit - 1)))) {
-        return limit;
-    }
-    int run = 1;
-    while (run < limit &&
-           !IsControl(static_cast<std::uint8_t>(text[static_cast<std::size_t>(run)]))) {
-        ++run;
-    }
-    return run;
+    return c <= kCarriageReturn &&
+           (c == kBell || c == kBackspace || c == kLineFeed || c == kCarriageReturn);
 }
 
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
@@ -169,18 +130,8 @@ bool Console::Start(Platform& platform) {
         return false;
     }
     platform_ = &platform;
-    cursorX_ = screen_.CursorX();
-    cursorY_ = screen_.CursorY();
-    textAttribute_ = screen_.Attribute();
-    screenWidth_ = screen_.Width();
-    screenHeight_ = screen_.Height();
-
-    windowLeft_ = 0;
-    windowTop_ = 0;
-    windowRight_ = static_cast<std::uint8_t>(screenWidth_ - 1);
-    windowBottom_ = static_cast<std::uint8_t>(screenHeight_ - 1);
-    altCodeStarted_ = false;
-    altCode_ = 0;
+    windowRight_ = static_cast<std::uint8_t>(screen_.Width() - 1);
+    windowBottom_ = static_cast<std::uint8_t>(screen_.Height() - 1);
     return true;
 }
 
@@ -188,7 +139,7 @@ void Console::Finish() {
     if (platform_ != nullptr) {
         Present();
         platform_->Close();
-        platform_ = nullptr;  // given back: nothing reaches the platform any more
+        platform_ = nullptr;  // given back: the platform is not used any more
     }
 }
 
@@ -209,7 +160,7 @@ void Console::SetWindow(std::uint8_t x1, std::uint8_t y1, std::uint8_t x2, std::
     if (x1 == 0 || y1 == 0) {
         return;
     }
-    if (!(x1 <= x2 && x2 <= screenWidth_ && y1 <= y2 && y2 <= screenHeight_)) {
+    if (!(x1 <= x2 && x2 <= screen_.Width() && y1 <= y2 && y2 <= screen_.Height())) {
         return;
     }
     windowLeft_ = static_cast<std::uint8_t>(x1 - 1);
@@ -230,9 +181,7 @@ void Console::MoveCursor(std::uint8_t x, std::uint8_t y) {
     if (x == 0 || x > width || y == 0 || y > height) {
         return;
     }
-    cursorX_ = windowLeft_ + x;
-    cursorY_ = windowTop_ + y;
-    screen_.SetCursor(cursorX_, cursorY_);
+    screen_.SetCursor(windowLeft_ + x, windowTop_ + y);
 }
 
 void Console::HideCursor() {
@@ -240,117 +189,32 @@ void Console::HideCursor() {
 }
 
 void Console::WriteText(const Text& text) {
-    for (int i = 0; i < text.Length(); ++i) {
-        auto c = static_cast<std::uint8_t>(text[i]);
-        switch (c) {
-            case kBell:  // silent
-                break;
-            case kBackspace:
-                if (cursorX_ > WindowLeft()) {
-                    --cursorX_;
-                }
-                break;
-            case kLineFeed:
-                ++cursorY_;
-                break;
-            case kCarriageReturn:
-                cursorX_ = WindowLeft();
-                break;
-            default: {
-                // The cells up to the window's right edge go in as one run: only the last
-                // of them can wrap.
-                const int room = WindowRight() - cursorX_ + 1;
-                const int run = RunLength(text.View().substr(static_cast<std::size_t>(i)), room);
-                screen_.WriteRun(
-                    cursorX_, cursorY_,
-                    text.View().substr(static_cast<std::size_t>(i), static_cast<std::size_t>(run)),
-                    textAttribute_);
-                cursorX_ += run;
-                i += run - 1;
-                break;
-            }
-        }
-        // The wrap is immediate: the bottom-right cell scrolls the window at once.
-        if (cursorX_ > WindowRight()) {
-            cursorX_ = WindowLeft();
-            ++cursorY_;
-        }
-        while (cursorY_ > WindowBottom()) {
-            screen_.ScrollUp(Window(), Blank());
-            --cursorY_;
-        }
-    }
-    screen_.SetCursor(cursorX_, cursorY_);
-}
-
-bool Console::ShowLines(std::string_view cells, int width) {
     const Rect window = Window();
-    if (width != window.right - window.left + 1 ||
-        cells.size() % static_cast<std::size_t>(width) != 0 ||
-        !screen_.Kept(window.right, window.bottom)) {
-        return false;
-    }
-    const int rows = static_cast<int>(cells.size()) / width;
-    const bool sameKind = shown_.kept && shown_.window == window && shown_.width == width &&
-                          shown_.attribute == textAttribute_ && shown_.size == cells.size();
-    const bool sameCells =
-        sameKind && std::memcmp(cells.data(), shown_.cells.data(), cells.size()) == 0;
-    // The cells shown last time held nothing that moves the cursor.
-    if (rows > window.bottom - window.top || (!sameCells && HoldsControl(cells))) {
-        return false;
-    }
-    std::array<Cell, Screen::kReach> wantedCells;
-    for (int y = window.top; y <= window.bottom; ++y) {
-        const int row = y - window.top;
-        const auto at = static_cast<std::size_t>(row) * static_cast<std::size_t>(width);
-        // Rows below the written ones are blank, as the clear left them.
-        const char* wanted = row < rows ? &cells[at] : kBlankRow.data();
-        if (sameKind && screen_.RowVersion(y) == shown_.versions[static_cast<std::size_t>(row)] &&
-            (sameCells || row >= rows ||
-             std::memcmp(wanted, &shown_.cells[at], static_cast<std::size_t>(width)) == 0)) {
-            continue;  // shown as asked last time, and nobody drew on it since
+    int x = screen_.CursorX();
+    int y = screen_.CursorY();
+    for (char character : text.View()) {
+        const auto c = static_cast<std::uint8_t>(character);
+        if (!IsControl(c)) {
+            screen_.Write(x, y, Cell{c, screen_.Attribute()});
+            ++x;
+        } else if (c == kBackspace) {
+            x = x > window.left ? x - 1 : x;
+        } else if (c == kLineFeed) {
+            ++y;
+        } else if (c == kCarriageReturn) {
+            x = window.left;
+        }  // a bell is silent
+        // The wrap is immediate: the bottom-right cell scrolls the window at once.
+        if (x > window.right) {
+            x = window.left;
+            ++y;
         }
-        const Cell* shown = screen_.RowCells(y) + (window.left - 1);
-        const std::uint8_t attribute = row < rows ? textAttribute_ : Blank().attribute;
-        // The row as the screen keeps its cells, built and compared many bytes at a time:
-        // most rows already show what they should.
-        for (int k = 0; k < width; ++k) {
-            wantedCells[static_cast<std::size_t>(k)] =
-                Cell{static_cast<std::uint8_t>(wanted[k]), attribute};
-        }
-        const auto rowBytes = static_cast<std::size_t>(width) * sizeof(Cell);
-        if (std::memcmp(shown, wantedCells.data(), rowBytes) == 0) {
-            continue;
-        }
-        // Only the columns from the first to the last that differ are written, so only
-        // those count as changed.
-        int first = 0;
-        while (shown[first] == wantedCells[static_cast<std::size_t>(first)]) {
-            ++first;
-        }
-        int last = width - 1;
-        while (shown[last] == wantedCells[static_cast<std::size_t>(last)]) {
-            --last;
-        }
-        screen_.WriteRun(
-            window.left + first, y,
-            std::string_view(wanted + first, static_cast<std::size_t>(last - first + 1)),
-            attribute);
-    }
-    shown_.kept = cells.size() <= shown_.cells.size();
-    if (shown_.kept) {
-        shown_.window = window;
-        shown_.width = width;
-        shown_.attribute = textAttribute_;
-        shown_.size = cells.size();
-        std::memcpy(shown_.cells.data(), cells.data(), cells.size());
-        for (int y = window.top; y <= window.bottom; ++y) {
-            shown_.versions[static_cast<std::size_t>(y - window.top)] = screen_.RowVersion(y);
+        while (y > window.bottom) {
+            screen_.ScrollUp(window, Blank());
+            --y;
         }
     }
-    // The wrap after the last row leaves the cursor at the start of the next.
-    MoveCursor(1, static_cast<std::uint8_t>(rows + 1));
-    return true;
+    screen_.SetCursor(x, y);
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

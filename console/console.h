@@ -1,9 +1,7 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "base/text.h"
 #include "console/platform.h"
@@ -14,7 +12,7 @@ namespace dungeon {
 // The character screen and the keyboard: a current window inside which clearing,
 // cursor placement, text output and scrolling happen, a tracked cursor, and a one-key
 // look-ahead that hands out extended keys as 0 followed by their code. One instance
-// serves the whole program (see TheConsole); it reaches the screen and the keyboard
+// serves the whole program (see TheConsole); it uses the screen and the keyboard
 // only through the Platform it was started on.
 class Console {
   public:
@@ -30,13 +28,6 @@ class Console {
     void MoveCursor(std::uint8_t x, std::uint8_t y);
     void HideCursor();
     void WriteText(const Text& text);
-    // What ClearWindow and then WriteText of `cells`, row after row of `width` characters,
-    // would leave, with only the cells that differ written, so that a picture drawn again
-    // costs what changed. Done only where that is sure to be the same: rows as wide as the
-    // window, none beyond its last but one (the wrap after the last row must not scroll), no
-    // character that moves the cursor, the window on kept cells. False, and nothing done,
-    // otherwise.
-    bool ShowLines(std::string_view cells, int width);
     bool KeyWaiting();
     // Waits for a key. Returns 0 at once when the keyboard is gone for good.
     char GetKey();
@@ -49,15 +40,15 @@ class Console {
     const Screen& GetScreen() const { return screen_; }
 
     // The state of the layer, for tests and for the panes.
-    int ScreenWidth() const { return screenWidth_; }
-    int ScreenHeight() const { return screenHeight_; }
+    int ScreenWidth() const { return screen_.Width(); }
+    int ScreenHeight() const { return screen_.Height(); }
     int WindowLeft() const { return windowLeft_ + 1; }
     int WindowTop() const { return windowTop_ + 1; }
     int WindowRight() const { return windowRight_ + 1; }
     int WindowBottom() const { return windowBottom_ + 1; }
-    int CursorX() const { return cursorX_; }
-    int CursorY() const { return cursorY_; }
-    std::uint8_t TextAttribute() const { return textAttribute_; }
+    int CursorX() const { return screen_.CursorX(); }
+    int CursorY() const { return screen_.CursorY(); }
+    std::uint8_t TextAttribute() const { return screen_.Attribute(); }
 
     static constexpr const char* kNoHandleMessage = "No way to get the console handle";
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
@@ -70,37 +61,18 @@ class Console {
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,
                               std::uint16_t virtualKey);
     Rect Window() const { return Rect{WindowLeft(), WindowTop(), WindowRight(), WindowBottom()}; }
-    Cell Blank() const { return Cell{' ', textAttribute_}; }
-
-    // What ShowLines last put in its window, and each row's version right after: a row
-    // asked to show the same again, and left alone since, needs no look at its cells.
-    struct ShownLines {
-        static constexpr std::size_t kCapacity = 2048;  // a 40 x 20 map and more
-        bool kept = false;
-        Rect window;
-        int width = 0;
-        std::uint8_t attribute = 0;
-        std::size_t size = 0;
-        std::array<char, kCapacity> cells{};
-        std::array<std::uint64_t, Screen::kReach> versions{};
-    };
+    Cell Blank() const { return Cell{' ', screen_.Attribute()}; }
 
     Platform* platform_ = nullptr;
     Screen screen_;
-    ShownLines shown_;
     // The newest event taken from the platform: a press counts only once another event
     // stands behind it.
     std::optional<InputEvent> newest_;
-    std::int32_t screenWidth_ = 80;
-    std::int32_t screenHeight_ = 25;
-    // Window corners, held as position - 1 in 8 bits.
+    // Window corners, stored as position - 1 in 8 bits.
     std::uint8_t windowLeft_ = 0;
     std::uint8_t windowTop_ = 0;
     std::uint8_t windowRight_ = 79;
     std::uint8_t windowBottom_ = 24;
-    std::uint8_t textAttribute_ = kDefaultAttribute;
-    std::int32_t cursorX_ = 1;
-    std::int32_t cursorY_ = 1;
     std::uint8_t pendingKey_ = 0;
     bool pendingIsExtended_ = false;
     bool altCodeStarted_ = false;

@@ -61,6 +61,21 @@ constexpr std::uint16_t VirtualKeyOf(char plain) {
     }
 }
 
+// The key of a character on the four character rows, typed with Shift or without.
+constexpr std::optional<PcKey> RowKey(char character) {
+    for (const Row& row : kRows) {
+        for (std::size_t i = 0; i < row.plain.size(); ++i) {
+            bool plain = row.plain[i] == character;
+            bool shifted = row.shifted[i] == character;
+            if (plain || shifted) {
+                return PcKey{VirtualKeyOf(row.plain[i]),
+                             static_cast<std::uint16_t>(row.firstScan + i), shifted, false};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 constexpr std::optional<PcKey> KeyOfCharacter(std::uint8_t character) {
     switch (character) {
         case 8:
@@ -80,31 +95,18 @@ constexpr std::optional<PcKey> KeyOfCharacter(std::uint8_t character) {
     }
     if (character >= 1 && character <= 26) {
         // Ctrl+A..Ctrl+Z (Tab, Enter and Backspace are handled above).
-        PcKey key = *KeyOfCharacter(static_cast<std::uint8_t>('a' + character - 1));
+        PcKey key = *RowKey(static_cast<char>('a' + character - 1));
         key.ctrl = true;
         return key;
     }
-    if (character == 0 || character == 28 || character == 29 || character == 30 ||
-        character == 31) {
+    if (character == 0 || (character >= 28 && character <= 31)) {
         // Ctrl+2 (NUL), Ctrl+\, Ctrl+], Ctrl+6, Ctrl+-: the keys of their base characters.
-        constexpr char kBase[] = {'2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,   0,   0,
-                                  0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', ']', '6', '-'};
-        PcKey key = *KeyOfCharacter(static_cast<std::uint8_t>(kBase[character]));
+        PcKey key = *RowKey(character == 0 ? '2' : "\\]6-"[character - 28]);
         key.shift = false;
         key.ctrl = true;
         return key;
     }
-    for (const Row& row : kRows) {
-        for (std::size_t i = 0; i < row.plain.size(); ++i) {
-            bool plain = row.plain[i] == static_cast<char>(character);
-            bool shifted = row.shifted[i] == static_cast<char>(character);
-            if (plain || shifted) {
-                return PcKey{VirtualKeyOf(row.plain[i]),
-                             static_cast<std::uint16_t>(row.firstScan + i), shifted, false};
-            }
-        }
-    }
-    return std::nullopt;
+    return RowKey(static_cast<char>(character));
 }
 
 // Looked up, not searched: a paste of text asks for every one of its characters.

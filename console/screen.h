@@ -1,8 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 namespace dungeon {
@@ -37,34 +37,39 @@ struct Span {
     bool Empty() const { return left > right; }
 };
 
-// The picture of the console, kept once for every platform: the cells, the cursor, and
-// what the platform last presented, so that a platform shows only what changed and keeps
-// no copy of its own. A screen may be taller or wider than any window can reach (a Windows
-// console buffer of 9001 rows); cells are kept only where windows reach, and everything
-// beyond reads as a default blank. Clearing and scrolling touch the given rectangle only,
-// so their cost follows the window, not the screen. Allocates only in Reset.
+// The picture of the console, stored once for every platform: the cells and the cursor, and
+// the cells the platform last presented, so that a platform shows only the cells that differ
+// and needs no copy of its own. A screen may be larger than any window (a Windows console
+// buffer of 9001 rows); cells are stored only up to kMaxSide columns and rows, and everything
+// beyond reads as a default blank. Clearing and scrolling touch the given rectangle only, so
+// their cost follows the window, not the screen. Allocates only in Reset.
 class Screen {
   public:
-    // Window corners are 8-bit: no window ever reaches a cell beyond this.
-    static constexpr int kReach = 255;
+    // Window corners are 8-bit: no window covers a cell beyond this column or row.
+    static constexpr int kMaxSide = 255;
 
     // Sizes the screen and blanks it; the platform's picture is not known yet.
     void Reset(int width, int height, std::uint8_t attribute);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    // The part of the screen whose cells are kept.
-    int KeptWidth() const { return keptWidth_; }
-    int KeptHeight() const { return keptHeight_; }
+    // The part of the screen whose cells are stored.
+    int StoredWidth() const { return storedWidth_; }
+    int StoredHeight() const { return storedHeight_; }
     std::uint8_t Attribute() const { return attribute_; }
-    bool Kept(int x, int y) const {
-        return x >= 1 && x <= keptWidth_ && y >= 1 && y <= keptHeight_;
+    bool Stored(int x, int y) const {
+        // Below 1 wraps round to a large unsigned number.
+        return static_cast<unsigned>(x - 1) < static_cast<unsigned>(storedWidth_) &&
+               static_cast<unsigned>(y - 1) < static_cast<unsigned>(storedHeight_);
     }
-    Cell At(int x, int y) const { return Kept(x, y) ? cells_[Index(x, y)] : Cell{}; }
+    Cell At(int x, int y) const { return Stored(x, y) ? cells_[Index(x, y)] : Cell{}; }
 
-    void Write(int x, int y, Cell cell);
-    // The characters into the cells from (x, y) rightwards, each with `attribute`.
-    void WriteRun(int x, int y, std::string_view characters, std::uint8_t attribute);
+    void Write(int x, int y, Cell cell) {
+        if (Stored(x, y)) {
+            cells_[Index(x, y)] = cell;
+            lowestRow_ = std::max(lowestRow_, y);
+        }
+    }
     // Every cell of `rect` becomes `fill`.
     void Clear(const Rect& rect, Cell fill);
     // Every row of `rect` moves up by one inside it; the top row is lost, the bottom one
@@ -77,28 +82,17 @@ class Screen {
     void SetCursor(int x, int y);
     void SetCursorVisible(bool visible);
 
-    // A number that changes whenever a cell of kept row y may have, Reset included: equal
-    // numbers at two moments mean the row was left alone in between.
-    std::uint64_t RowVersion(int y) const { return rowVersions_[static_cast<std::size_t>(y - 1)]; }
-
     // The lowest row drawn on since Reset (written, cleared or scrolled); 0 when none.
     int LowestRowDrawn() const { return lowestRow_; }
 
-    // What a platform asks before it presents. Rows outside firstChanged..lastChanged have
-    // not changed; inside, ChangedSpan tells which columns of a row may have.
-    bool Changed() const { return firstChanged_ <= lastChanged_ || cursorChanged_; }
-    int FirstChangedRow() const { return firstChanged_; }
-    int LastChangedRow() const { return lastChanged_; }
-    Span ChangedSpan(int y) const {
-        return y >= 1 && y <= keptHeight_ ? changed_[static_cast<std::size_t>(y - 1)] : Span{};
-    }
-    // ChangedSpan without the cells at its ends that are as presented: empty for a row drawn
-    // again as it was. The whole span while !PresentedKnown.
+    // Whether a platform has anything to show: a cell or the cursor differs from what it
+    // last presented, or that is not known.
+    bool Changed() const;
+    // The columns of row y from the first to the last cell that differs from what was
+    // presented; empty for a row that shows what it showed, the whole row while
+    // !PresentedKnown.
     Span DifferingSpan(int y) const;
-    bool CursorChanged() const { return cursorChanged_; }
-    // The cell as the platform last presented it; meaningful only while PresentedKnown.
-    Cell Presented(int x, int y) const { return presented_[Index(x, y)]; }
-    // A kept row's cells, now and as presented, KeptWidth() of them from column 1.
+    // A stored row's cells, now and as presented, StoredWidth() of them from column 1.
     const Cell* RowCells(int y) const { return &cells_[Index(1, y)]; }
     const Cell* PresentedRow(int y) const { return &presented_[Index(1, y)]; }
     // False until the first present, and after Forget: everything must be shown afresh.
@@ -106,29 +100,22 @@ class Screen {
 
     // The platform has shown every change: they become the presented picture.
     void MarkPresented();
-    // The platform no longer knows what it shows (a resize, a resume): at the next present
-    // every kept cell counts as changed.
+    // What the platform shows is no longer known: at the next present every stored cell
+    // counts as changed.
     void Forget();
 
   private:
     std::size_t Index(int x, int y) const {
-        return static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(keptWidth_) +
+        return static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(storedWidth_) +
                static_cast<std::size_t>(x - 1);
     }
-    void MarkChanged(int y, int left, int right);
-
     int width_ = 0;
     int height_ = 0;
-    int keptWidth_ = 0;
-    int keptHeight_ = 0;
+    int storedWidth_ = 0;
+    int storedHeight_ = 0;
     std::uint8_t attribute_ = kDefaultAttribute;
     std::vector<Cell> cells_;
     std::vector<Cell> presented_;
-    std::vector<Span> changed_;  // per kept row
-    std::vector<std::uint64_t> rowVersions_;
-    std::uint64_t lastVersion_ = 0;
-    int firstChanged_ = 1;
-    int lastChanged_ = 0;
     bool presentedKnown_ = false;
 
     int cursorX_ = 1;

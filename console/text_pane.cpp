@@ -1,7 +1,5 @@
 #include "console/text_pane.h"
 
-#include <algorithm>
-
 #include "console/console.h"
 
 namespace dungeon {
@@ -48,20 +46,6 @@ void TextPane::WriteAt(std::int16_t x, std::int16_t y, const Text& text) {
     Select();
     TheConsole().MoveCursor(Low8(x), Low8(y));
     TheConsole().WriteText(text);
-}
-
-void TextPane::ShowLines(std::string_view cells, int width) {
-    Select();
-    const auto rows = static_cast<int>(cells.size() / static_cast<std::size_t>(width));
-    if (TheConsole().ShowLines(cells, width)) {
-        line = static_cast<std::int16_t>(std::min(rows + 1, static_cast<int>(kLastLine)));
-        return;
-    }
-    Clear();
-    for (int row = 0; row < rows; ++row) {
-        WriteLine(Text(cells.substr(static_cast<std::size_t>(row) * static_cast<std::size_t>(width),
-                                    static_cast<std::size_t>(width))));
-    }
 }
 
 bool TextPane::KeyboardGone(char key) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "base/text.h"
 
@@ -25,9 +24,6 @@ struct TextPane {
     void Clear();
     void WriteLine(const Text& text);
     void WriteAt(std::int16_t x, std::int16_t y, const Text& text);
-    // Clear, then WriteLine of each row of `width` characters in `cells`; only the cells
-    // that change are written where the console can tell.
-    void ShowLines(std::string_view cells, int width);
     // Waits for a key; an extended key takes two calls (0, then its code).
     char ReadKey();
     // Whether `key`, as ReadKey gave it, is a 0 after which nothing can follow: the keyboard

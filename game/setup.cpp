@@ -17,7 +17,7 @@ char World::SymbolAt(int x, int y) const {
     return grid[y - 1][x - 1];
 }
 
-// Draws cells of the interior, column first, until one holds floor. There are always at
+// Draws cells of the interior, column first, until one is floor. There are always at
 // least 670 free cells, so this ends.
 void World::PlaceOnFreeCell(char symbol) {
     int x = 0;
@@ -39,6 +39,18 @@ void World::Setup() {
     mapPane.Init(1, 1, 40, 21);
     messagePane.Init(42, 1, 39, 20);
 
+    CreateObjects();
+    BuildGrid();
+    for (int k = 0; k < kMonsters; ++k) {
+        PlaceOnFreeCell(kMonster);
+    }
+    for (char digit = '1'; digit <= '7'; ++digit) {
+        PlaceOnFreeCell(digit);
+    }
+}
+
+// The items, the hero and the monsters with their starting data.
+void World::CreateObjects() {
     for (int k = 0; k < kItems; ++k) {
         const ItemData& d = kItemRoster[k];
         items[k].Init(d.name, d.value, d.attackBonus, d.armorBonus, d.specialBonus, d.weight,
@@ -50,7 +62,10 @@ void World::Setup() {
         const FighterData& d = kMonsterRoster[k];
         monsters[k].Init(d.name, d.life, d.maxLife, d.attack, d.armor, d.x, d.y);
     }
+}
 
+// Floor everywhere, unseen; then the seen walls around it and the exit at (2, 2).
+void World::BuildGrid() {
     for (int x = 1; x <= kWidth; ++x) {
         for (int y = 1; y <= kHeight; ++y) {
             GridAt(x, y) = kFloor;
@@ -71,13 +86,6 @@ void World::Setup() {
     }
     GridAt(2, 2) = kExit;
     SeenAt(2, 2) = 1;
-
-    for (int k = 0; k < kMonsters; ++k) {
-        PlaceOnFreeCell(kMonster);
-    }
-    for (char digit = '1'; digit <= '7'; ++digit) {
-        PlaceOnFreeCell(digit);
-    }
 }
 
 }  // namespace dungeon

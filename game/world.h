@@ -28,8 +28,7 @@ struct World {
     static constexpr char kKilled = 'L';
     static constexpr char kFloor = ' ';
 
-    // Indexed [y - 1][x - 1]: the cells of one row lie next to each other, as the map
-    // view reads them.
+    // Indexed [y - 1][x - 1].
     char grid[kHeight][kWidth] = {};
     std::int16_t seen[kHeight][kWidth] = {};
     Hero hero;
@@ -57,21 +56,16 @@ struct World {
     std::int16_t& SeenAt(int x, int y) { return seen[y - 1][x - 1]; }
 
   private:
-    // The status line as last made, and what it was made of: formatting reals is the
-    // dearest part of a turn, and most turns only move the hero.
-    struct StatusLine {
-        Text name;
-        Hero::StatusFigures figures{};
-        Text text;
-        bool made = false;
-    };
-
-    const Text& CurrentStatusLine();
     Outcome Move(int dx, int dy);
+    void CreateObjects();
+    void BuildGrid();
     void PlaceOnFreeCell(char symbol);
-    void WriteRound(const Monster& monster);
-
-    StatusLine statusLine_;
+    // A living monster drawn at random; none when all are dead.
+    Monster* DrawLivingMonster();
+    // One round's messages, the monster's hit and the hero's answer, and the result.
+    void FightRound(Monster& monster);
+    // 'f' or 'k', whichever the player types first; 0 when the keyboard is gone.
+    char ReadFleeOrFight();
 };
 
 // The one world of the program.

@@ -13,7 +13,7 @@ double Sum(const Backpack& backpack, double Item::*field) {
 
 }  // namespace
 
-// The slots are not wiped: count alone says what is held.
+// The slots are not wiped: count alone says which are occupied.
 void Backpack::Clear() {
     count = 0;
 }
@@ -26,7 +26,7 @@ void Backpack::Add(const Item& item) {
 }
 
 void Backpack::Remove(std::int16_t index) {
-    // Slot numbers start at 1; anything below names no slot and would reach outside the
+    // Slot numbers start at 1; anything below names no slot and would index outside the
     // array, so it is ignored like an index above count.
     if (index < 1 || index > count) {
         return;

@@ -9,7 +9,7 @@ namespace dungeon {
 
 // The hero's container: copies of up to 20 items, and the sums of their stats that
 // feed the hero's attack and armor. Slots 1 to count are occupied, without gaps; the
-// others keep whatever they last held and are never read.
+// others are left as they were and never read.
 struct Backpack {
     static constexpr int kSlots = 20;
 
@@ -19,7 +19,7 @@ struct Backpack {
     void Clear();
     // Stores a copy; a full backpack silently ignores the item.
     void Add(const Item& item);
-    // The last held item takes the place of the removed one.
+    // The item in the last occupied slot takes the place of the removed one.
     void Remove(std::int16_t index);
     // Each name followed by a line feed and a carriage return, cut at 255 characters.
     Text ListNames() const;

@@ -1,7 +1,5 @@
 #include "objects/hero.h"
 
-#include <cstring>
-
 #include "base/number_text.h"
 
 namespace dungeon {
@@ -31,22 +29,6 @@ Text Hero::StatusText() const {
     return Text(" L: ") + FormatFixed(life, 3, 0, RealKind::kDouble) +
            " A: " + FormatFixed(totalAttack, 3, 0, RealKind::kExtended) +
            " R:" + FormatFixed(TotalArmor(), 3, 0, RealKind::kDouble);
-}
-
-namespace {
-
-// The bits of a real: equal bits, equal text (0 and -0, or two NaNs, are told apart).
-static_assert(sizeof(double) == sizeof(std::uint64_t));
-std::uint64_t Bits(double value) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-}  // namespace
-
-Hero::StatusFigures Hero::Figures() const {
-    return {Bits(life), Bits(attack), Bits(backpack.SumAttackBonus()), Bits(TotalArmor())};
 }
 
 Text Hero::GetName() const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "base/text.h"
@@ -27,16 +26,13 @@ struct Hero {
     // Scales attack and armor by life / maxLife; the reductions compound.
     void Rescale();
     Text StatusText() const;
-    // The figures StatusText is made of, bit for bit: equal figures give the same text.
-    using StatusFigures = std::array<std::uint64_t, 4>;
-    StatusFigures Figures() const;
     Text GetName() const;
     // damage is a percentage of the current life before the total armor softens it.
     void TakeHit(double damage);
     // Stores a copy; dropped without a sign when the backpack is full.
     void PickUp(const Item& item);
     double TotalAttack() const;
-    // Own armor plus the carried bonuses, capped at 100 but not bounded below.
+    // Own armor plus the backpack's bonuses, capped at 100 but not bounded below.
     double TotalArmor() const;
     bool IsDead() const;
 };

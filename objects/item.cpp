@@ -7,7 +7,9 @@ namespace dungeon {
 void Item::Init(const Text& itemName, double itemValue, double itemAttackBonus,
                 double itemArmorBonus, double itemSpecialBonus, double itemWeight,
                 double itemCondition, double itemMaxCondition) {
-    // The pane comes first: creating it blanks its rectangle before anything is stored.
+    // The pane comes first. On a screen of fewer than 39 rows the console refuses its
+    // rectangle, so this clears the window selected before (the message pane), and the
+    // item's later lines are written there too.
     pane.Init(41, 30, 20, 10);
     name = itemName;
     value = itemValue;

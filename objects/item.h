@@ -7,7 +7,7 @@ namespace dungeon {
 
 // A piece of equipment: a name, its worth and bonuses, its wear, and a pane of its own
 // for messages about that wear. Only the attack and armor bonuses act on play, while
-// the item is carried. A plain value: a copy carries its own copy of the pane record
+// the item is in the backpack. A plain value: a copy has its own copy of the pane record
 // and is independent of the original from then on.
 struct Item {
     Text name;

@@ -8,7 +8,7 @@ namespace dungeon {
 
 // One opponent of the hero: the same kind of life, attack and armor and the same
 // percentage hits, but no backpack, and its armor is its own field with no cap.
-// x and y are carried for symmetry with the hero; nothing reads them.
+// x and y are stored for symmetry with the hero; nothing reads them.
 struct Monster {
     double life = 0;
     double maxLife = 1;

@@ -41,7 +41,7 @@ class CountingPlatform : public MemoryPlatform {
     }
     int presents = 0;
     int closes = 0;
-    int failingPresent = 0;  // the number of the present that does not get through
+    int failingPresent = 0;            // the number of the present that does not get through
     std::vector<bool> presentedKnown;  // at each present
 };
 

@@ -20,15 +20,15 @@ std::string Row(const Screen& screen, int y, int from, int to) {
     return row;
 }
 
-// A Windows console buffer of 9001 rows: cells are kept only where a window can reach, and
+// A Windows console buffer of 9001 rows: cells are stored only where a window can be, and
 // clearing and scrolling change nothing outside their rectangle.
 TEST(ScreenTest, TallScreensKeepWhatWindowsReachAndTouchOnlyTheirRectangle) {
     Screen screen;
     screen.Reset(120, 9001, 0x1E);
     EXPECT_EQ(screen.Width(), 120);
     EXPECT_EQ(screen.Height(), 9001);
-    EXPECT_EQ(screen.KeptWidth(), 120);
-    EXPECT_EQ(screen.KeptHeight(), Screen::kReach);
+    EXPECT_EQ(screen.StoredWidth(), 120);
+    EXPECT_EQ(screen.StoredHeight(), Screen::kMaxSide);
     screen.Write(1, 9000, Cell{'x', 0x1E});  // beyond every window: ignored
     EXPECT_EQ(screen.At(1, 9000), Cell{});
     EXPECT_EQ(screen.LowestRowDrawn(), 0);
@@ -45,15 +45,14 @@ TEST(ScreenTest, TallScreensKeepWhatWindowsReachAndTouchOnlyTheirRectangle) {
     EXPECT_EQ(Row(screen, 38, 40, 61), "j" + std::string(20, 'k') + "j");
     EXPECT_EQ(Row(screen, 39, 40, 61), "k" + std::string(20, '.') + "k");
     EXPECT_EQ(Row(screen, 40, 40, 61), std::string(22, 'l'));
-    // Only the rectangle's rows and columns are reported changed.
-    EXPECT_EQ(screen.FirstChangedRow(), 30);
-    EXPECT_EQ(screen.LastChangedRow(), 39);
-    EXPECT_EQ(screen.ChangedSpan(35).left, 41);
-    EXPECT_EQ(screen.ChangedSpan(35).right, 60);
-    EXPECT_TRUE(screen.ChangedSpan(29).Empty());
+    // Only the rectangle's rows and columns differ from what was presented.
+    EXPECT_TRUE(screen.DifferingSpan(29).Empty());
+    EXPECT_EQ(screen.DifferingSpan(30).left, 41);
+    EXPECT_EQ(screen.DifferingSpan(39).right, 60);
+    EXPECT_TRUE(screen.DifferingSpan(40).Empty());
     EXPECT_EQ(screen.LowestRowDrawn(), 40);
 
-    screen.Clear(Rect{200, 1, 300, 9001}, Cell{'#', 0x1E});  // wholly beside the kept cells
+    screen.Clear(Rect{200, 1, 300, 9001}, Cell{'#', 0x1E});  // wholly beside the stored cells
     EXPECT_EQ(screen.At(120, 1), Glyph(' ', 0x1E));
 }
 
@@ -69,29 +68,27 @@ TEST(ScreenTest, ThePresentedPictureFollowsOnlyWhatWasMarkedPresented) {
 
     screen.Write(4, 2, Cell{'H', 7});
     screen.Write(9, 2, Cell{'M', 7});
-    screen.SetCursor(5, 2);
-    EXPECT_TRUE(screen.CursorChanged());
-    EXPECT_EQ(screen.ChangedSpan(2).left, 4);
-    EXPECT_EQ(screen.ChangedSpan(2).right, 9);
-    EXPECT_EQ(screen.Presented(4, 2), Cell{});  // not yet shown
+    EXPECT_TRUE(screen.Changed());
+    EXPECT_EQ(screen.PresentedRow(2)[4 - 1], Cell{});  // not yet shown
     screen.MarkPresented();
-    EXPECT_EQ(screen.Presented(4, 2), Glyph('H', 7));
-    EXPECT_EQ(screen.Presented(9, 2), Glyph('M', 7));
+    EXPECT_EQ(screen.PresentedRow(2)[4 - 1], Glyph('H', 7));
+    EXPECT_EQ(screen.PresentedRow(2)[9 - 1], Glyph('M', 7));
     EXPECT_FALSE(screen.Changed());
 
+    screen.SetCursor(5, 2);
+    EXPECT_TRUE(screen.Changed());  // the cursor alone
+    screen.MarkPresented();
     screen.SetCursor(5, 2);  // where it stands: no change
     screen.SetCursorVisible(true);
     EXPECT_FALSE(screen.Changed());
 
     screen.Forget();
     EXPECT_FALSE(screen.PresentedKnown());
-    EXPECT_EQ(screen.FirstChangedRow(), 1);
-    EXPECT_EQ(screen.LastChangedRow(), 3);
-    EXPECT_EQ(screen.ChangedSpan(1).right, 10);
+    EXPECT_TRUE(screen.Changed());
 }
 
-// The differing span is what a platform must send of a row: the changed columns less the
-// cells at either end that are as presented.
+// The differing span is what a platform must send of a row: from the first to the last
+// cell that is not as presented.
 TEST(ScreenTest, TheDifferingSpanLeavesOutCellsAsPresented) {
     Screen screen;
     screen.Reset(10, 3, kDefaultAttribute);
@@ -105,7 +102,6 @@ TEST(ScreenTest, TheDifferingSpanLeavesOutCellsAsPresented) {
     screen.Write(6, 2, Cell{});  // unchanged, but between two that differ
     screen.Write(7, 2, Glyph('b', 7));
     screen.Write(9, 2, Cell{});  // as it was
-    EXPECT_EQ(screen.ChangedSpan(2).left, 2);
     EXPECT_EQ(screen.DifferingSpan(2).left, 4);
     EXPECT_EQ(screen.DifferingSpan(2).right, 7);
     screen.Write(8, 1, Cell{});  // written again as it was: nothing to send

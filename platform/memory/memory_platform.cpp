@@ -32,7 +32,7 @@ WaitResult MemoryPlatform::Wait() {
     std::size_t before = events_.size();
     // A hook that queues nothing would make the caller wait for ever.
     return waitHook_ && waitHook_() && events_.size() > before ? WaitResult::kInput
-                                                                : WaitResult::kClosed;
+                                                               : WaitResult::kClosed;
 }
 
 void MemoryPlatform::PushStroke(const KeyEvent& press) {

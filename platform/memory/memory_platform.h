@@ -12,7 +12,7 @@
 
 namespace dungeon {
 
-// A console held in memory, for tests, fuzzers and benchmarks: it carries the console's
+// A console held in memory, for tests, fuzzers and benchmarks: it shows the console's
 // screen, takes key events that a test queues, and has a clock the test sets. When the
 // console layer waits for input, the wait hook runs (a test can look at the screen there
 // and queue further keys); the input counts as gone once the hook declines or none is set.
@@ -40,9 +40,9 @@ class MemoryPlatform : public Platform {
     void SetWaitHook(std::function<bool()> hook) { waitHook_ = std::move(hook); }
 
     void PushEvent(const InputEvent& event) { events_.push_back(event); }
-    // A press and its release, as a PC console reports one key stroke.
+    // A press and its release, as a PC console reports one key.
     void PushStroke(const KeyEvent& press);
-    // The key stroke that types `character` on a US keyboard.
+    // The press and release of the key that types `character` on a US keyboard.
     void TypeCharacter(char character);
     void Type(const std::string& characters);
 

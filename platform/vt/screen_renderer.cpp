@@ -86,7 +86,7 @@ bool MayBeSeenHalfDrawn(const Screen& screen, int columns, int rows, bool afresh
         return true;
     }
     std::size_t cells = 0;
-    for (int y = screen.FirstChangedRow(); y <= std::min(screen.LastChangedRow(), rows); ++y) {
+    for (int y = 1; y <= rows; ++y) {
         const Span span = screen.DifferingSpan(y);
         cells +=
             static_cast<std::size_t>(std::max(0, std::min(span.right, columns) - span.left + 1));
@@ -220,8 +220,8 @@ void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int termina
     screen_ = &screen;
     terminalWidth_ = terminalWidth;
     afresh = afresh || !screen.PresentedKnown();
-    const int columns = std::min(screen.KeptWidth(), terminalWidth);
-    const int rows = std::min(screen.KeptHeight(), terminalHeight);
+    const int columns = std::min(screen.StoredWidth(), terminalWidth);
+    const int rows = std::min(screen.StoredHeight(), terminalHeight);
     const bool marked = synchronizedOutput_ && MayBeSeenHalfDrawn(screen, columns, rows, afresh);
     if (marked) {
         out.Append(kBeginFrame);
@@ -229,12 +229,8 @@ void ScreenRenderer::Render(const Screen& screen, int terminalWidth, int termina
     if (afresh) {
         ClearTerminal(out);
     }
-    const int first = afresh ? 1 : screen.FirstChangedRow();
-    const int last = afresh ? rows : std::min(screen.LastChangedRow(), rows);
-    for (int y = first; y <= last; ++y) {
-        if (afresh || !screen.ChangedSpan(y).Empty()) {  // most rows in between are unchanged
-            DrawRow(y, columns, afresh, out);
-        }
+    for (int y = 1; y <= rows; ++y) {
+        DrawRow(y, columns, afresh, out);
     }
     ShowCursor(columns, rows, out);
     if (marked) {

@@ -53,7 +53,7 @@ class VtTerminal : public Platform {
     // How long start-up waits for the terminal to answer its questions.
     static constexpr int kQueryTimeoutMs = 200;
     // Larger terminals are used only up to this size: no window goes further.
-    static constexpr int kMaxSide = Screen::kReach;
+    static constexpr int kMaxSide = Screen::kMaxSide;
 
   private:
     // Where the output buffer's bytes leave for the channel.
