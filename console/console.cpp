@@ -192,18 +192,17 @@ void Console::WriteText(const Text& text) {
     const Rect window = Window();
     int x = screen_.CursorX();
     int y = screen_.CursorY();
-    for (char character : text.View()) {
-        const auto c = static_cast<std::uint8_t>(character);
-        if (!IsControl(c)) {
-            screen_.Write(x, y, Cell{c, screen_.Attribute()});
-            ++x;
-        } else if (c == kBackspace) {
-            x = x > window.left ? x - 1 : x;
-        } else if (c == kLineFeed) {
-            ++y;
-        } else if (c == kCarriageReturn) {
-            x = window.left;
-        }  // a bell is silent
+    std::string_view rest = text.View();
+    while (!rest.empty()) {
+        const auto c = static_cast<std::uint8_t>(rest.front());
+        if (IsControl(c)) {
+            MoveForControl(c, window, x, y);
+            rest.remove_prefix(1);
+        } else {
+            const std::size_t written = WriteUpToEdge(rest, x, window.right, y);
+            x += static_cast<int>(written);
+            rest.remove_prefix(written);
+        }
         // The wrap is immediate: the bottom-right cell scrolls the window at once.
         if (x > window.right) {
             x = window.left;
@@ -215,6 +214,30 @@ void Console::WriteText(const Text& text) {
         }
     }
     screen_.SetCursor(x, y);
+}
+
+void Console::MoveForControl(std::uint8_t c, const Rect& window, int& x, int& y) {
+    if (c == kBackspace) {
+        x = x > window.left ? x - 1 : x;
+    } else if (c == kLineFeed) {
+        ++y;
+    } else if (c == kCarriageReturn) {
+        x = window.left;
+    }  // a bell is silent
+}
+
+// Only the last of these characters can reach the window's edge, so they need no wrap or
+// scroll between them.
+std::size_t Console::WriteUpToEdge(std::string_view characters, int x, int right, int y) {
+    const auto room = static_cast<std::size_t>(std::max(right - x + 1, 0));
+    // A cursor beyond the edge still writes its first character there, then wraps.
+    const std::size_t limit = std::min(characters.size(), std::max<std::size_t>(room, 1));
+    std::size_t count = 0;
+    while (count < limit && !IsControl(static_cast<std::uint8_t>(characters[count]))) {
+        ++count;
+    }
+    screen_.Write(x, y, characters.substr(0, count), screen_.Attribute());
+    return count;
 }
 
 std::uint8_t Console::ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "base/text.h"
 #include "console/platform.h"
@@ -56,6 +57,10 @@ class Console {
   private:
     // Shows what changed, then marks it presented, or forgotten when the platform lost it.
     void Present();
+    // WriteText's two kinds of step: a character that moves the cursor, and the ordinary
+    // characters up to the window's right edge (how many it wrote comes back).
+    static void MoveForControl(std::uint8_t c, const Rect& window, int& x, int& y);
+    std::size_t WriteUpToEdge(std::string_view characters, int x, int right, int y);
     // Whether the event yields a key into the look-ahead.
     bool HandleEvent(const InputEvent& event);
     std::uint8_t ExtendedCode(std::uint16_t scanCode, std::uint32_t controlKeyState,

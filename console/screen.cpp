@@ -19,6 +19,22 @@ void Screen::Reset(int width, int height, std::uint8_t attribute) {
     Forget();
 }
 
+void Screen::Write(int x, int y, std::string_view characters, std::uint8_t attribute) {
+    if (y < 1 || y > storedHeight_) {
+        return;
+    }
+    const int first = std::max(x, 1);
+    const int last = std::min(x + static_cast<int>(characters.size()) - 1, storedWidth_);
+    Cell* cell = first <= last ? &cells_[Index(first, y)] : nullptr;
+    for (int column = first; column <= last; ++column) {
+        *cell++ = Cell{static_cast<std::uint8_t>(characters[static_cast<std::size_t>(column - x)]),
+                       attribute};
+    }
+    if (first <= last) {
+        lowestRow_ = std::max(lowestRow_, y);
+    }
+}
+
 void Screen::Clear(const Rect& rect, Cell fill) {
     const int left = std::max(rect.left, 1);
     const int right = std::min(rect.right, storedWidth_);

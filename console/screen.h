@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace dungeon {
@@ -64,11 +65,12 @@ class Screen {
     }
     Cell At(int x, int y) const { return Stored(x, y) ? cells_[Index(x, y)] : Cell{}; }
 
+    // The characters into the cells of row y from column x rightwards, each with
+    // `attribute`; what lies outside the stored cells is dropped.
+    void Write(int x, int y, std::string_view characters, std::uint8_t attribute);
     void Write(int x, int y, Cell cell) {
-        if (Stored(x, y)) {
-            cells_[Index(x, y)] = cell;
-            lowestRow_ = std::max(lowestRow_, y);
-        }
+        const char character = static_cast<char>(cell.character);
+        Write(x, y, std::string_view(&character, 1), cell.attribute);
     }
     // Every cell of `rect` becomes `fill`.
     void Clear(const Rect& rect, Cell fill);
