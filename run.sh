@@ -4,6 +4,9 @@
 #   ./run.sh test     build and run every test
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
+#   ./run.sh soft-extended
+#                     the tests with the extended reals computed in software, as on systems
+#                     without an x87
 #   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh bench    build optimised and run the benchmarks (key to answer against an echo,
 #                     bytes per frame, idle CPU, the console's costs); timings only, no verdict
@@ -168,6 +171,10 @@ case "${1:-}" in
         ensure_packages $TEST_TOOLS clang
         cmake --workflow --preset clang
         ;;
+    soft-extended)
+        ensure_packages $TEST_TOOLS
+        cmake --workflow --preset soft-extended
+        ;;
     windows)
         ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
             wine wine64 googletest tmux python3
@@ -256,7 +263,7 @@ case "${1:-}" in
         node --test web/test/browser.test.mjs
         ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | bench | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
+        echo "usage: $0 play | test | asan | clang | soft-extended | windows | bench | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
         exit 2
         ;;
 esac
