@@ -9,7 +9,8 @@
 #                     without an x87
 #   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh bench    build optimised and run the benchmarks (key to answer against an echo,
-#                     bytes per frame, idle CPU, the console's costs); timings only, no verdict
+#                     bytes per frame, idle CPU, the console's costs, the extended reals in
+#                     software against the x87's); timings only, no verdict
 #   ./run.sh fuzz [seconds]
 #                     build the libFuzzer targets and fuzz each for that long (30 s if not
 #                     given) from its corpus; fails on a crash, a failed check, a leak or a
@@ -190,6 +191,12 @@ case "${1:-}" in
         # Key to answer, the game against an echo; then the project's other benchmarks.
         build/bench/bench/dungeon_latency 3 300
         build/bench/bench/dungeon_bench
+        # The extended reals, the x87's against software; then a whole game built with each.
+        cmake --preset bench-soft-extended >/dev/null
+        cmake --build --preset bench-soft-extended --target dungeon_extended_real_bench
+        build/bench/bench/dungeon_extended_real_bench
+        build/bench-soft-extended/bench/dungeon_extended_real_bench \
+            --benchmark_filter=WholeGame
         ;;
     fuzz)
         ensure_packages $BUILD_TOOLS clang libclang-rt-dev
