@@ -389,8 +389,36 @@ Text FormatFixed(ExtendedReal x, std::int32_t width, std::int32_t decimals, Real
     return FormatFixedIn(x, width, decimals, kind);
 }
 
+namespace {
+
+// The digits from `at` on, as long as the magnitude stays within `limit`.
+struct DigitRun {
+    std::uint64_t magnitude = 0;
+    int digitCount = 0;
+    int end = 0;
+};
+
+DigitRun ReadDigits(const Text& text, int at, std::uint64_t limit) {
+    DigitRun run;
+    const int length = text.Length();
+    run.end = at;
+    while (run.end < length && text[run.end] >= '0' && text[run.end] <= '9') {
+        auto digit = static_cast<std::uint64_t>(text[run.end] - '0');
+        // A digit that would go beyond the range stops the number there, like any other
+        // character that cannot belong to it.
+        if (run.magnitude > (limit - digit) / 10) {
+            break;
+        }
+        run.magnitude = run.magnitude * 10 + digit;
+        ++run.digitCount;
+        ++run.end;
+    }
+    return run;
+}
+
+}  // namespace
+
 ParsedInteger ParseInteger(const Text& text) {
-    ParsedInteger result;
     const int length = text.Length();
     int i = 0;
     while (i < length && (text[i] == ' ' || text[i] == '\t')) {
@@ -401,33 +429,23 @@ ParsedInteger ParseInteger(const Text& text) {
         negative = text[i] == '-';
         ++i;
     }
-
-    // The magnitude may reach 2^63 for a negative number; a digit that would go beyond
-    // the range stops the number there, like any other character that cannot belong to it.
+    // The magnitude may reach 2^63 for a negative number.
     const std::uint64_t limit =
         static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-    std::uint64_t magnitude = 0;
-    int digitCount = 0;
-    while (i < length && text[i] >= '0' && text[i] <= '9') {
-        auto digit = static_cast<std::uint64_t>(text[i] - '0');
-        if (magnitude > (limit - digit) / 10) {
-            break;
-        }
-        magnitude = magnitude * 10 + digit;
-        ++digitCount;
-        ++i;
-    }
+    const DigitRun digits = ReadDigits(text, i, limit);
 
+    ParsedInteger result;
     if (negative) {
         // -(2^63) is reached by negating the magnitude minus one, which cannot overflow.
-        result.value = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
+        result.value =
+            digits.magnitude == 0 ? 0 : -static_cast<std::int64_t>(digits.magnitude - 1) - 1;
     } else {
-        result.value = static_cast<std::int64_t>(magnitude);
+        result.value = static_cast<std::int64_t>(digits.magnitude);
     }
     // Without a single digit there is no number: the position where one was missing is
     // reported, also at the end of the text.
-    if (digitCount == 0 || i < length) {
-        result.errorPosition = i + 1;
+    if (digits.digitCount == 0 || digits.end < length) {
+        result.errorPosition = digits.end + 1;
     }
     return result;
 }
