@@ -390,9 +390,8 @@ std::uint64_t DoubleBitsOfFinite(ExtendedBits bits) {
         kept >>= 1;
         ++last;
     }
-    const int biased = (kept >> kDoubleFractionBits) != 0
-                           ? last + kDoubleFractionBits + kDoubleBias
-                           : 0;
+    const int biased =
+        (kept >> kDoubleFractionBits) != 0 ? last + kDoubleFractionBits + kDoubleBias : 0;
     if (biased >= static_cast<int>(kDoubleExponentMask)) {
         return sign | (kDoubleExponentMask << kDoubleFractionBits);
     }

@@ -39,9 +39,9 @@ struct ExtendedBits {
 class SoftExtendedReal {
   public:
     constexpr SoftExtendedReal() = default;
-    SoftExtendedReal(double value);         // NOLINT(google-explicit-constructor)
-    SoftExtendedReal(std::int32_t value);   // NOLINT(google-explicit-constructor)
-    SoftExtendedReal(std::uint32_t value);  // NOLINT(google-explicit-constructor)
+    SoftExtendedReal(double value);
+    SoftExtendedReal(std::int32_t value);
+    SoftExtendedReal(std::uint32_t value);
 
     static constexpr SoftExtendedReal FromBits(ExtendedBits bits) {
         SoftExtendedReal real;
@@ -88,9 +88,9 @@ class HardwareExtendedReal {
                   std::numeric_limits<long double>::max_exponent == 16384);
 
     constexpr HardwareExtendedReal() = default;
-    constexpr HardwareExtendedReal(double value) : value_(value) {}  // NOLINT
-    constexpr HardwareExtendedReal(std::int32_t value) : value_(value) {}   // NOLINT
-    constexpr HardwareExtendedReal(std::uint32_t value) : value_(value) {}  // NOLINT
+    constexpr HardwareExtendedReal(double value) : value_(value) {}
+    constexpr HardwareExtendedReal(std::int32_t value) : value_(value) {}
+    constexpr HardwareExtendedReal(std::uint32_t value) : value_(value) {}
 
     static HardwareExtendedReal FromBits(ExtendedBits bits) {
         HardwareExtendedReal real;

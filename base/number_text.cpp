@@ -10,8 +10,8 @@ namespace dungeon {
 namespace {
 
 // 10^0 .. 10^17, each exact in a double.
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
-                                   1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+constexpr double kPowersOfTen[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                   1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
 constexpr int kLargestExactDoublePower = 17;
 // 10^27 is the largest power of ten an extended real holds exactly (5^27 < 2^64).
 constexpr int kLargestExactPower = 27;
@@ -269,7 +269,8 @@ int BinaryExponent(ExtendedBits bits) {
     constexpr int kBias = 16383;
     constexpr int kSubnormalLastBit = 1 - kBias - 63;
     const int biased = bits.signAndExponent & 0x7FFF;
-    return biased != 0 ? biased - kBias : 63 - std::countl_zero(bits.significand) + kSubnormalLastBit;
+    return biased != 0 ? biased - kBias
+                       : 63 - std::countl_zero(bits.significand) + kSubnormalLastBit;
 }
 
 struct DecimalMantissa {
@@ -370,8 +371,8 @@ Text FormatFixedIn(Real x, std::int32_t width, std::int32_t decimals, RealKind k
     }
     const Real v = Abs(x);
     // 10^36 rounded as the literal 1e36 would be: one rounding of an exact product.
-    const Real fixedLimit =
-        PowerOfTen<Real>(kLargestExactPower) * PowerOfTen<Real>(kFixedLimitPower - kLargestExactPower);
+    const Real fixedLimit = PowerOfTen<Real>(kLargestExactPower) *
+                            PowerOfTen<Real>(kFixedLimitPower - kLargestExactPower);
     if (v >= fixedLimit || decimals < 0) {
         WriteExponentForm(v, decimals, rules, body);
     } else {

@@ -57,9 +57,8 @@ ExtendedReal RandomNumbers::NextReal() {
     state3_ = ((state3_ + 1) * kMultiplier3) % kModulus3;
 
     // The order of the additions matters for the last bit of the sum.
-    const ExtendedReal sum =
-        (ExtendedReal(seed_) / kModulus1 + ExtendedReal(state2_) / kModulus2) +
-        ExtendedReal(state3_) / kModulus3;
+    const ExtendedReal sum = (ExtendedReal(seed_) / kModulus1 + ExtendedReal(state2_) / kModulus2) +
+                             ExtendedReal(state3_) / kModulus3;
     return sum - Trunc(sum);
 }
 

@@ -178,14 +178,14 @@ struct Results {
     dungeon::Text texts[2];
 
     Results(Real a, Real b, std::int32_t width, std::int32_t decimals) {
-        const Real values[kArithmetic] = {a + b,    a - b,  a * b, a / b,
+        const Real values[kArithmetic] = {a + b,    a - b,    a * b,  a / b,
                                           Trunc(a), Floor(a), Abs(a), -a};
         for (int i = 0; i < kArithmetic; ++i) {
             arithmetic[i] = values[i].Bits();
         }
         toDouble = std::bit_cast<std::uint64_t>(static_cast<double>(a));
-        const bool flags[] = {a == b,     a != b,   a < b,    a <= b,   a > b,
-                              a >= b,     SignBit(a), IsNaN(a), IsInf(a), std::is_lt(a <=> b)};
+        const bool flags[] = {a == b,     a != b,   a<b, a <= b, a> b, a >= b,
+                              SignBit(a), IsNaN(a), IsInf(a),          std::is_lt(a <=> b)};
         for (bool flag : flags) {
             comparisons = comparisons << 1 | (flag ? 1u : 0u);
         }

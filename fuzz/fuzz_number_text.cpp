@@ -20,8 +20,7 @@ void Require(bool condition, const char* what = "number text out of form") {
 
 // The text of x rounded half away from zero to a whole number, computed apart from the
 // digit generation; false where the kind's significant digits do not reach the units.
-bool WholeNumberText(dungeon::ExtendedReal x, dungeon::RealKind kind, char* out,
-                     std::size_t room) {
+bool WholeNumberText(dungeon::ExtendedReal x, dungeon::RealKind kind, char* out, std::size_t room) {
     // Only values the processor takes as they are: no NaN, infinity or unnormal encodings.
     const dungeon::ExtendedReal canonical = x * 1;
     if (IsNaN(canonical) || IsInf(canonical) || canonical.Bits() != x.Bits()) {
@@ -46,7 +45,8 @@ bool AllowedInNumber(char c) {
            c == 'a' || c == 'I' || c == 'n' || c == 'f';
 }
 
-void CheckFormat(dungeon::ExtendedReal x, std::int32_t width, std::int32_t decimals, dungeon::RealKind kind) {
+void CheckFormat(dungeon::ExtendedReal x, std::int32_t width, std::int32_t decimals,
+                 dungeon::RealKind kind) {
     // The number by itself, without a width.
     dungeon::Text bare = dungeon::FormatFixed(x, 0, decimals, kind);
     std::string_view body = bare.View();

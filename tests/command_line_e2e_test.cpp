@@ -23,8 +23,8 @@ namespace dungeon {
 namespace {
 
 // The project's version, and in a second line how this build computes its extended reals.
-const std::string kVersionText = "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " +
-                                 std::string(kExtendedRealName) + "\n";
+const std::string kVersionText =
+    "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " + std::string(kExtendedRealName) + "\n";
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -12,8 +12,8 @@ namespace dungeon {
 namespace {
 
 // The project's version, and in a second line how this build computes its extended reals.
-const std::string kVersionText = "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " +
-                                 std::string(kExtendedRealName) + "\n";
+const std::string kVersionText =
+    "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " + std::string(kExtendedRealName) + "\n";
 
 // Collects what is written; a broken one takes nothing, as a full disk or a closed pipe.
 struct StringSink : TextSink {

@@ -107,8 +107,7 @@ TEST(FormatFixedTest, ValuesThatAreNotFiniteOrTooLarge) {
     EXPECT_EQ(Fixed(5.0, 256, 0), std::string(255, ' '));
     EXPECT_EQ(Fixed(5.0, 255, 0), std::string(254, ' ') + "5");
     EXPECT_EQ(Fixed(-12.0, 256, 0), std::string(253, ' ') + "-1");
-    EXPECT_EQ(Fixed(std::numeric_limits<double>::quiet_NaN(), 257, 0),
-              std::string(254, ' ') + "N");
+    EXPECT_EQ(Fixed(std::numeric_limits<double>::quiet_NaN(), 257, 0), std::string(254, ' ') + "N");
     EXPECT_EQ(Fixed(7.0, -10, 0), "7");
     EXPECT_EQ(Fixed(7.0, std::numeric_limits<std::int32_t>::min(), 0), "7");
 }
