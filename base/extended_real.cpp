@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <optional>
+#include <utility>
 
 namespace dungeon {
 
@@ -489,8 +490,11 @@ std::partial_ordering operator<=>(SoftExtendedReal a, SoftExtendedReal b) {
     const auto magnitude = [](ExtendedBits bits) {
         return std::pair{BiasedExponent(bits), bits.significand};
     };
-    const auto order = magnitude(a.bits_) <=> magnitude(b.bits_);
-    return Negative(a.bits_) ? std::partial_ordering(0 <=> order) : std::partial_ordering(order);
+    // Of two negative values the one with the larger magnitude is the smaller.
+    if (Negative(a.bits_)) {
+        return magnitude(b.bits_) <=> magnitude(a.bits_);
+    }
+    return magnitude(a.bits_) <=> magnitude(b.bits_);
 }
 
 SoftExtendedReal Trunc(SoftExtendedReal x) {
