@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -400,6 +401,18 @@ std::uint64_t DoubleBitsOfFinite(ExtendedBits bits) {
            (kept & kDoubleFractionMask);
 }
 
+std::uint64_t DoubleBits(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+double DoubleOfBits(std::uint64_t bits) {
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 ExtendedBits FromDoubleBits(std::uint64_t bits) {
     const bool negative = (bits >> 63) != 0;
     const std::uint64_t biased = (bits >> kDoubleFractionBits) & kDoubleExponentMask;
@@ -420,8 +433,7 @@ ExtendedBits FromDoubleBits(std::uint64_t bits) {
 
 }  // namespace
 
-SoftExtendedReal::SoftExtendedReal(double value)
-    : bits_(FromDoubleBits(std::bit_cast<std::uint64_t>(value))) {}
+SoftExtendedReal::SoftExtendedReal(double value) : bits_(FromDoubleBits(DoubleBits(value))) {}
 
 SoftExtendedReal::SoftExtendedReal(std::int32_t value)
     : bits_(FromMagnitude(value < 0,
@@ -431,13 +443,13 @@ SoftExtendedReal::SoftExtendedReal(std::uint32_t value) : bits_(FromMagnitude(fa
 
 SoftExtendedReal::operator double() const {
     if (IsNaNBits(bits_)) {
-        return std::bit_cast<double>(DoubleBitsOfNaN(bits_));
+        return DoubleOfBits(DoubleBitsOfNaN(bits_));
     }
     if (IsInfBits(bits_)) {
         return Negative(bits_) ? -std::numeric_limits<double>::infinity()
                                : std::numeric_limits<double>::infinity();
     }
-    return std::bit_cast<double>(DoubleBitsOfFinite(bits_));
+    return DoubleOfBits(DoubleBitsOfFinite(bits_));
 }
 
 SoftExtendedReal::operator std::int32_t() const {
@@ -473,7 +485,7 @@ SoftExtendedReal operator-(SoftExtendedReal a) {
 }
 
 bool operator==(SoftExtendedReal a, SoftExtendedReal b) {
-    return std::is_eq(a <=> b);
+    return (a <=> b) == 0;
 }
 
 std::partial_ordering operator<=>(SoftExtendedReal a, SoftExtendedReal b) {
@@ -486,15 +498,21 @@ std::partial_ordering operator<=>(SoftExtendedReal a, SoftExtendedReal b) {
     if (Negative(a.bits_) != Negative(b.bits_)) {
         return Negative(a.bits_) ? std::partial_ordering::less : std::partial_ordering::greater;
     }
-    // Finite magnitudes and infinity are ordered as their exponent and significand.
-    const auto magnitude = [](ExtendedBits bits) {
-        return std::pair{BiasedExponent(bits), bits.significand};
-    };
     // Of two negative values the one with the larger magnitude is the smaller.
     if (Negative(a.bits_)) {
-        return magnitude(b.bits_) <=> magnitude(a.bits_);
+        std::swap(a, b);
     }
-    return magnitude(a.bits_) <=> magnitude(b.bits_);
+    // Finite magnitudes and infinity are ordered as their exponent and significand.
+    const int exponentA = BiasedExponent(a.bits_);
+    const int exponentB = BiasedExponent(b.bits_);
+    if (exponentA != exponentB) {
+        return exponentA < exponentB ? std::partial_ordering::less : std::partial_ordering::greater;
+    }
+    if (a.bits_.significand != b.bits_.significand) {
+        return a.bits_.significand < b.bits_.significand ? std::partial_ordering::less
+                                                         : std::partial_ordering::greater;
+    }
+    return std::partial_ordering::equivalent;
 }
 
 SoftExtendedReal Trunc(SoftExtendedReal x) {

@@ -5,7 +5,6 @@
 // favours the edges (ties, the neighbours of powers of ten where a carry makes a new digit,
 // subnormals, the largest and smallest finite values, signed zeros, infinities and NaNs).
 // Where the compiler has no x87 long double, only the software side runs.
-#include <bit>
 #include <compare>
 #include <cstddef>
 #include <cstdint>
@@ -77,7 +76,10 @@ SoftExtendedReal PowerOfTen(int power) {
 
 double DoubleFrom(Input& in) {
     const std::uint64_t high = in.Long();
-    return std::bit_cast<double>(high << 32 | in.Long());
+    const std::uint64_t bits = high << 32 | in.Long();
+    double d = 0;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
 }
 
 void Same(ExtendedBits soft, ExtendedBits hardware, const char* what) {
@@ -183,9 +185,10 @@ struct Results {
         for (int i = 0; i < kArithmetic; ++i) {
             arithmetic[i] = values[i].Bits();
         }
-        toDouble = std::bit_cast<std::uint64_t>(static_cast<double>(a));
+        const auto d = static_cast<double>(a);
+        std::memcpy(&toDouble, &d, sizeof toDouble);
         const bool flags[] = {a == b,     a != b,   a<b, a <= b, a> b, a >= b,
-                              SignBit(a), IsNaN(a), IsInf(a),          std::is_lt(a <=> b)};
+                              SignBit(a), IsNaN(a), IsInf(a),          (a <=> b) < 0};
         for (bool flag : flags) {
             comparisons = comparisons << 1 | (flag ? 1u : 0u);
         }
