@@ -82,6 +82,9 @@ double DoubleFrom(Input& in) {
     return d;
 }
 
+#if DUNGEON_X87_LONG_DOUBLE
+using Hardware = dungeon::HardwareExtendedReal;
+
 void Same(ExtendedBits soft, ExtendedBits hardware, const char* what) {
     ++compared;
     dungeon::fuzz::Require(soft == hardware, what);
@@ -91,9 +94,6 @@ void SameText(const dungeon::Text& soft, const dungeon::Text& hardware, const ch
     ++compared;
     dungeon::fuzz::Require(soft.View() == hardware.View(), what);
 }
-
-#if DUNGEON_X87_LONG_DOUBLE
-using Hardware = dungeon::HardwareExtendedReal;
 
 void CompareConversionsIn(double d, std::int32_t i) {
     Same(SoftExtendedReal(d).Bits(), Hardware(d).Bits(), "from double");
@@ -209,7 +209,7 @@ void CompareRecord(Input& in) {
     const SoftExtendedReal b = SoftExtendedReal::FromBits(DecodeValue(in));
     const std::int32_t width = in.Byte() % 24;
     const std::int32_t decimals = static_cast<std::int32_t>(in.Byte() % 24) - 2;
-    const Results<SoftExtendedReal> soft(a, b, width, decimals);
+    [[maybe_unused]] const Results<SoftExtendedReal> soft(a, b, width, decimals);
 #if DUNGEON_X87_LONG_DOUBLE
     const Results<Hardware> hardware(Hardware::FromBits(a.Bits()), Hardware::FromBits(b.Bits()),
                                      width, decimals);
