@@ -485,7 +485,11 @@ SoftExtendedReal operator-(SoftExtendedReal a) {
 }
 
 bool operator==(SoftExtendedReal a, SoftExtendedReal b) {
-    return (a <=> b) == 0;
+    if (IsNaNBits(a.bits_) || IsNaNBits(b.bits_)) {
+        return false;
+    }
+    // Equal values have equal bits, but for the two zeros.
+    return a.bits_ == b.bits_ || (IsZeroBits(a.bits_) && IsZeroBits(b.bits_));
 }
 
 std::partial_ordering operator<=>(SoftExtendedReal a, SoftExtendedReal b) {
