@@ -4,9 +4,13 @@
 #   ./run.sh test     build and run every test
 #   ./run.sh asan     the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./run.sh clang    the tests built with clang
+#   ./run.sh soft-extended
+#                     the tests with the extended reals computed in software, as on systems
+#                     without an x87
 #   ./run.sh windows  cross-build dungeon.exe and the tests with MinGW-w64, run them under Wine
 #   ./run.sh bench    build optimised and run the benchmarks (key to answer against an echo,
-#                     bytes per frame, idle CPU, the console's costs); timings only, no verdict
+#                     bytes per frame, idle CPU, the console's costs, the extended reals in
+#                     software against the x87's); timings only, no verdict
 #   ./run.sh fuzz [seconds]
 #                     build the libFuzzer targets and fuzz each for that long (30 s if not
 #                     given) from its corpus; fails on a crash, a failed check, a leak or a
@@ -170,6 +174,10 @@ case "${1:-}" in
         ensure_packages $TEST_TOOLS clang libc++-14-dev libc++abi-14-dev
         cmake --workflow --preset clang
         ;;
+    soft-extended)
+        ensure_packages $TEST_TOOLS
+        cmake --workflow --preset soft-extended
+        ;;
     windows)
         ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
             wine wine64 googletest tmux python3
@@ -187,6 +195,12 @@ case "${1:-}" in
         build/bench/bench/dungeon_latency 3 300
         bench/turn_instructions.sh
         build/bench/bench/dungeon_bench
+        # The extended reals, the x87's against software; then a whole game built with each.
+        cmake --preset bench-soft-extended >/dev/null
+        cmake --build --preset bench-soft-extended --target dungeon_extended_real_bench
+        build/bench/bench/dungeon_extended_real_bench
+        build/bench-soft-extended/bench/dungeon_extended_real_bench \
+            --benchmark_filter=WholeGame
         ;;
     fuzz)
         ensure_packages $BUILD_TOOLS clang libclang-rt-dev
@@ -260,7 +274,7 @@ case "${1:-}" in
         node --test web/test/browser.test.mjs
         ;;
     *)
-        echo "usage: $0 play | test | asan | clang | windows | bench | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
+        echo "usage: $0 play | test | asan | clang | soft-extended | windows | bench | fuzz [seconds] | format | tidy | workflows | web | web-test | dist | distcheck" >&2
         exit 2
         ;;
 esac

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/extended_real.h"
 #include "base/text.h"
 
 namespace dungeon {
@@ -14,7 +15,15 @@ enum class RealKind : std::uint8_t { kDouble, kExtended };
 
 // x rounded half away from zero to `decimals` decimals, padded on the left with blanks
 // to at least `width` characters; never cut.
-Text FormatFixed(long double x, std::int32_t width, std::int32_t decimals, RealKind kind);
+Text FormatFixed(ExtendedReal x, std::int32_t width, std::int32_t decimals, RealKind kind);
+// The same in a chosen kind of extended real: SoftExtendedReal, and HardwareExtendedReal
+// where there is one, so that the two can be compared.
+template <typename Real>
+Text FormatFixedIn(Real x, std::int32_t width, std::int32_t decimals, RealKind kind);
+extern template Text FormatFixedIn(SoftExtendedReal, std::int32_t, std::int32_t, RealKind);
+#if DUNGEON_X87_LONG_DOUBLE
+extern template Text FormatFixedIn(HardwareExtendedReal, std::int32_t, std::int32_t, RealKind);
+#endif
 
 // The decimal digits of `value`, without sign or padding.
 Text DecimalText(std::uint32_t value);

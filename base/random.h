@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/extended_real.h"
+
 namespace dungeon {
 
 // Three combined linear congruential generators (Wichmann-Hill style) with a public
@@ -14,7 +16,7 @@ class RandomNumbers {
     // 0..n-1 for n > 0, 0 for n = 0, n+1..0 for n < 0.
     std::int32_t Random(std::int32_t n);
     // The fractional part of the three combined states: 0 <= r < 1.
-    long double NextReal();
+    ExtendedReal NextReal();
 
     std::uint32_t Seed() const { return seed_; }
     std::uint32_t State2() const { return state2_; }
@@ -30,21 +32,12 @@ class RandomNumbers {
     bool needsReseed_ = true;
     std::uint32_t state2_ = 0;
     std::uint32_t state3_ = 0;
-    // Exact numerator of the last NextReal over the common denominator, kept so that
-    // Random can cut n * r to an integer exactly where long double is only 64-bit.
-    std::uint64_t lastNumerator_ = 0;
 };
 
 // The generator of the program.
 RandomNumbers& TheRandom();
 std::int32_t Random(std::int32_t n);
 // Nearest integer, a tie going to the even neighbour.
-std::int32_t Round(long double x);
-
-// trunc(n * r) computed in integers, r being the fraction that NextReal forms from the
-// three states it has just stepped to. Random takes this way where long double lacks a
-// 64-bit mantissa; it is public so that both ways can be compared on any machine.
-std::int32_t TruncatedProductExact(std::int32_t n, std::uint32_t seed, std::uint32_t state2,
-                                   std::uint32_t state3);
+std::int32_t Round(ExtendedReal x);
 
 }  // namespace dungeon

@@ -3,7 +3,6 @@
 // the layout rules aborts: characters outside a number, the width not honoured, the wrong
 // count of decimals, or, without decimals, digits other than those of rounding half away
 // from zero.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,18 +20,23 @@ void Require(bool condition, const char* what = "number text out of form") {
 
 // The text of x rounded half away from zero to a whole number, computed apart from the
 // digit generation; false where the kind's significant digits do not reach the units.
-bool WholeNumberText(long double x, dungeon::RealKind kind, char* out, std::size_t room) {
+bool WholeNumberText(dungeon::ExtendedReal x, dungeon::RealKind kind, char* out, std::size_t room) {
     // Only values the processor takes as they are: no NaN, infinity or unnormal encodings.
-    long double canonical = x * 1.0L;
-    if (!std::isfinite(canonical) || std::memcmp(&canonical, &x, 10) != 0) {
+    const dungeon::ExtendedReal canonical = x * 1;
+    if (IsNaN(canonical) || IsInf(canonical) || canonical.Bits() != x.Bits()) {
         return false;
     }
-    long double rounded = std::round(std::fabs(x));
-    long double limit = kind == dungeon::RealKind::kDouble ? 1e16L : 1e17L;
+    const dungeon::ExtendedReal magnitude = Abs(x);
+    dungeon::ExtendedReal rounded = Trunc(magnitude);
+    if (magnitude - rounded >= 0.5) {
+        rounded += 1;
+    }
+    const double limit = kind == dungeon::RealKind::kDouble ? 1e16 : 1e17;
     if (rounded >= limit) {
         return false;
     }
-    std::snprintf(out, room, "%s%.0Lf", std::signbit(x) ? "-" : "", rounded);
+    std::snprintf(out, room, "%s%lld", SignBit(x) ? "-" : "",
+                  static_cast<long long>(static_cast<std::int64_t>(rounded)));
     return true;
 }
 
@@ -41,7 +45,8 @@ bool AllowedInNumber(char c) {
            c == 'a' || c == 'I' || c == 'n' || c == 'f';
 }
 
-void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dungeon::RealKind kind) {
+void CheckFormat(dungeon::ExtendedReal x, std::int32_t width, std::int32_t decimals,
+                 dungeon::RealKind kind) {
     // The number by itself, without a width.
     dungeon::Text bare = dungeon::FormatFixed(x, 0, decimals, kind);
     std::string_view body = bare.View();
@@ -86,7 +91,8 @@ void CheckFormat(long double x, std::int32_t width, std::int32_t decimals, dunge
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Layout of the first 19 bytes: a kind byte, 4 bytes width, 4 bytes decimals, then the
-    // value as the raw bytes of a double (kind byte even) or of a long double (odd). A kind
+    // value as the raw bytes of a double (kind byte even) or the 10 bytes of an x87 extended
+    // real (odd: the significand, then sign and exponent, as the x87 stores them). A kind
     // byte with 4 set takes the width as it is, any 32-bit number.
     if (size >= 9) {
         std::int32_t width = 0;
@@ -99,9 +105,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         decimals %= 24;
         auto kind = (data[0] & 2) != 0 ? dungeon::RealKind::kExtended : dungeon::RealKind::kDouble;
-        long double x = 0.0L;
+        dungeon::ExtendedReal x = 0;
         if ((data[0] & 1) != 0) {
-            std::memcpy(&x, data + 9, size - 9 < sizeof x ? size - 9 : sizeof x);
+            std::uint8_t bytes[10] = {};
+            std::memcpy(bytes, data + 9, size - 9 < sizeof bytes ? size - 9 : sizeof bytes);
+            dungeon::ExtendedBits bits;
+            std::memcpy(&bits.significand, bytes, sizeof bits.significand);
+            std::memcpy(&bits.signAndExponent, bytes + sizeof bits.significand,
+                        sizeof bits.signAndExponent);
+            x = dungeon::ExtendedReal::FromBits(bits);
         } else {
             double d = 0.0;
             std::memcpy(&d, data + 9, size - 9 < sizeof d ? size - 9 : sizeof d);

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/extended_real.h"
+
 namespace dungeon {
 
 namespace {
@@ -48,6 +50,13 @@ void WriteQuoted(TextSink& err, std::string_view argument) {
     err.Write(quoted);
 }
 
+std::string VersionText() {
+    std::string text = "dungeon " DUNGEON_VERSION "\nextended reals: ";
+    text += kExtendedRealName;
+    text += '\n';
+    return text;
+}
+
 int Print(TextSink& out, TextSink& err, std::string_view text) {
     if (!out.Write(text)) {
         // A full disk or a closed pipe must not pass for success.
@@ -67,7 +76,8 @@ std::optional<int> HandleCommandLine(int argc, const char* const argv[], TextSin
             return Print(out, err, kHelp);
         }
         if (argument == "--version") {
-            return Print(out, err, "dungeon " DUNGEON_VERSION "\n");
+            // The second line names the extended reals of this build: the x87's or software.
+            return Print(out, err, VersionText());
         }
         err.Write("dungeon: unknown argument ");
         WriteQuoted(err, argument);

@@ -25,7 +25,7 @@ void Hero::Rescale() {
 
 Text Hero::StatusText() const {
     // The attack is summed on the spot, so it is formatted as the wider real it is.
-    const long double totalAttack = static_cast<long double>(attack) + backpack.SumAttackBonus();
+    const ExtendedReal totalAttack = ExtendedReal(attack) + backpack.SumAttackBonus();
     return Text(" L: ") + FormatFixed(life, 3, 0, RealKind::kDouble) +
            " A: " + FormatFixed(totalAttack, 3, 0, RealKind::kExtended) +
            " R:" + FormatFixed(TotalArmor(), 3, 0, RealKind::kDouble);
@@ -38,8 +38,8 @@ Text Hero::GetName() const {
 void Hero::TakeHit(double damage) {
     // The effective strength is rounded to a stored real before it takes its share of
     // life; the rescale runs even when the armor absorbed the whole hit.
-    const auto effective = static_cast<double>(damage * (1.0L - TotalArmor() / 100.0L));
-    life = static_cast<double>(life * (1.0L - effective / 100.0L));
+    const auto effective = static_cast<double>(damage * (1 - ExtendedReal(TotalArmor()) / 100));
+    life = static_cast<double>(life * (1 - ExtendedReal(effective) / 100));
     Rescale();
 }
 

@@ -22,7 +22,7 @@ void Item::Init(const Text& itemName, double itemValue, double itemAttackBonus,
 }
 
 void Item::Damage(double amount) {
-    condition = static_cast<double>(condition * (1.0L - amount / 100.0L));
+    condition = static_cast<double>(condition * (1 - ExtendedReal(amount) / 100));
     Rescale();
     if (condition <= 0) {
         pane.WriteLine(name + " ist kaputt");
@@ -30,7 +30,7 @@ void Item::Damage(double amount) {
 }
 
 void Item::Repair(double amount) {
-    condition = static_cast<double>(condition * (1.0L + amount / 100.0L));
+    condition = static_cast<double>(condition * (1 + ExtendedReal(amount) / 100));
     if (condition > maxCondition) {
         condition = maxCondition;
     }
@@ -39,7 +39,8 @@ void Item::Repair(double amount) {
 }
 
 void Item::Patch() {
-    maxCondition = static_cast<double>(maxCondition * 0.9L);
+    // The quotient is 0.9 as an extended real.
+    maxCondition = static_cast<double>(maxCondition * (ExtendedReal(9) / 10));
     condition = maxCondition;
     Rescale();
     pane.WriteLine(name + " geflickt.");
@@ -56,7 +57,7 @@ void Item::Rescale() {
 }
 
 Text Item::ConditionText() const {
-    const long double percent = condition / static_cast<long double>(maxCondition) * 100.0L;
+    const ExtendedReal percent = ExtendedReal(condition) / maxCondition * 100;
     return name + " hat den Zustand: " + FormatFixed(percent, 2, 0, RealKind::kExtended) + "%";
 }
 

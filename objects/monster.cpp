@@ -35,8 +35,8 @@ Text Monster::GetName() const {
 
 void Monster::TakeHit(double damage) {
     // Armor above 100 turns the hit into a gain of life; nothing caps it.
-    const auto effective = static_cast<double>(damage * (1.0L - armor / 100.0L));
-    life = static_cast<double>(life * (1.0L - effective / 100.0L));
+    const auto effective = static_cast<double>(damage * (1 - ExtendedReal(armor) / 100));
+    life = static_cast<double>(life * (1 - ExtendedReal(effective) / 100));
     Rescale();
 }
 

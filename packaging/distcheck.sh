@@ -40,7 +40,7 @@ expect_output() { # expected, description, command...
 # The Debian package: unpacked, its program answers, its desktop files pass their validators;
 # lintian finds no error or warning.
 dpkg-deb -x "dist/dungeon_${version}_$(dpkg --print-architecture).deb" "$work/deb"
-expect_output "dungeon $version" "the .deb's dungeon --version" "$work/deb/usr/games/dungeon" --version
+expect_output "$(printf 'dungeon %s\nextended reals: x87' "$version")" "the .deb's dungeon --version" "$work/deb/usr/games/dungeon" --version
 [ -f "$work/deb/usr/share/man/man6/dungeon.6.gz" ] || fail "the .deb has no manual page"
 # The menu entry, the software centres' record, and the icon it names in both sizes.
 set -- "$work"/deb/usr/share/applications/*.desktop
@@ -72,7 +72,7 @@ while IFS= read -r dll; do
     esac
 done <"$work/dlls"
 mkdir -p "$WINEPREFIX"
-expect_output "dungeon $version" "dungeon.exe --version under Wine" timeout 300 wine "$exe" --version
+expect_output "$(printf 'dungeon %s\nextended reals: x87' "$version")" "dungeon.exe --version under Wine" timeout 300 wine "$exe" --version
 timeout 60 wine "$exe" --help >"$work/help" || fail "dungeon.exe --help failed"
 head -n 1 "$work/help" | grep -q '^Usage: dungeon' || fail "dungeon.exe --help printed no usage"
 status=0

@@ -18,10 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "base/extended_real.h"
 #include "game/command_line.h"
 
 namespace dungeon {
 namespace {
+
+// The project's version, and in a second line how this build computes its extended reals.
+const std::string kVersionText =
+    "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " + std::string(kExtendedRealName) + "\n";
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -251,7 +256,7 @@ TEST(CommandLineEndToEndTest, HelpAndVersionPrintAndLeaveTheTerminalAlone) {
         EXPECT_EQ(shown.terminal, AsTerminalShowsIt(ExpectedOutput({option}))) << option;
         EXPECT_TRUE(shown.settingsUnchanged) << option;
     }
-    EXPECT_EQ(Start({"--version"}, Output::kPipe).out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
+    EXPECT_EQ(Start({"--version"}, Output::kPipe).out, kVersionText);
     EXPECT_EQ(Start({"--help"}, Output::kPipe).out.rfind("Usage: dungeon", 0), 0u);
 }
 
@@ -267,7 +272,7 @@ TEST(CommandLineEndToEndTest, UnknownArgumentFailsWithStatusTwoAndLeavesTheTermi
 TEST(CommandLineEndToEndTest, WorksWithoutAnyTerminal) {
     Result version = Start({"--version"}, Output::kNone);
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
+    EXPECT_EQ(version.out, kVersionText);
     EXPECT_EQ(version.err, "");
     Result help = Start({"--help"}, Output::kNone);
     EXPECT_EQ(help.status, 0);

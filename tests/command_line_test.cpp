@@ -6,8 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "base/extended_real.h"
+
 namespace dungeon {
 namespace {
+
+// The project's version, and in a second line how this build computes its extended reals.
+const std::string kVersionText =
+    "dungeon " DUNGEON_PROJECT_VERSION "\nextended reals: " + std::string(kExtendedRealName) + "\n";
 
 // Collects what is written; a broken one takes nothing, as a full disk or a closed pipe.
 struct StringSink : TextSink {
@@ -73,7 +79,7 @@ TEST(CommandLineTest, HelpInBothSpellingsShowsUsageKeysEndingsAndManual) {
 TEST(CommandLineTest, VersionIsTheProjectsVersion) {
     Answer answer = Handle({"--version"});
     EXPECT_EQ(answer.status, 0);
-    EXPECT_EQ(answer.out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
+    EXPECT_EQ(answer.out, kVersionText);
     EXPECT_EQ(answer.err, "");
 }
 
@@ -103,7 +109,7 @@ TEST(CommandLineTest, TheFirstArgumentDecides) {
 
     Answer versionFirst = Handle({"--version", "--help"});
     EXPECT_EQ(versionFirst.status, 0);
-    EXPECT_EQ(versionFirst.out, "dungeon " DUNGEON_PROJECT_VERSION "\n");
+    EXPECT_EQ(versionFirst.out, kVersionText);
 
     Answer bogusFirst = Handle({"--bogus", "--help"});
     EXPECT_EQ(bogusFirst.status, 2);

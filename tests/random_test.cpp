@@ -77,61 +77,13 @@ TEST(RandomNumbersTest, RangesOfRandom) {
         std::int32_t widest = generator.Random(std::numeric_limits<std::int32_t>::min());
         EXPECT_GT(widest, std::numeric_limits<std::int32_t>::min());
         EXPECT_LE(widest, 0);
-        long double r = generator.NextReal();
-        EXPECT_GE(r, 0.0L);
-        EXPECT_LT(r, 1.0L);
+        const ExtendedReal r = generator.NextReal();
+        EXPECT_TRUE(r >= 0 && r < 1);
     }
     EXPECT_TRUE(seenLow && seenHigh);
 
     // A negative n mirrors the positive one: trunc cuts toward zero.
     EXPECT_EQ(DrawFromSeed(0, -38, 6), (std::vector<std::int32_t>{-27, -19, -2, -29, -14, -4}));
-}
-
-TEST(RandomNumbersTest, ExactAndExtendedProductsAgree) {
-    // The integer form must give what the extended-precision product gives. They could only
-    // differ where n * r lies within a rounding error of a whole number.
-    RandomNumbers generator;
-    generator.SetSeed(20240611);
-    int differences = 0;
-    const std::int32_t sizes[] = {38,
-                                  18,
-                                  7,
-                                  1000003,
-                                  -38,
-                                  std::numeric_limits<std::int32_t>::max(),
-                                  std::numeric_limits<std::int32_t>::min()};
-    for (int i = 0; i < 1000000; ++i) {
-        std::int32_t n = i % 4 == 0 ? sizes[(i / 4) % 7] : 38;
-        long double r = generator.NextReal();
-        auto extended = static_cast<std::int32_t>(static_cast<long double>(n) * r);
-        std::int32_t exact =
-            TruncatedProductExact(n, generator.Seed(), generator.State2(), generator.State3());
-        if (extended != exact) {
-            ++differences;
-        }
-    }
-    if (std::numeric_limits<long double>::digits == 64) {
-        EXPECT_EQ(differences, 0);
-    } else {
-        // A narrower long double may round across a whole number now and then.
-        EXPECT_LT(differences, 1000);
-    }
-
-    // Whole results where the fraction is exactly known: r = 0, and states beyond their
-    // moduli, which only add whole numbers to the sum.
-    EXPECT_EQ(TruncatedProductExact(38, 0, 0, 0), 0);
-    EXPECT_EQ(TruncatedProductExact(38, 500009, 600011 * 2, 765241), 0);
-    // r = 1/2 + ... : seed/500009 alone with seed 250005 is just above a half.
-    EXPECT_EQ(TruncatedProductExact(2, 250005, 0, 0), 1);
-    EXPECT_EQ(TruncatedProductExact(-2, 250005, 0, 0), -1);
-    EXPECT_EQ(TruncatedProductExact(2, 250004, 0, 0), 0);
-    // These states give the largest fraction below one, (denominator - 1) / denominator.
-    EXPECT_EQ(
-        TruncatedProductExact(std::numeric_limits<std::int32_t>::max(), 310792, 185178, 53416),
-        std::numeric_limits<std::int32_t>::max() - 1);
-    EXPECT_EQ(
-        TruncatedProductExact(std::numeric_limits<std::int32_t>::min(), 310792, 185178, 53416),
-        std::numeric_limits<std::int32_t>::min() + 1);
 }
 
 TEST(RandomNumbersTest, RandomizeSeedsFromTheConsoleClock) {
@@ -154,21 +106,22 @@ TEST(RandomNumbersTest, GlobalGeneratorAndRound) {
     EXPECT_EQ(drawn, reference.Random(38));
     EXPECT_EQ(&TheRandom(), &TheRandom());
 
-    EXPECT_EQ(Round(2.5L), 2);
-    EXPECT_EQ(Round(3.5L), 4);
-    EXPECT_EQ(Round(-2.5L), -2);
-    EXPECT_EQ(Round(-3.5L), -4);
-    EXPECT_EQ(Round(2.4999L), 2);
-    EXPECT_EQ(Round(2.5001L), 3);
-    EXPECT_EQ(Round(-0.5L), 0);
-    EXPECT_EQ(Round(6.0L), 6);
-    EXPECT_EQ(Round(std::nextafter(0.5L, 1.0L)), 1);
+    EXPECT_EQ(Round(2.5), 2);
+    EXPECT_EQ(Round(3.5), 4);
+    EXPECT_EQ(Round(-2.5), -2);
+    EXPECT_EQ(Round(-3.5), -4);
+    EXPECT_EQ(Round(2.4999), 2);
+    EXPECT_EQ(Round(2.5001), 3);
+    EXPECT_EQ(Round(-0.5), 0);
+    EXPECT_EQ(Round(6.0), 6);
+    // The extended real just above one half.
+    EXPECT_EQ(Round(ExtendedReal::FromBits({0x3FFE, (std::uint64_t{1} << 63) | 1})), 1);
     // Out of range and undefined values saturate rather than overflow.
-    EXPECT_EQ(Round(1e12L), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(Round(-1e12L), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(Round(2147483646.5L), 2147483646);
-    EXPECT_EQ(Round(-2147483648.5L), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(Round(std::numeric_limits<long double>::quiet_NaN()), 0);
+    EXPECT_EQ(Round(1e12), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(Round(-1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(Round(2147483646.5), 2147483646);
+    EXPECT_EQ(Round(-2147483648.5), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(Round(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
 }  // namespace
