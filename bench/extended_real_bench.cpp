@@ -52,7 +52,7 @@ BENCHMARK(BM_Operations<dungeon::HardwareExtendedReal>);
 void BM_WholeGameExtendedReals(benchmark::State& state) {
     state.SetLabel(std::string(dungeon::kExtendedRealName));
     for (auto _ : state) {
-        dungeon::bench::WholeGame game([](dungeon::Screen&) {});
+        dungeon::bench::WholeGame game([](const dungeon::Screen&) {});
         benchmark::DoNotOptimize(game.Play());
     }
 }
