@@ -212,7 +212,7 @@ bool Run(const char* self, const char* first, const char* second, int keys) {
     }
     Report(againstEcho ? "game" : "first", timesA, a, keys);
     Report(againstEcho ? "echo" : "second", timesB, b, keys);
-    std::printf("ratio of medians %.2f\n",
+    std::printf("ratio of medians, first / second: %.2f\n",
                 Percentile(timesA.answers, 0.5) / Percentile(timesB.answers, 0.5));
     return true;
 }
