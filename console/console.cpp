@@ -1,6 +1,8 @@
 #include "console/console.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "console/pc_keyboard.h"
 
@@ -67,17 +69,9 @@ constexpr bool IsControl(std::uint8_t c) {
 }
 
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
-    switch (virtualKey & 0xFF) {
-        case kVkShift:
-        case kVkControl:
-        case kVkMenu:
-        case kVkCapital:
-        case kVkNumLock:
-        case kVkScroll:
-            return true;
-        default:
-            return false;
-    }
+    constexpr std::uint16_t kKeys[] = {kVkShift,   kVkControl, kVkMenu,
+                                       kVkCapital, kVkNumLock, kVkScroll};
+    return std::find(std::begin(kKeys), std::end(kKeys), virtualKey & 0xFF) != std::end(kKeys);
 }
 
 void ReportStartFailure(const char* message) {
@@ -96,17 +90,8 @@ Console& TheConsole() {
 bool Console::Start(Platform& platform) {
     *this = Console{};
     if (std::optional<OpenError> error = platform.Open(screen_)) {
-        switch (*error) {
-            case OpenError::kNoDevice:
-            case OpenError::kInUse:
-                ReportStartFailure(kNoHandleMessage);
-                break;
-            case OpenError::kNotAConsole:
-            case OpenError::kNoCursorAddressing:
-            case OpenError::kSetupFailed:
-                ReportStartFailure(kNoInfoMessage);
-                break;
-        }
+        const bool noHandle = *error == OpenError::kNoDevice || *error == OpenError::kInUse;
+        ReportStartFailure(noHandle ? kNoHandleMessage : kNoInfoMessage);
         return false;
     }
     platform_ = &platform;
