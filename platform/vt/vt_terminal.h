@@ -70,7 +70,6 @@ class VtTerminal : public Platform {
     // A key taken while start-up waited for answers, or while a wait looked ahead.
     std::optional<InputEvent> pending_;
     TerminalSize size_;
-    // What the terminal answered at start-up.
     struct Answers {
         bool deviceAttributes = false;
         bool kittyFlags = false;
