@@ -1,42 +1,41 @@
 #include "console/console.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "console/pc_keyboard.h"
 
 namespace dungeon {
 namespace {
 
-// Codes of keys that produce no character, by scan code and by the modifier in force,
-// as the PC BIOS hands them out after a 0.
+// Codes of keys that produce no character, as the PC BIOS hands them out after a 0: by
+// scan code, then without a modifier, with Shift, with Ctrl and with Alt (Modifier's order).
 struct ExtendedRow {
     std::uint8_t scan;
-    std::uint8_t none;
-    std::uint8_t shift;
-    std::uint8_t ctrl;
-    std::uint8_t alt;
+    std::uint8_t codes[4];
 };
 
 constexpr ExtendedRow kExtendedRows[] = {
-    {15, 15, 15, 148, 15},     // Tab
-    {28, 28, 28, 28, 166},     // Enter
-    {53, 53, 53, 149, 164},    // keypad /
-    {55, 55, 55, 150, 55},     // keypad *
-    {71, 71, 71, 119, 151},    // Home
-    {72, 72, 72, 141, 152},    // Up
-    {73, 73, 73, 132, 153},    // Page Up
-    {74, 74, 74, 142, 74},     // keypad -
-    {75, 75, 75, 115, 155},    // Left
-    {76, 76, 76, 143, 76},     // keypad 5
-    {77, 77, 77, 116, 157},    // Right
-    {78, 78, 78, 78, 78},      // keypad +
-    {79, 79, 79, 117, 159},    // End
-    {80, 80, 80, 145, 160},    // Down
-    {81, 81, 81, 118, 161},    // Page Down
-    {82, 82, 82, 146, 162},    // Insert
-    {83, 83, 83, 147, 163},    // Delete
-    {87, 133, 135, 137, 139},  // F11
-    {88, 134, 136, 138, 140},  // F12
+    {15, {15, 15, 148, 15}},     // Tab
+    {28, {28, 28, 28, 166}},     // Enter
+    {53, {53, 53, 149, 164}},    // keypad /
+    {55, {55, 55, 150, 55}},     // keypad *
+    {71, {71, 71, 119, 151}},    // Home
+    {72, {72, 72, 141, 152}},    // Up
+    {73, {73, 73, 132, 153}},    // Page Up
+    {74, {74, 74, 142, 74}},     // keypad -
+    {75, {75, 75, 115, 155}},    // Left
+    {76, {76, 76, 143, 76}},     // keypad 5
+    {77, {77, 77, 116, 157}},    // Right
+    {78, {78, 78, 78, 78}},      // keypad +
+    {79, {79, 79, 117, 159}},    // End
+    {80, {80, 80, 145, 160}},    // Down
+    {81, {81, 81, 118, 161}},    // Page Down
+    {82, {82, 82, 146, 162}},    // Insert
+    {83, {83, 83, 147, 163}},    // Delete
+    {87, {133, 135, 137, 139}},  // F11
+    {88, {134, 136, 138, 140}},  // F12
 };
 
 enum class Modifier : std::uint8_t { kNone, kShift, kCtrl, kAlt };
@@ -45,36 +44,19 @@ std::uint8_t TableCode(std::uint8_t scan, Modifier modifier) {
     if (scan >= 2 && scan <= 13) {  // the digit row, - and =
         return modifier == Modifier::kAlt ? static_cast<std::uint8_t>(scan + 118) : scan;
     }
+    const auto column = static_cast<std::size_t>(modifier);
     if (scan >= 59 && scan <= 68) {  // F1..F10
-        switch (modifier) {
-            case Modifier::kNone:
-                return scan;
-            case Modifier::kShift:
-                return static_cast<std::uint8_t>(scan + 25);
-            case Modifier::kCtrl:
-                return static_cast<std::uint8_t>(scan + 35);
-            case Modifier::kAlt:
-                return static_cast<std::uint8_t>(scan + 45);
-        }
+        constexpr std::uint8_t kFunctionOffsets[] = {0, 25, 35, 45};
+        return static_cast<std::uint8_t>(scan + kFunctionOffsets[column]);
     }
     for (const ExtendedRow& row : kExtendedRows) {
         if (row.scan == scan) {
-            switch (modifier) {
-                case Modifier::kNone:
-                    return row.none;
-                case Modifier::kShift:
-                    return row.shift;
-                case Modifier::kCtrl:
-                    return row.ctrl;
-                case Modifier::kAlt:
-                    return row.alt;
-            }
+            return row.codes[column];
         }
     }
     return scan;
 }
 
-// The characters WriteText does not put into a cell.
 constexpr std::uint8_t kBell = 7;
 constexpr std::uint8_t kBackspace = 8;
 constexpr std::uint8_t kLineFeed = 10;
@@ -87,17 +69,9 @@ constexpr bool IsControl(std::uint8_t c) {
 }
 
 bool IsModifierOrLockKey(std::uint16_t virtualKey) {
-    switch (virtualKey & 0xFF) {
-        case kVkShift:
-        case kVkControl:
-        case kVkMenu:
-        case kVkCapital:
-        case kVkNumLock:
-        case kVkScroll:
-            return true;
-        default:
-            return false;
-    }
+    constexpr std::uint16_t kKeys[] = {kVkShift,   kVkControl, kVkMenu,
+                                       kVkCapital, kVkNumLock, kVkScroll};
+    return std::find(std::begin(kKeys), std::end(kKeys), virtualKey & 0xFF) != std::end(kKeys);
 }
 
 void ReportStartFailure(const char* message) {
@@ -116,17 +90,8 @@ Console& TheConsole() {
 bool Console::Start(Platform& platform) {
     *this = Console{};
     if (std::optional<OpenError> error = platform.Open(screen_)) {
-        switch (*error) {
-            case OpenError::kNoDevice:
-            case OpenError::kInUse:
-                ReportStartFailure(kNoHandleMessage);
-                break;
-            case OpenError::kNotAConsole:
-            case OpenError::kNoCursorAddressing:
-            case OpenError::kSetupFailed:
-                ReportStartFailure(kNoInfoMessage);
-                break;
-        }
+        const bool noHandle = *error == OpenError::kNoDevice || *error == OpenError::kInUse;
+        ReportStartFailure(noHandle ? kNoHandleMessage : kNoInfoMessage);
         return false;
     }
     platform_ = &platform;
@@ -302,7 +267,7 @@ bool Console::KeyWaiting() {
     // Looking for keys shows what was drawn since the last look: a player typing ahead
     // still sees every turn.
     Present();
-    // The newest event is never handled: a press counts once something stands behind it.
+    // A press counts only once another event stands behind it.
     for (;;) {
         if (!newest_) {
             newest_ = platform_->NextEvent();

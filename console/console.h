@@ -10,16 +10,13 @@
 
 namespace dungeon {
 
-// The character screen and the keyboard: a current window inside which clearing,
-// cursor placement, text output and scrolling happen, a tracked cursor, and a one-key
-// look-ahead that hands out extended keys as 0 followed by their code. One instance
-// serves the whole program (see TheConsole); it uses the screen and the keyboard
-// only through the Platform it was started on.
+// The character screen and the keyboard, used only through the Platform it was started
+// on: a window for clearing, writing and scrolling, a cursor, and a one-key look-ahead
+// that hands out extended keys as 0 followed by their code. The program has one.
 class Console {
   public:
-    // Start-up: opens the platform, which sizes the screen and gives its cursor and
-    // attribute. On failure the message belonging to it is written to standard error and
-    // false comes back.
+    // Opens the platform, which sizes the screen. On failure the message belonging to it
+    // is written to standard error and false comes back.
     bool Start(Platform& platform);
     // Shows the last picture and hands the console back as it was found.
     void Finish();
@@ -35,7 +32,6 @@ class Console {
     // Blocks until KeyWaiting reports a key; false when the keyboard is gone for good.
     bool WaitForKey();
     bool InputLost() const { return inputLost_; }
-    // Milliseconds from the platform's clock.
     std::uint32_t TickCount();
     // The picture, as the platform shows it once presented.
     const Screen& GetScreen() const { return screen_; }
@@ -55,7 +51,6 @@ class Console {
     static constexpr const char* kNoInfoMessage = "No way to get console screen buffer info";
 
   private:
-    // Shows what changed, then marks it presented, or forgotten when the platform lost it.
     void Present();
     // WriteText's two kinds of step: a character that moves the cursor, and the ordinary
     // characters up to the window's right edge (how many it wrote comes back).
@@ -70,8 +65,7 @@ class Console {
 
     Platform* platform_ = nullptr;
     Screen screen_;
-    // The newest event taken from the platform: a press counts only once another event
-    // stands behind it.
+    // The newest event taken from the platform, not yet handled.
     std::optional<InputEvent> newest_;
     // Window corners, stored as position - 1 in 8 bits.
     std::uint8_t windowLeft_ = 0;
@@ -85,7 +79,6 @@ class Console {
     bool inputLost_ = false;
 };
 
-// The one console of the program.
 Console& TheConsole();
 
 }  // namespace dungeon

@@ -6,7 +6,6 @@ namespace dungeon {
 
 // The key event records of a PC console, which every platform hands the console layer.
 
-// Control key state flags, as a PC keyboard reports them.
 enum ControlKeyState : std::uint32_t {
     kRightAlt = 0x0001,
     kLeftAlt = 0x0002,

@@ -33,32 +33,13 @@ constexpr std::uint16_t VirtualKeyOf(char plain) {
     if (plain >= '0' && plain <= '9') {
         return static_cast<std::uint16_t>(plain);
     }
-    switch (plain) {
-        case ';':
-            return 186;
-        case '=':
-            return 187;
-        case ',':
-            return 188;
-        case '-':
-            return 189;
-        case '.':
-            return 190;
-        case '/':
-            return 191;
-        case '`':
-            return 192;
-        case '[':
-            return 219;
-        case '\\':
-            return 220;
-        case ']':
-            return 221;
-        case '\'':
-            return 222;
-        default:
-            return 0;
-    }
+    // The punctuation keys' virtual key codes, in the order of kPunctuation.
+    constexpr std::string_view kPunctuation = ";=,-./`[\\]'";
+    constexpr std::uint16_t kPunctuationKeys[] = {186, 187, 188, 189, 190, 191,
+                                                  192, 219, 220, 221, 222};
+    static_assert(std::size(kPunctuationKeys) == kPunctuation.size());
+    const std::size_t at = kPunctuation.find(plain);
+    return at != std::string_view::npos ? kPunctuationKeys[at] : 0;
 }
 
 // The key of a character on the four character rows, typed with Shift or without.

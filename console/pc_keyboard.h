@@ -15,7 +15,6 @@ enum VirtualKey : std::uint16_t {
     kVkShift = 16,
     kVkControl = 17,
     kVkMenu = 18,  // Alt
-    kVkPause = 19,
     kVkCapital = 20,
     kVkEscape = 27,
     kVkSpace = 32,
@@ -70,7 +69,6 @@ enum ScanCode : std::uint16_t {
     kScanInsert = 82,
     kScanDelete = 83,
     kScanF11 = 87,
-    kScanF12 = 88,
     kScanEquals = 13,  // the "=" / "+" key of the main block
     kScanControl = 29,
     kScanLeftShift = 42,

@@ -9,9 +9,7 @@
 namespace dungeon {
 
 // What the console layer needs of a system, and no more. The picture lives in the
-// console's Screen; a platform sizes the screen at Open (and puts in the cells its console
-// already shows), shows what changed at Present, hands over the key events it has received
-// without waiting, waits for input, and tells the time.
+// console's Screen, which the platform only sizes and shows.
 
 enum class OpenError : std::uint8_t {
     kNoDevice,            // no console or terminal could be opened

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -72,7 +71,6 @@ class Screen {
         const char character = static_cast<char>(cell.character);
         Write(x, y, std::string_view(&character, 1), cell.attribute);
     }
-    // Every cell of `rect` becomes `fill`.
     void Clear(const Rect& rect, Cell fill);
     // Every row of `rect` moves up by one inside it; the top row is lost, the bottom one
     // becomes `fill`.

@@ -6,7 +6,6 @@
 #include "platform/system_platform.h"
 
 int main(int argc, char* argv[]) {
-    // Help, version and wrong arguments are answered before the console is touched.
     dungeon::StdioSink out(stdout);
     dungeon::StdioSink err(stderr);
     if (std::optional<int> status = dungeon::HandleCommandLine(argc, argv, out, err)) {

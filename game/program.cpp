@@ -14,7 +14,6 @@ int RunProgram(Platform& platform) {
     world.Setup();
     world.DrawMap();
     Outcome outcome = world.MainLoop();
-    // Every ending of the game passes here, so the terminal is always handed back.
     console.Finish();
     return outcome == Outcome::kInputLost ? 1 : 0;
 }

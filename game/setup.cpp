@@ -68,21 +68,10 @@ void World::CreateObjects() {
 void World::BuildGrid() {
     for (int x = 1; x <= kWidth; ++x) {
         for (int y = 1; y <= kHeight; ++y) {
-            GridAt(x, y) = kFloor;
-            SeenAt(x, y) = 0;
+            const bool edge = x == 1 || x == kWidth || y == 1 || y == kHeight;
+            GridAt(x, y) = edge ? kWall : kFloor;
+            SeenAt(x, y) = edge ? 1 : 0;
         }
-    }
-    for (int x = 1; x <= kWidth; ++x) {
-        GridAt(x, 1) = kWall;
-        SeenAt(x, 1) = 1;
-        GridAt(x, kHeight) = kWall;
-        SeenAt(x, kHeight) = 1;
-    }
-    for (int y = 1; y <= kHeight; ++y) {
-        GridAt(1, y) = kWall;
-        SeenAt(1, y) = 1;
-        GridAt(kWidth, y) = kWall;
-        SeenAt(kWidth, y) = 1;
     }
     GridAt(2, 2) = kExit;
     SeenAt(2, 2) = 1;

@@ -68,7 +68,6 @@ struct World {
     char ReadFleeOrFight();
 };
 
-// The one world of the program.
 World& TheWorld();
 
 }  // namespace dungeon

@@ -13,7 +13,6 @@ double Sum(const Backpack& backpack, double Item::*field) {
 
 }  // namespace
 
-// The slots are not wiped: count alone says which are occupied.
 void Backpack::Clear() {
     count = 0;
 }
@@ -26,8 +25,7 @@ void Backpack::Add(const Item& item) {
 }
 
 void Backpack::Remove(std::int16_t index) {
-    // Slot numbers start at 1; anything below names no slot and would index outside the
-    // array, so it is ignored like an index above count.
+    // Slot numbers start at 1: one outside 1..count names no slot and is ignored.
     if (index < 1 || index > count) {
         return;
     }

@@ -1,5 +1,7 @@
 #include "objects/hero.h"
 
+#include <algorithm>
+
 #include "base/number_text.h"
 
 namespace dungeon {
@@ -52,11 +54,7 @@ double Hero::TotalAttack() const {
 }
 
 double Hero::TotalArmor() const {
-    double total = armor + backpack.SumArmorBonus();
-    if (total > 100) {
-        total = 100;
-    }
-    return total;
+    return std::min(armor + backpack.SumArmorBonus(), 100.0);
 }
 
 bool Hero::IsDead() const {

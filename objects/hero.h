@@ -29,7 +29,6 @@ struct Hero {
     Text GetName() const;
     // damage is a percentage of the current life before the total armor softens it.
     void TakeHit(double damage);
-    // Stores a copy; dropped without a sign when the backpack is full.
     void PickUp(const Item& item);
     double TotalAttack() const;
     // Own armor plus the backpack's bonuses, capped at 100 but not bounded below.

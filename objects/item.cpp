@@ -1,5 +1,7 @@
 #include "objects/item.h"
 
+#include <algorithm>
+
 #include "base/number_text.h"
 
 namespace dungeon {
@@ -30,10 +32,8 @@ void Item::Damage(double amount) {
 }
 
 void Item::Repair(double amount) {
-    condition = static_cast<double>(condition * (1 + ExtendedReal(amount) / 100));
-    if (condition > maxCondition) {
-        condition = maxCondition;
-    }
+    condition =
+        std::min(static_cast<double>(condition * (1 + ExtendedReal(amount) / 100)), maxCondition);
     Rescale();
     pane.WriteLine(name + " repariert.");
 }

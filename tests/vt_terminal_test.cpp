@@ -118,7 +118,7 @@ TEST(VtTerminalTest, ASideNotReportedIsThePcsAndNoneIsLargerThanAWindowCanBe) {
     channel.size = {0, 400};
     ASSERT_EQ(terminal.Open(screen), std::nullopt);
     EXPECT_EQ(screen.Width(), 80);
-    EXPECT_EQ(screen.Height(), VtTerminal::kMaxSide);
+    EXPECT_EQ(screen.Height(), Screen::kMaxSide);
     terminal.Close();
 }
 

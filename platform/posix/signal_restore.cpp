@@ -22,7 +22,6 @@ constexpr int kStopContinueResizeSignals[] = {SIGTSTP, SIGCONT, SIGWINCH};
 constexpr int kHandlerTries = 20;
 constexpr long kRetryPauseNs = 10L * 1000 * 1000;
 
-// The bytes the handlers send, twice: the program fills the set not in use, then switches.
 struct RestoreBytes {
     char leave[128] = {};
     std::size_t leaveLength = 0;

@@ -12,13 +12,9 @@
 namespace dungeon {
 
 // Brings a terminal up to date with the console's screen: only the cells that differ from what it
-// shows (the presented picture), in runs, with the cheapest cursor moves and colours only where
-// they change. On a terminal that knows synchronized output, a frame that could be seen half drawn
-// (the whole screen, or more cells than one write takes) is wrapped in its marks, decided before
-// its first byte. Cells are shown as their code page 437 glyphs; attribute 7 is the terminal's
-// default colours. While the presented picture is not known, the next frame clears the terminal
-// and draws every cell. The terminal is assumed to be in raw output mode (a line feed leaves the
-// column as it is).
+// shows (the presented picture), as code page 437 glyphs, with the cheapest cursor moves and
+// colours only where they change. On a terminal that knows synchronized output, a frame that could
+// be seen half drawn is wrapped in its marks. The terminal is assumed to be in raw output mode.
 class ScreenRenderer {
   public:
     // Whether the terminal has said it knows synchronized output; off at first.

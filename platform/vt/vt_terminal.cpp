@@ -32,7 +32,7 @@ constexpr int kModeSet = 1, kModeReset = 2;
 // (TerminalSize's own), and no side is larger than any window can be.
 TerminalSize UsableSize(TerminalSize reported) {
     const auto side = [](int length, int unknown) {
-        return length > 0 ? std::min(length, VtTerminal::kMaxSide) : unknown;
+        return length > 0 ? std::min(length, Screen::kMaxSide) : unknown;
     };
     return {side(reported.width, TerminalSize{}.width),
             side(reported.height, TerminalSize{}.height)};

@@ -13,11 +13,9 @@
 namespace dungeon {
 
 // The console on a VT terminal, whatever transports its bytes. At start it asks what the terminal
-// knows (the kitty keyboard protocol, synchronized output; the device attributes, which every
-// terminal answers, come last, so what is answered before them the terminal knows) and switches
-// that on; a present sends what changed. Keys become PC key events; a lone Escape counts once
-// nothing followed it in time. Closing gives the terminal back: keyboard modes off, cursor
-// shown, the prompt below the picture.
+// knows (the kitty keyboard protocol, synchronized output) and switches that on; a present sends
+// what changed. Keys become PC key events; a lone Escape counts once nothing followed it in time.
+// Closing gives the terminal back: keyboard modes off, cursor shown, the prompt below the picture.
 class VtTerminal : public Platform {
   public:
     explicit VtTerminal(ByteChannel& channel);
@@ -52,8 +50,6 @@ class VtTerminal : public Platform {
 
     // How long start-up waits for the terminal to answer its questions.
     static constexpr int kQueryTimeoutMs = 200;
-    // Larger terminals are used only up to this size: no window goes further.
-    static constexpr int kMaxSide = Screen::kMaxSide;
 
   private:
     // Where the output buffer's bytes leave for the channel.
@@ -74,7 +70,6 @@ class VtTerminal : public Platform {
     // A key taken while start-up waited for answers, or while a wait looked ahead.
     std::optional<InputEvent> pending_;
     TerminalSize size_;
-    // What the terminal answered at start-up.
     struct Answers {
         bool deviceAttributes = false;
         bool kittyFlags = false;
