@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -33,9 +34,7 @@ class Text {
     constexpr Text& Append(std::string_view s) {
         int room = kCapacity - length_;
         int take = static_cast<int>(s.size()) < room ? static_cast<int>(s.size()) : room;
-        for (int i = 0; i < take; ++i) {
-            chars_[length_ + i] = s[static_cast<std::size_t>(i)];
-        }
+        std::copy_n(s.data(), take, chars_ + length_);
         length_ = static_cast<std::uint8_t>(length_ + take);
         return *this;
     }

@@ -5,6 +5,16 @@
 
 namespace dungeon {
 
+void Screen::Cells::Fill(std::size_t index, std::size_t count, Cell cell) {
+    std::memset(&characters[index], cell.character, count);
+    std::memset(&attributes[index], cell.attribute, count);
+}
+
+void Screen::Cells::Assign(std::size_t count, Cell cell) {
+    characters.assign(count, cell.character);
+    attributes.assign(count, cell.attribute);
+}
+
 void Screen::Reset(int width, int height, std::uint8_t attribute) {
     width_ = std::max(width, 1);
     height_ = std::max(height, 1);
@@ -13,8 +23,8 @@ void Screen::Reset(int width, int height, std::uint8_t attribute) {
     attribute_ = attribute;
     const auto count =
         static_cast<std::size_t>(storedWidth_) * static_cast<std::size_t>(storedHeight_);
-    cells_.assign(count, Cell{' ', attribute});
-    presented_.assign(count, Cell{' ', attribute});
+    cells_.Assign(count, Cell{' ', attribute});
+    presented_.Assign(count, Cell{' ', attribute});
     lowestRow_ = 0;
     Forget();
 }
@@ -25,14 +35,14 @@ void Screen::Write(int x, int y, std::string_view characters, std::uint8_t attri
     }
     const int first = std::max(x, 1);
     const int last = std::min(x + static_cast<int>(characters.size()) - 1, storedWidth_);
-    Cell* cell = first <= last ? &cells_[Index(first, y)] : nullptr;
-    for (int column = first; column <= last; ++column) {
-        *cell++ = Cell{static_cast<std::uint8_t>(characters[static_cast<std::size_t>(column - x)]),
-                       attribute};
+    if (first > last) {
+        return;
     }
-    if (first <= last) {
-        lowestRow_ = std::max(lowestRow_, y);
-    }
+    const std::size_t at = Index(first, y);
+    const auto count = static_cast<std::size_t>(last - first + 1);
+    std::memcpy(&cells_.characters[at], &characters[static_cast<std::size_t>(first - x)], count);
+    std::memset(&cells_.attributes[at], attribute, count);
+    lowestRow_ = std::max(lowestRow_, y);
 }
 
 void Screen::Clear(const Rect& rect, Cell fill) {
@@ -44,7 +54,7 @@ void Screen::Clear(const Rect& rect, Cell fill) {
         return;
     }
     for (int y = top; y <= bottom; ++y) {
-        std::fill_n(&cells_[Index(left, y)], right - left + 1, fill);
+        cells_.Fill(Index(left, y), static_cast<std::size_t>(right - left + 1), fill);
     }
     lowestRow_ = std::max(lowestRow_, bottom);
 }
@@ -57,9 +67,11 @@ void Screen::ScrollUp(const Rect& rect, Cell fill) {
     if (left > right || top > bottom) {
         return;
     }
+    const auto count = static_cast<std::size_t>(right - left + 1);
     for (int y = top; y < bottom; ++y) {
-        const Cell* below = &cells_[Index(left, y + 1)];
-        std::copy(below, below + (right - left + 1), &cells_[Index(left, y)]);
+        for (std::vector<std::uint8_t>* plane : {&cells_.characters, &cells_.attributes}) {
+            std::memcpy(&(*plane)[Index(left, y)], &(*plane)[Index(left, y + 1)], count);
+        }
     }
     Clear(Rect{left, bottom, right, bottom}, fill);
 }
@@ -80,8 +92,8 @@ void Screen::SetCursorVisible(bool visible) {
 }
 
 bool Screen::Changed() const {
-    return !presentedKnown_ || cursorChanged_ ||
-           std::memcmp(cells_.data(), presented_.data(), cells_.size() * sizeof(Cell)) != 0;
+    return !presentedKnown_ || cursorChanged_ || cells_.characters != presented_.characters ||
+           cells_.attributes != presented_.attributes;
 }
 
 Span Screen::DifferingSpan(int y) const {
@@ -91,24 +103,29 @@ Span Screen::DifferingSpan(int y) const {
     if (!presentedKnown_) {
         return Span{1, storedWidth_};
     }
-    const Cell* now = RowCells(y);
-    const Cell* shown = PresentedRow(y);
+    const std::size_t first = Index(1, y);
+    const auto width = static_cast<std::size_t>(storedWidth_);
     // The whole row at once first: most rows show what they showed.
-    if (std::memcmp(now, shown, static_cast<std::size_t>(storedWidth_) * sizeof(Cell)) == 0) {
+    const auto same = [&](const std::vector<std::uint8_t>& now,
+                          const std::vector<std::uint8_t>& shown) {
+        return std::memcmp(&now[first], &shown[first], width) == 0;
+    };
+    if (same(cells_.characters, presented_.characters) &&
+        same(cells_.attributes, presented_.attributes)) {
         return Span{};
     }
     Span span{1, storedWidth_};
-    while (now[span.left - 1] == shown[span.left - 1]) {
+    while (At(span.left, y) == PresentedAt(span.left, y)) {
         ++span.left;
     }
-    while (now[span.right - 1] == shown[span.right - 1]) {
+    while (At(span.right, y) == PresentedAt(span.right, y)) {
         --span.right;
     }
     return span;
 }
 
 void Screen::MarkPresented() {
-    std::copy(cells_.begin(), cells_.end(), presented_.begin());
+    presented_ = cells_;
     presentedKnown_ = true;
     cursorChanged_ = false;
 }

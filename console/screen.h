@@ -16,8 +16,6 @@ struct Cell {
 
     friend constexpr bool operator==(const Cell&, const Cell&) = default;
 };
-// Rows of cells are written as bytes, character then attribute.
-static_assert(sizeof(Cell) == 2 && offsetof(Cell, attribute) == 1);
 
 // A rectangle of cells, corners included; 1-based columns and rows.
 struct Rect {
@@ -42,7 +40,9 @@ struct Span {
 // and needs no copy of its own. A screen may be larger than any window (a Windows console
 // buffer of 9001 rows); cells are stored only up to kMaxSide columns and rows, and everything
 // beyond reads as a default blank. Clearing and scrolling touch the given rectangle only, so
-// their cost follows the window, not the screen. Allocates only in Reset.
+// their cost follows the window, not the screen. Characters and attributes are stored apart,
+// so that writing, clearing and comparing a row are each one memcpy, memset or memcmp.
+// Allocates only in Reset.
 class Screen {
   public:
     // Window corners are 8-bit: no window covers a cell beyond this column or row.
@@ -62,7 +62,11 @@ class Screen {
         return static_cast<unsigned>(x - 1) < static_cast<unsigned>(storedWidth_) &&
                static_cast<unsigned>(y - 1) < static_cast<unsigned>(storedHeight_);
     }
-    Cell At(int x, int y) const { return Stored(x, y) ? cells_[Index(x, y)] : Cell{}; }
+    Cell At(int x, int y) const { return Stored(x, y) ? cells_.At(Index(x, y)) : Cell{}; }
+    // A stored cell as the platform last presented it.
+    Cell PresentedAt(int x, int y) const {
+        return Stored(x, y) ? presented_.At(Index(x, y)) : Cell{};
+    }
 
     // The characters into the cells of row y from column x rightwards, each with
     // `attribute`; what lies outside the stored cells is dropped.
@@ -92,9 +96,6 @@ class Screen {
     // presented; empty for a row that shows what it showed, the whole row while
     // !PresentedKnown.
     Span DifferingSpan(int y) const;
-    // A stored row's cells, now and as presented, StoredWidth() of them from column 1.
-    const Cell* RowCells(int y) const { return &cells_[Index(1, y)]; }
-    const Cell* PresentedRow(int y) const { return &presented_[Index(1, y)]; }
     // False until the first present, and after Forget: everything must be shown afresh.
     bool PresentedKnown() const { return presentedKnown_; }
 
@@ -105,6 +106,15 @@ class Screen {
     void Forget();
 
   private:
+    struct Cells {
+        std::vector<std::uint8_t> characters;
+        std::vector<std::uint8_t> attributes;
+
+        Cell At(std::size_t index) const { return {characters[index], attributes[index]}; }
+        void Fill(std::size_t index, std::size_t count, Cell cell);
+        void Assign(std::size_t count, Cell cell);
+    };
+
     std::size_t Index(int x, int y) const {
         return static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(storedWidth_) +
                static_cast<std::size_t>(x - 1);
@@ -114,8 +124,8 @@ class Screen {
     int storedWidth_ = 0;
     int storedHeight_ = 0;
     std::uint8_t attribute_ = kDefaultAttribute;
-    std::vector<Cell> cells_;
-    std::vector<Cell> presented_;
+    Cells cells_;
+    Cells presented_;
     bool presentedKnown_ = false;
 
     int cursorX_ = 1;

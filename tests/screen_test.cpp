@@ -69,10 +69,10 @@ TEST(ScreenTest, ThePresentedPictureFollowsOnlyWhatWasMarkedPresented) {
     screen.Write(4, 2, Cell{'H', 7});
     screen.Write(9, 2, Cell{'M', 7});
     EXPECT_TRUE(screen.Changed());
-    EXPECT_EQ(screen.PresentedRow(2)[4 - 1], Cell{});  // not yet shown
+    EXPECT_EQ(screen.PresentedAt(4, 2), Cell{});  // not yet shown
     screen.MarkPresented();
-    EXPECT_EQ(screen.PresentedRow(2)[4 - 1], Glyph('H', 7));
-    EXPECT_EQ(screen.PresentedRow(2)[9 - 1], Glyph('M', 7));
+    EXPECT_EQ(screen.PresentedAt(4, 2), Glyph('H', 7));
+    EXPECT_EQ(screen.PresentedAt(9, 2), Glyph('M', 7));
     EXPECT_FALSE(screen.Changed());
 
     screen.SetCursor(5, 2);

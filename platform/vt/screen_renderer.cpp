@@ -50,24 +50,24 @@ Text RowMove(int dy) {
     return dy != 0 ? Csi(RelativeCount(std::abs(dy)), dy > 0 ? 'B' : 'A') : Text();
 }
 
-// What a row shows at column x; a cleared terminal (no row known) shows blanks.
-Cell ShownAt(const Cell* shown, int x) {
-    return shown != nullptr ? shown[x - 1] : Cell{};
+// What the terminal shows at (x, y); a cleared terminal shows blanks.
+Cell ShownAt(const Screen& screen, bool afresh, int x, int y) {
+    return afresh ? Cell{} : screen.PresentedAt(x, y);
 }
 
-// Whether erasing to the end of the row draws it from x on: all blank, with
+// Whether erasing to the end of row y draws it from x on: all blank, with
 // a background erasing fills with alike everywhere (the default one), and enough changed.
-bool ErasesRestOfRow(const Cell* now, const Cell* shown, int x, int columns) {
-    const Cell blank = now[x - 1];
+bool ErasesRestOfRow(const Screen& screen, bool afresh, int x, int y, int columns) {
+    const Cell blank = screen.At(x, y);
     if (blank.character != ' ' || (blank.attribute & 0xF0) != 0) {
         return false;
     }
     int changed = 0;
     for (int i = x; i <= columns; ++i) {
-        if (!(now[i - 1] == blank)) {
+        if (!(screen.At(i, y) == blank)) {
             return false;
         }
-        changed += ShownAt(shown, i) == blank ? 0 : 1;
+        changed += ShownAt(screen, afresh, i, y) == blank ? 0 : 1;
     }
     return changed >= kEraseThreshold;
 }
@@ -170,14 +170,12 @@ std::optional<Text> ScreenRenderer::Rewrite(int x, int y, int limit) const {
 
 void ScreenRenderer::DrawRow(int y, int columns, bool afresh, OutputBuffer& out) {
     const Span span = afresh ? Span{1, columns} : screen_->DifferingSpan(y);
-    const Cell* now = screen_->RowCells(y);
-    const Cell* shown = afresh ? nullptr : screen_->PresentedRow(y);
     for (int x = span.left; x <= std::min(span.right, columns); ++x) {
-        const Cell cell = now[x - 1];
-        if (cell == ShownAt(shown, x)) {
+        const Cell cell = screen_->At(x, y);
+        if (cell == ShownAt(*screen_, afresh, x, y)) {
             continue;
         }
-        const bool erase = ErasesRestOfRow(now, shown, x, columns);
+        const bool erase = ErasesRestOfRow(*screen_, afresh, x, y, columns);
         MoveTo(x, y, out);
         SetAttribute(cell.attribute, out);
         if (erase) {
