@@ -53,26 +53,17 @@ class Referee {
         started_ = true;
     }
 
-    // Later waits: a cell changes only as play allows, so only the changed ones are looked
-    // at. An item's digit and a monster may only give way to floor, a monster to an "L".
+    // Later waits: a cell changes only as play allows, so only the rows that changed are
+    // looked at. An item's digit and a monster may only give way to floor, a monster to an "L".
     void Check(const World& world) {
         if (!started_) {
             Start(world);
-        } else if (std::memcmp(lastGrid_, world.grid, sizeof lastGrid_) != 0 ||
-                   std::memcmp(seen_, world.seen, sizeof seen_) != 0) {
-            for (int x = 1; x <= World::kWidth; ++x) {
-                for (int y = 1; y <= World::kHeight; ++y) {
-                    char before = lastGrid_[y - 1][x - 1];
-                    char now = world.grid[y - 1][x - 1];
-                    if (now != before) {
-                        bool pickedUp = before >= '1' && before <= '7' && now == World::kFloor;
-                        bool killed = before == World::kMonster && now == World::kKilled;
-                        Require(pickedUp || killed, "a cell changed as play does not allow");
-                    }
-                    CheckSeen(world, x, y);
-                }
+        }
+        for (int y = 1; y <= World::kHeight; ++y) {
+            if (std::memcmp(lastGrid_[y - 1], world.grid[y - 1], sizeof lastGrid_[0]) != 0 ||
+                std::memcmp(seen_[y - 1], world.seen[y - 1], sizeof seen_[0]) != 0) {
+                CheckRow(world, y);
             }
-            std::memcpy(lastGrid_, world.grid, sizeof lastGrid_);
         }
         Require(world.hero.x >= 2 && world.hero.x < World::kWidth && world.hero.y >= 2 &&
                     world.hero.y < World::kHeight,
@@ -80,6 +71,20 @@ class Referee {
     }
 
   private:
+    void CheckRow(const World& world, int y) {
+        for (int x = 1; x <= World::kWidth; ++x) {
+            char before = lastGrid_[y - 1][x - 1];
+            char now = world.grid[y - 1][x - 1];
+            if (now != before) {
+                bool pickedUp = before >= '1' && before <= '7' && now == World::kFloor;
+                bool killed = before == World::kMonster && now == World::kKilled;
+                Require(pickedUp || killed, "a cell changed as play does not allow");
+                lastGrid_[y - 1][x - 1] = now;
+            }
+            CheckSeen(world, x, y);
+        }
+    }
+
     void CheckSeen(const World& world, int x, int y) {
         std::int16_t seen = world.seen[y - 1][x - 1];
         Require(seen == 0 || seen == 1, "a seen flag other than 0 and 1");
