@@ -39,7 +39,7 @@ void Screen::Write(int x, int y, std::string_view characters, std::uint8_t attri
         return;
     }
     const std::size_t at = Index(first, y);
-    const auto count = static_cast<std::size_t>(last - first + 1);
+    const auto count = static_cast<std::size_t>(last) - static_cast<std::size_t>(first) + 1;
     std::memcpy(&cells_.characters[at], &characters[static_cast<std::size_t>(first - x)], count);
     std::memset(&cells_.attributes[at], attribute, count);
     lowestRow_ = std::max(lowestRow_, y);
@@ -53,8 +53,9 @@ void Screen::Clear(const Rect& rect, Cell fill) {
     if (left > right || top > bottom) {
         return;
     }
+    const auto count = static_cast<std::size_t>(right) - static_cast<std::size_t>(left) + 1;
     for (int y = top; y <= bottom; ++y) {
-        cells_.Fill(Index(left, y), static_cast<std::size_t>(right - left + 1), fill);
+        cells_.Fill(Index(left, y), count, fill);
     }
     lowestRow_ = std::max(lowestRow_, bottom);
 }
@@ -67,7 +68,7 @@ void Screen::ScrollUp(const Rect& rect, Cell fill) {
     if (left > right || top > bottom) {
         return;
     }
-    const auto count = static_cast<std::size_t>(right - left + 1);
+    const auto count = static_cast<std::size_t>(right) - static_cast<std::size_t>(left) + 1;
     for (int y = top; y < bottom; ++y) {
         for (std::vector<std::uint8_t>* plane : {&cells_.characters, &cells_.attributes}) {
             std::memcpy(&(*plane)[Index(left, y)], &(*plane)[Index(left, y + 1)], count);
@@ -106,8 +107,7 @@ Span Screen::DifferingSpan(int y) const {
     const std::size_t first = Index(1, y);
     const auto width = static_cast<std::size_t>(storedWidth_);
     // The whole row at once first: most rows show what they showed.
-    const auto same = [&](const std::vector<std::uint8_t>& now,
-                          const std::vector<std::uint8_t>& shown) {
+    const auto same = [&](const auto& now, const auto& shown) {
         return std::memcmp(&now[first], &shown[first], width) == 0;
     };
     if (same(cells_.characters, presented_.characters) &&
