@@ -93,8 +93,7 @@ void Screen::SetCursorVisible(bool visible) {
 }
 
 bool Screen::Changed() const {
-    return !presentedKnown_ || cursorChanged_ || cells_.characters != presented_.characters ||
-           cells_.attributes != presented_.attributes;
+    return !presentedKnown_ || cursorChanged_ || cells_ != presented_;
 }
 
 Span Screen::DifferingSpan(int y) const {

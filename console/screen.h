@@ -111,6 +111,7 @@ class Screen {
         std::vector<std::uint8_t> attributes;
 
         Cell At(std::size_t index) const { return {characters[index], attributes[index]}; }
+        friend bool operator==(const Cells&, const Cells&) = default;
         void Fill(std::size_t index, std::size_t count, Cell cell);
         void Assign(std::size_t count, Cell cell);
     };

@@ -53,7 +53,7 @@ class Referee {
         started_ = true;
     }
 
-    // Later waits: a cell changes only as play allows, so only the rows that changed are
+    // Every wait: a cell changes only as play allows, so only the rows that changed are
     // looked at. An item's digit and a monster may only give way to floor, a monster to an "L".
     void Check(const World& world) {
         if (!started_) {
